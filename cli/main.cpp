@@ -1,0 +1,143 @@
+// arbora-report: runs report commands without the window. Each command writes its
+// report file into the current directory and its screen lines to stdout.
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "report/report_channel.h"
+#include "report/report_commands.h"
+#include "report/screen_text.h"
+#include "settings/field_reading.h"
+#include "settings/stand_settings.h"
+
+namespace {
+
+using arbora::StandSettings;
+
+struct Option {
+    std::string_view name;
+    std::variant<std::int32_t StandSettings::*, double StandSettings::*> field;
+    std::string_view valueName;
+};
+
+constexpr Option options[] = {
+    {"--species", &StandSettings::species, "N"},
+    {"--site-class", &StandSettings::siteClass, "N"},
+    {"--stand-age", &StandSettings::standAge, "N"},
+    {"--simulating-age", &StandSettings::simulatingAge, "N"},
+    {"--average-diameter", &StandSettings::averageDiameter, "X"},
+    {"--average-height", &StandSettings::averageHeight, "X"},
+    {"--stand-density", &StandSettings::standDensity, "N"},
+    {"--stand-volume", &StandSettings::standVolume, "X"},
+};
+
+constexpr std::string_view usageLine = "usage: arbora-report COMMAND... [OPTIONS]";
+
+void printUsage(std::ostream& out) {
+    out << usageLine << "\n\nRuns the report commands in order with one set of stand settings.\n"
+        << "Each writes its report file into the current directory and its screen lines\n"
+        << "to standard output.\n\nCommands:\n";
+    for (const auto& command : arbora::reportCommands()) out << "  " << command.name << "\n";
+    out << "\nOptions (defaults as when the program starts):\n";
+    for (const auto& option : options) {
+        out << "  " << option.name << " " << option.valueName << "\n";
+    }
+    out << "  --help\n\nN is a whole number, X a number such as 12, 12.5 or 1.25E1.\n"
+        << "Exit status: 0 on success, 1 when a report file cannot be written,\n"
+        << "2 for a usage error.\n";
+}
+
+[[noreturn]] void usageError(const std::string& message) {
+    std::cerr << "arbora-report: " << message << "\n" << usageLine << "\n";
+    std::exit(2);
+}
+
+// Reads exactly one value of the field's type; anything else is a usage error.
+template <typename T>
+void readOption(std::string_view name, std::string_view text, T& field) {
+    T value = field;
+    const arbora::FieldReading reading = arbora::readField(text, value);
+    std::string problem = reading.problem;
+    if (reading.outcome == arbora::FieldReading::unchanged) {
+        problem = "\"" + std::string(text) + "\" holds no value";
+    } else if (reading.outcome == arbora::FieldReading::read) {
+        if (text.size() > arbora::fieldTextLength) {
+            problem = "\"" + std::string(text) + "\" is longer than 20 characters";
+        } else if (text.substr(reading.end).find_first_not_of(" \t") != std::string_view::npos) {
+            problem = "\"" + std::string(text) + "\" holds more than one value";
+        }
+    }
+    if (!problem.empty() || reading.outcome != arbora::FieldReading::read) {
+        usageError("unreadable value for " + std::string(name) + ": " + problem);
+    }
+    field = value;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    StandSettings settings;
+    std::vector<arbora::ReportFunction> toRun;
+
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            printUsage(std::cout);
+            return 0;
+        }
+        if (arg.substr(0, 2) == "--") {
+            std::string_view name = arg;
+            std::string_view value;
+            bool hasValue = false;
+            if (const auto eq = arg.find('='); eq != std::string_view::npos) {
+                name = arg.substr(0, eq);
+                value = arg.substr(eq + 1);
+                hasValue = true;
+            }
+            const Option* option = nullptr;
+            for (const auto& candidate : options) {
+                if (candidate.name == name) option = &candidate;
+            }
+            if (option == nullptr) usageError("unknown option " + std::string(name));
+            if (!hasValue) {
+                if (i + 1 >= argc) usageError("missing value for " + std::string(name));
+                value = argv[++i];
+            }
+            std::visit([&](auto member) { readOption(name, value, settings.*member); },
+                       option->field);
+            continue;
+        }
+        const arbora::ReportCommand* command = nullptr;
+        for (const auto& candidate : arbora::reportCommands()) {
+            if (candidate.name == arg) command = &candidate;
+        }
+        if (command == nullptr) usageError("unknown command " + std::string(arg));
+        toRun.push_back(command->run);
+    }
+    if (toRun.empty()) usageError("no command given");
+
+    int status = 0;
+    for (const auto run : toRun) {
+        arbora::ReportChannel channel([](std::string_view line) {
+            std::cout << arbora::screenTextUtf8(line) << '\n';
+        });
+        try {
+            run(settings, channel);
+        } catch (const arbora::ReportFileError& error) {
+            std::cout.flush();
+            std::cerr << "arbora-report: " << error.what() << "\n";
+            status = 1;
+        }
+    }
+    std::cout.flush();
+    if (!std::cout) {
+        std::cerr << "arbora-report: cannot write to standard output\n";
+        return 1;
+    }
+    return status;
+}

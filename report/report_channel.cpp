@@ -1,0 +1,78 @@
+#include "report/report_channel.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace arbora {
+
+ReportFileError::ReportFileError(std::string_view action, std::string fileName, std::string reason)
+    : std::runtime_error("Cannot " + std::string(action) + " the report file \"" + fileName +
+                         "\": " + reason),
+      fileName_(std::move(fileName)),
+      reason_(std::move(reason)) {}
+
+ReportChannel::ReportChannel(ScreenSink screen) : screen_(std::move(screen)) {}
+
+ReportChannel::~ReportChannel() { closeQuietly(); }
+
+void ReportChannel::openReport(const std::string& fileName) {
+    if (file_ >= 0) throw std::logic_error("a report file is already open: " + fileName_);
+    fileName_ = fileName;
+    // An existing file is rewritten from its start: only this run's lines remain.
+    file_ = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (file_ < 0) throw ReportFileError("open", fileName, std::strerror(errno));
+}
+
+void ReportChannel::writeLine(Sink sink, std::string_view layout,
+                              std::initializer_list<LayoutValue> values) {
+    const auto lines = formatLayout(layout, values);
+    deliver(sink, lines.data(), lines.size());
+}
+
+void ReportChannel::writeListLine(Sink sink, std::string_view text) {
+    const std::string line = " " + std::string(text);
+    deliver(sink, &line, 1);
+}
+
+void ReportChannel::closeReport() {
+    if (file_ < 0) return;
+    const int file = std::exchange(file_, -1);
+    if (::close(file) != 0) throw ReportFileError("close", fileName_, std::strerror(errno));
+}
+
+void ReportChannel::deliver(Sink sink, const std::string* lines, std::size_t count) {
+    if (sink != Sink::file) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (screen_) screen_(lines[i]);
+        }
+    }
+    if (sink != Sink::screen) {
+        if (file_ < 0) throw std::logic_error("no report file is open");
+        for (std::size_t i = 0; i < count; ++i) writeToFile(lines[i]);
+    }
+}
+
+void ReportChannel::writeToFile(const std::string& line) {
+    const std::string record = line + "\r\n";
+    std::size_t written = 0;
+    while (written < record.size()) {
+        const ssize_t n = ::write(file_, record.data() + written, record.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const std::string reason = n < 0 ? std::strerror(errno) : "nothing was written";
+            closeQuietly();
+            throw ReportFileError("write", fileName_, reason);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+}
+
+void ReportChannel::closeQuietly() {
+    if (file_ >= 0) ::close(std::exchange(file_, -1));
+}
+
+}  // namespace arbora

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages ARBORA needs that are missing, then configures and
+# builds build/ (the window and the runner). Sourced by run.sh and test.sh.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+packages=(g++ make cmake libgtest-dev libgmock-dev qt6-base-dev qt6-base-dev-tools
+          libgl-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+jobs=$(nproc)
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
