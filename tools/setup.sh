@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 packages=(g++ make cmake libgtest-dev libgmock-dev qt6-base-dev qt6-base-dev-tools
-          libgl-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth)
+          libgl-dev qt6-qpa-plugins fonts-dejavu-core)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
