@@ -42,7 +42,8 @@ void printUsage(std::ostream& out) {
     out << usageLine << "\n\nRuns the report commands in order with one set of stand settings.\n"
         << "Each writes its report file into the current directory and its screen lines\n"
         << "to standard output.\n\nCommands:\n";
-    for (const auto& command : arbora::reportCommands()) out << "  " << command.name << "\n";
+    for (const auto& command : arbora::reportCommands())
+        out << "  " << command.name << "\n";
     out << "\nOptions (defaults as when the program starts):\n";
     for (const auto& option : options) {
         out << "  " << option.name << " " << option.valueName << "\n";
@@ -123,9 +124,8 @@ int main(int argc, char** argv) {
 
     int status = 0;
     for (const auto run : toRun) {
-        arbora::ReportChannel channel([](std::string_view line) {
-            std::cout << arbora::screenTextUtf8(line) << '\n';
-        });
+        arbora::ReportChannel channel(
+            [](std::string_view line) { std::cout << arbora::screenTextUtf8(line) << '\n'; });
         try {
             run(settings, channel);
         } catch (const arbora::ReportFileError& error) {

@@ -12,7 +12,9 @@ namespace {
     throw std::logic_error("layout \"" + std::string(layout) + "\": " + std::string(what));
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // Reads the unsigned number at the front of text; -1 when there is none.
 int leadingNumber(std::string_view& text) {
@@ -24,17 +26,19 @@ int leadingNumber(std::string_view& text) {
 }
 
 class LayoutWriter {
-public:
+  public:
     LayoutWriter(std::string_view layout, std::initializer_list<LayoutValue> values)
         : layout_(layout), next_(values.begin()), end_(values.end()) {}
 
     std::vector<std::string> run() {
         std::string_view rest = layout_;
         while (true) {
-            while (!rest.empty() && isBlank(rest.front())) rest.remove_prefix(1);
+            while (!rest.empty() && isBlank(rest.front()))
+                rest.remove_prefix(1);
             if (rest.empty()) break;
             applyItem(rest);
-            while (!rest.empty() && isBlank(rest.front())) rest.remove_prefix(1);
+            while (!rest.empty() && isBlank(rest.front()))
+                rest.remove_prefix(1);
             if (rest.empty()) break;
             if (rest.front() != ',') layoutFault(layout_, "items must be separated by commas");
             rest.remove_prefix(1);
@@ -44,7 +48,7 @@ public:
         return std::move(lines_);
     }
 
-private:
+  private:
     void applyItem(std::string_view& rest) {
         const char kind = rest.front();
         if (kind == '"') return literal(rest);
@@ -66,7 +70,8 @@ private:
                 line_.append(width < 0 ? std::string(text) : editText(text, width));
                 return;
             }
-            if (rest.empty() || rest.front() != '.') layoutFault(layout_, "Fw.d needs its decimals");
+            if (rest.empty() || rest.front() != '.')
+                layoutFault(layout_, "Fw.d needs its decimals");
             rest.remove_prefix(1);
             const int decimals = leadingNumber(rest);
             if (decimals < 0) layoutFault(layout_, "Fw.d needs its decimals");

@@ -17,7 +17,9 @@ ReportFileError::ReportFileError(std::string_view action, std::string fileName, 
 
 ReportChannel::ReportChannel(ScreenSink screen) : screen_(std::move(screen)) {}
 
-ReportChannel::~ReportChannel() { closeQuietly(); }
+ReportChannel::~ReportChannel() {
+    closeQuietly();
+}
 
 void ReportChannel::openReport(const std::string& fileName) {
     if (file_ >= 0) throw std::logic_error("a report file is already open: " + fileName_);
@@ -52,7 +54,8 @@ void ReportChannel::deliver(Sink sink, const std::string* lines, std::size_t cou
     }
     if (sink != Sink::screen) {
         if (file_ < 0) throw std::logic_error("no report file is open");
-        for (std::size_t i = 0; i < count; ++i) writeToFile(lines[i]);
+        for (std::size_t i = 0; i < count; ++i)
+            writeToFile(lines[i]);
     }
 }
 

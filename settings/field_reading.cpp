@@ -7,9 +7,15 @@
 namespace arbora {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isSeparator(char c) { return isBlank(c) || c == ',' || c == '/'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool isSeparator(char c) {
+    return isBlank(c) || c == ',' || c == '/';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 struct Token {
     FieldReading reading;
@@ -20,7 +26,8 @@ struct Token {
 Token findValue(std::string_view& text) {
     text = text.substr(0, fieldTextLength);
     std::size_t start = 0;
-    while (start < text.size() && isBlank(text[start])) ++start;
+    while (start < text.size() && isBlank(text[start]))
+        ++start;
     Token token;
     if (start == text.size()) {
         token.reading.problem = "holds no value";
@@ -31,7 +38,8 @@ Token findValue(std::string_view& text) {
         return token;
     }
     std::size_t end = start;
-    while (end < text.size() && !isSeparator(text[end])) ++end;
+    while (end < text.size() && !isSeparator(text[end]))
+        ++end;
     token.value = text.substr(start, end - start);
     token.reading.outcome = FieldReading::read;
     token.reading.end = end;
@@ -104,7 +112,8 @@ FieldReading readField(std::string_view text, double& value) {
         ++i;
         if (i < v.size() && (v[i] == '+' || v[i] == '-')) number += v[i++];
         const std::size_t exponentStart = i;
-        while (i < v.size() && isDigit(v[i])) number += v[i++];
+        while (i < v.size() && isDigit(v[i]))
+            number += v[i++];
         if (i == exponentStart) return fail(v, "has an exponent without digits");
         if (i < v.size()) return fail(v, "is not a number");
     }

@@ -28,15 +28,22 @@ constexpr EditedValue standConditionValues[] = {
     {standVolumeField, "Stand volume", &DialogCopies::standVolume},
 };
 
-std::string shownText(std::int32_t value) { return editInteger(value, 5); }
-std::string shownText(double value) { return editFixed(value, 6, 1); }
+std::string shownText(std::int32_t value) {
+    return editInteger(value, 5);
+}
+std::string shownText(double value) {
+    return editFixed(value, 6, 1);
+}
 
 template <std::size_t n>
 std::vector<FieldText> fieldsOf(const EditedValue (&values)[n], const DialogCopies& copies) {
     std::vector<FieldText> fields;
     for (const auto& value : values) {
-        std::visit([&](auto member) { fields.push_back({value.id, value.label, shownText(copies.*member)}); },
-                   value.copy);
+        std::visit(
+            [&](auto member) {
+                fields.push_back({value.id, value.label, shownText(copies.*member)});
+            },
+            value.copy);
     }
     return fields;
 }

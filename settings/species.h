@@ -13,7 +13,9 @@ enum Species : std::int32_t {
     quercusAliena = 4,
 };
 
-inline bool isKnownSpecies(std::int32_t species) { return species >= 1 && species <= 4; }
+inline bool isKnownSpecies(std::int32_t species) {
+    return species >= 1 && species <= 4;
+}
 
 // The botanical name of a known species; empty for any other number.
 std::string_view speciesName(std::int32_t species);

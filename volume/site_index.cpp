@@ -12,10 +12,14 @@ namespace {
 // Slope b of the site index curve.
 double siteCurveSlope(std::int32_t species) {
     switch (species) {
-        case pinusTabulaeformis: return 15.986f;
-        case pinusArmandii: return 14.039f;
-        case larixPrincipisRuprechtii: return 8.72f;
-        default: return 14.002f;  // Quercus aliena
+        case pinusTabulaeformis:
+            return 15.986f;
+        case pinusArmandii:
+            return 14.039f;
+        case larixPrincipisRuprechtii:
+            return 8.72f;
+        default:
+            return 14.002f;  // Quercus aliena
     }
 }
 

@@ -21,10 +21,14 @@ struct VolumeEquation {
 
 VolumeEquation volumeEquation(std::int32_t species) {
     switch (species) {
-        case pinusTabulaeformis: return {true, 0.719f, -0.09214f, -0.03059f};
-        case pinusArmandii: return {true, 0.686f, -0.186f, 0.105f};
-        case larixPrincipisRuprechtii: return {false, 5.445e-05f, 1.4950558f, 1.4555372f};
-        default: return {true, 0.7277f, -0.16639f, 0.01493f};  // Quercus aliena
+        case pinusTabulaeformis:
+            return {true, 0.719f, -0.09214f, -0.03059f};
+        case pinusArmandii:
+            return {true, 0.686f, -0.186f, 0.105f};
+        case larixPrincipisRuprechtii:
+            return {false, 5.445e-05f, 1.4950558f, 1.4555372f};
+        default:
+            return {true, 0.7277f, -0.16639f, 0.01493f};  // Quercus aliena
     }
 }
 
@@ -48,13 +52,13 @@ void writeStandardVolumeTable(const StandSettings& settings, ReportChannel& chan
     constexpr std::array<float, 8> heightSteps = {0, 2, 4, 6, 8, 10, 12, 14};
 
     channel.openReport("standard volume table.txt");
-    channel.writeLine(Sink::both,
-                      R"(6X, "Height", 1X, F5.1, 3X, F5.1, 3X, F5.1, 3X, F5.1, 3X, F5.1, 3X, F5.1,)"
-                      R"( 3X, F5.1, 3X, F5.1)",
-                      {baseHeight + heightSteps[0], baseHeight + heightSteps[1],
-                       baseHeight + heightSteps[2], baseHeight + heightSteps[3],
-                       baseHeight + heightSteps[4], baseHeight + heightSteps[5],
-                       baseHeight + heightSteps[6], baseHeight + heightSteps[7]});
+    channel.writeLine(
+        Sink::both,
+        R"(6X, "Height", 1X, F5.1, 3X, F5.1, 3X, F5.1, 3X, F5.1, 3X, F5.1, 3X, F5.1,)"
+        R"( 3X, F5.1, 3X, F5.1)",
+        {baseHeight + heightSteps[0], baseHeight + heightSteps[1], baseHeight + heightSteps[2],
+         baseHeight + heightSteps[3], baseHeight + heightSteps[4], baseHeight + heightSteps[5],
+         baseHeight + heightSteps[6], baseHeight + heightSteps[7]});
     channel.writeLine(
         Sink::both,
         R"(2X, "Diameter----------------------------------------------------------------")");

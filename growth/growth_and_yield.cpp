@@ -1,0 +1,83 @@
+#include "growth/growth_and_yield.h"
+
+#include <cmath>
+#include <string>
+
+#include "growth/normal_stand.h"
+#include "report/report_lines.h"
+#include "settings/species.h"
+
+namespace arbora {
+namespace {
+
+// A tree count from a product that may lie beyond what a count can hold.
+std::int32_t wholeTrees(double trees) {
+    if (trees >= 2147483647.0) return 2147483647;
+    if (trees <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<std::int32_t>(trees);  // truncation
+}
+
+}  // namespace
+
+std::variant<ProjectedStand, AgeOutsideCurves> projectStand(const StandSettings& settings) {
+    const auto normal1 = normalStandAt(settings.species, settings.standAge);
+    if (!normal1) return AgeOutsideCurves{settings.standAge};
+    const auto normal2 = normalStandAt(settings.species, settings.simulatingAge);
+    if (!normal2) return AgeOutsideCurves{settings.simulatingAge};
+
+    const double rD = settings.averageDiameter / normal1->diameter;
+    const double rH = settings.averageHeight / normal1->height;
+    const double rN =
+        static_cast<double>(settings.standDensity) / static_cast<double>(normal1->treesPerHectare);
+    const double rV = settings.standVolume / normal1->volume;
+
+    ProjectedStand stand;
+    stand.age = settings.simulatingAge;
+    stand.diameter = normal2->diameter * rD;
+    stand.height = normal2->height * rH;
+    stand.treesPerHectare = wholeTrees(static_cast<double>(normal2->treesPerHectare) * rN);
+    stand.volume = normal2->volume * rV;
+    return stand;
+}
+
+void writeAgeOutsideCurves(ReportChannel& channel, AgeOutsideCurves outside) {
+    const std::string text =
+        "Age " + std::to_string(outside.age) + " is outside the growth curves of this species.";
+    channel.writeLine(Sink::both, R"(2X, A)", {text});
+}
+
+void runGrowthAndYield(const StandSettings& settings, ReportChannel& channel) {
+    const StandSettings stand = settings;
+    constexpr std::string_view stars = "***************************************";
+    channel.writeLine(Sink::screen, R"(/, A40, /, A31, /, A40)",
+                      {stars, " Simulation -- Growth and yield", stars});
+
+    channel.openReport("Sim1.txt");
+    if (!isKnownSpecies(stand.species)) {
+        writeUnknownSpecies(channel, stand.species);
+        channel.closeReport();
+        return;
+    }
+    writeSpeciesHeading(channel, stand.species);
+
+    const auto projection = projectStand(stand);
+    if (const auto* outside = std::get_if<AgeOutsideCurves>(&projection)) {
+        writeAgeOutsideCurves(channel, *outside);
+    } else {
+        const auto& projected = std::get<ProjectedStand>(projection);
+        for (const Sink sink : {Sink::screen, Sink::file}) {
+            channel.writeLine(sink, R"(2X, "At", 2X, I3, 2X, "years")", {projected.age});
+            channel.writeLine(sink, R"(2X, "Stand average diameter = ", F5.1, 2X, "cm")",
+                              {projected.diameter});
+            channel.writeLine(sink, R"(2X, "Stand average height = ", F5.1, 2X, "m")",
+                              {projected.height});
+            channel.writeLine(sink, R"(2X, "Stand density = ", I6, 2X, "trees/ha")",
+                              {projected.treesPerHectare});
+            channel.writeLine(sink, R"(2X, "Stand volume = ", F7.1, 2X, "m3/ha")",
+                              {projected.volume});
+        }
+    }
+    channel.closeReport();
+}
+
+}  // namespace arbora

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <variant>
+
+#include "report/report_channel.h"
+#include "settings/stand_settings.h"
+
+namespace arbora {
+
+// The forester's stand projected to the simulating age.
+struct ProjectedStand {
+    std::int32_t age = 0;              // years, the simulating age
+    double diameter = 0;               // cm
+    double height = 0;                 // m
+    std::int32_t treesPerHectare = 0;  // whole trees
+    double volume = 0;                 // m3/ha
+};
+
+// The age at which the normal stand of the species lies outside its growth curves,
+// so that the stand cannot be projected from or to it.
+struct AgeOutsideCurves {
+    std::int32_t age;
+};
+
+// Projects the stand of the settings (a known species) from its stand age to the
+// simulating age in one step: each of diameter, height, tree count and volume keeps the
+// ratio to the normal stand that it has at the stand age. The tree count ratio is formed
+// first and the projected count truncated after; a count beyond the 32-bit range is
+// held at the nearest end of it.
+std::variant<ProjectedStand, AgeOutsideCurves> projectStand(const StandSettings& settings);
+
+// The growth and yield simulation: the stand's diameter, height, density and volume at
+// the simulating age. Writes "Sim1.txt"; the banner goes to the screen only.
+void runGrowthAndYield(const StandSettings& settings, ReportChannel& channel);
+
+// "  Age 5 is outside the growth curves of this species." to the screen and the file.
+void writeAgeOutsideCurves(ReportChannel& channel, AgeOutsideCurves outside);
+
+}  // namespace arbora
