@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "report/report_commands.h"
+#include "test_support.h"
+
+namespace arbora {
+namespace {
+
+using testing::fileLines;
+
+// One run of a report command: its screen lines, its file lines, and for each screen
+// line how many file lines had been written before it.
+struct ReportRun {
+    std::vector<std::string> screen;
+    std::vector<std::string> file;
+    std::vector<std::size_t> fileLinesAtScreen;
+};
+
+struct ReportShape {
+    std::string_view command;
+    std::string_view fileName;
+};
+
+constexpr ReportShape shapes[] = {
+    {"normal-yield-table", "normal stand yield table.txt"},
+    {"site-index-table", "site index table.txt"},
+    {"standard-volume-table", "standard volume table.txt"},
+    {"merchantable-volume-table", "merchantable volume table.txt"},
+    {"biomass-table", "biomass table.txt"},
+    {"growth-and-yield", "Sim1.txt"},
+    {"biomass-and-carbon", "Sim2.txt"},
+};
+
+class Reports : public testing::InTempDir {
+protected:
+    ReportRun run(std::string_view command, const StandSettings& settings) {
+        std::string fileName;
+        for (const auto& shape : shapes) {
+            if (shape.command == command) fileName = shape.fileName;
+        }
+        ReportRun result;
+        ReportChannel channel([&](std::string_view line) {
+            result.screen.emplace_back(line);
+            const bool open = std::filesystem::exists(fileName);
+            result.fileLinesAtScreen.push_back(open ? fileLines(fileName).size() : 0);
+        });
+        for (const auto& c : reportCommands()) {
+            if (c.name == command) c.run(settings, channel);
+        }
+        result.file = fileLines(fileName);
+        return result;
+    }
+
+    static StandSettings ofSpecies(std::int32_t species) {
+        StandSettings settings;
+        settings.species = species;
+        return settings;
+    }
+};
+
+TEST_F(Reports, EveryCommandIsInTheCatalogueWithItsMenuEntry) {
+    ASSERT_EQ(reportCommands().size(), std::size(shapes));
+    for (std::size_t i = 0; i < std::size(shapes); ++i) {
+        EXPECT_EQ(reportCommands()[i].name, shapes[i].command);
+        EXPECT_EQ(reportCommands()[i].menuLabel.front(), '&');
+    }
+}
+
+struct LineCounts {
+    std::string_view command;
+    std::int32_t species;
+    std::size_t screen;
+    std::size_t file;
+};
+
+TEST_F(Reports, WriteTheirLinesToScreenAndFile) {
+    const LineCounts cases[] = {
+        {"site-index-table", 1, 23, 23},         {"standard-volume-table", 2, 15, 15},
+        {"normal-yield-table", 3, 15, 14},       {"biomass-table", 4, 15, 15},
+        {"merchantable-volume-table", 1, 11, 11}, {"merchantable-volume-table", 2, 10, 10},
+        {"merchantable-volume-table", 3, 3, 3},  {"merchantable-volume-table", 4, 25, 25},
+        {"growth-and-yield", 1, 11, 7},          {"biomass-and-carbon", 2, 20, 16},
+    };
+    for (const auto& c : cases) {
+        const ReportRun r = run(c.command, ofSpecies(c.species));
+        EXPECT_EQ(r.screen.size(), c.screen) << c.command << " species " << c.species;
+        EXPECT_EQ(r.file.size(), c.file) << c.command << " species " << c.species;
+    }
+}
+
+TEST_F(Reports, ScreenAndFileGetTheSameCharactersButForScreenOnlyLines) {
+    for (const auto& shape : shapes) {
+        for (const std::int32_t species : {1, 2, 3, 4, 0}) {
+            const ReportRun r = run(shape.command, ofSpecies(species));
+            std::vector<std::string> screen = r.screen;
+            if (shape.command == "growth-and-yield" || shape.command == "biomass-and-carbon") {
+                screen.erase(screen.begin(), screen.begin() + 4);  // the banner
+            } else if (shape.command == "normal-yield-table") {
+                screen.erase(screen.begin() + 1);  // the rule line
+            }
+            EXPECT_EQ(screen, r.file) << shape.command << " species " << species;
+        }
+    }
+}
+
+TEST_F(Reports, WriteEachRowToTheScreenThenTheFile) {
+    // Rows of the tables alternate screen, file; the yield table's file has no rule.
+    const ReportRun yield = run("normal-yield-table", ofSpecies(1));
+    for (std::size_t row = 0; row < 13; ++row) {
+        EXPECT_EQ(yield.fileLinesAtScreen[2 + row], 1 + row) << "row " << row;
+    }
+    // The simulations write a whole block to the screen before the file.
+    const ReportRun sim = run("biomass-and-carbon", ofSpecies(1));
+    const std::vector<std::size_t> expected = {0, 0, 0, 0,            // banner
+                                               0, 0,                  // species heading, one write
+                                               2, 2, 2, 2, 2, 2, 2,   // age and biomass
+                                               9, 9, 9, 9, 9, 9, 9};  // carbon
+    EXPECT_EQ(sim.fileLinesAtScreen, expected);
+    // Quercus aliena's assortment tables go to the screen whole, then to the file.
+    const ReportRun merchantable = run("merchantable-volume-table", ofSpecies(4));
+    EXPECT_EQ(merchantable.fileLinesAtScreen[3], 3u);
+    EXPECT_EQ(merchantable.fileLinesAtScreen[13], 13u);
+    EXPECT_EQ(merchantable.fileLinesAtScreen[19], 19u);
+}
+
+TEST_F(Reports, WriteTheRomanNumeralsAsGbkBytes) {
+    const ReportRun r = run("merchantable-volume-table", ofSpecies(4));
+    EXPECT_EQ(r.file[3], "  Out Put Class \xA2\xF1");
+    EXPECT_EQ(r.file[13], "  Out Put Class \xA2\xF2");
+    EXPECT_EQ(r.file[19], "  Out Put Class \xA2\xF3");
+}
+
+TEST_F(Reports, ReplaceTheRowsOfAnUnknownSpeciesWithOneLine) {
+    const std::string unknown = "  Unknown tree species 7: choose 1 to 4 in Settings, Tree species.";
+    struct Case {
+        std::string_view command;
+        std::size_t linesBefore;  // file lines before the message
+    };
+    const Case cases[] = {
+        {"normal-yield-table", 1}, {"site-index-table", 2},  {"standard-volume-table", 2},
+        {"biomass-table", 2},      {"merchantable-volume-table", 3},
+        {"growth-and-yield", 0},   {"biomass-and-carbon", 0},
+    };
+    for (const auto& c : cases) {
+        // A valid run first: nothing of it may show in the next run.
+        run(c.command, ofSpecies(1));
+        const ReportRun r = run(c.command, ofSpecies(7));
+        ASSERT_EQ(r.file.size(), c.linesBefore + 1) << c.command;
+        EXPECT_EQ(r.file.back(), unknown) << c.command;
+        EXPECT_EQ(r.screen.back(), unknown) << c.command;
+    }
+    const ReportRun huge = run("site-index-table", ofSpecies(-2147483647 - 1));
+    EXPECT_EQ(huge.file.back(),
+              "  Unknown tree species -2147483648: choose 1 to 4 in Settings, Tree species.");
+}
+
+TEST_F(Reports, SimulationsNameAnAgeOutsideTheGrowthCurves) {
+    StandSettings settings;
+    settings.standAge = 9;  // Pinus tabulaeformis has no positive diameter yet
+    for (const auto command : {"growth-and-yield", "biomass-and-carbon"}) {
+        const ReportRun r = run(command, settings);
+        EXPECT_EQ(r.file, (std::vector<std::string>{
+                              "", "  Pinus tabulaeformis:",
+                              "  Age 9 is outside the growth curves of this species."}))
+            << command;
+    }
+}
+
+TEST_F(Reports, SimulationsIgnoreSiteClassAndBiomassIgnoresStandVolume) {
+    StandSettings changed;
+    changed.siteClass = 3;
+    changed.standVolume = 999;
+    const StandSettings defaults;
+    EXPECT_EQ(run("biomass-and-carbon", changed).file, run("biomass-and-carbon", defaults).file);
+    changed.standVolume = defaults.standVolume;
+    EXPECT_EQ(run("growth-and-yield", changed).file, run("growth-and-yield", defaults).file);
+}
+
+}  // namespace
+}  // namespace arbora

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "report/report_channel.h"
+
+namespace arbora::testing {
+
+// Runs each test in a fresh empty working directory, where report files land.
+class InTempDir : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = std::filesystem::current_path();
+        std::string pattern = (std::filesystem::temp_directory_path() / "arbora-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        std::filesystem::current_path(dir_);
+    }
+    void TearDown() override {
+        std::filesystem::current_path(previous_);
+        std::error_code ignored;
+        std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    std::filesystem::path dir_;
+
+private:
+    std::filesystem::path previous_;
+};
+
+inline std::string readBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The lines of a report file, each without its CR LF; fails the test if a line is
+// not ended by CR LF.
+inline std::vector<std::string> fileLines(const std::filesystem::path& path) {
+    const std::string bytes = readBytes(path);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const auto end = bytes.find("\r\n", start);
+        if (end == std::string::npos) {
+            ADD_FAILURE() << path << ": bytes after the last CR LF";
+            break;
+        }
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// A channel whose screen lines are recorded, and a record of every line in the order
+// the two sinks received it ("S:" screen, "F:" file, as seen after each file write).
+struct RecordedScreen {
+    std::vector<std::string> lines;
+    ScreenSink sink() {
+        return [this](std::string_view line) { lines.emplace_back(line); };
+    }
+};
+
+}  // namespace arbora::testing
