@@ -1,10 +1,11 @@
+#include "report/editing.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <stdexcept>
 
-#include "report/editing.h"
 #include "report/layout.h"
 
 namespace arbora {
@@ -18,10 +19,17 @@ struct IntegerCase {
 
 TEST(EditInteger, RightAlignsSignsAndOverflows) {
     const IntegerCase cases[] = {
-        {25, 3, " 25"},        {0, 3, "  0"},       {-3, 3, " -3"},
-        {12345, 4, "****"},    {-100, 3, "***"},    {-99, 3, "-99"},
-        {1, 5, "    1"},       {2000, 5, " 2000"},  {99999, 5, "99999"},
-        {100000, 5, "*****"},  {-2147483647 - 1, 11, "-2147483648"},
+        {25, 3, " 25"},
+        {0, 3, "  0"},
+        {-3, 3, " -3"},
+        {12345, 4, "****"},
+        {-100, 3, "***"},
+        {-99, 3, "-99"},
+        {1, 5, "    1"},
+        {2000, 5, " 2000"},
+        {99999, 5, "99999"},
+        {100000, 5, "*****"},
+        {-2147483647 - 1, 11, "-2147483648"},
         {-2147483647 - 1, 10, "**********"},
     };
     for (const auto& c : cases) {
@@ -42,7 +50,7 @@ TEST(EditFixed, RoundsTheExactBinaryValueAndPlacesTheZero) {
         // exact ties go to the even digit; other values round from their binary value
         {0.25, 4, 1, " 0.2"},
         {0.75, 4, 1, " 0.8"},
-        {0.05, 5, 1, "  0.1"},  // the binary value lies just above 0.05
+        {0.05, 5, 1, "  0.1"},   // the binary value lies just above 0.05
         {2.675, 5, 2, " 2.67"},  // the binary value lies just below 2.675
         {0.125, 6, 2, "  0.12"},
         {0.375, 6, 2, "  0.38"},
@@ -96,8 +104,9 @@ TEST(FormatLayout, AppliesItemsLeftToRight) {
     const LayoutCase cases[] = {
         {R"(2X, I3)", {25}, {"   25"}},  // no trailing blank after the last item
         {R"(/, 2X, "Quercus aliena:")", {}, {"", "  Quercus aliena:"}},
-        {R"(/, A40, /, A31)", {"***", " Simulation"}, {"", std::string(37, ' ') + "***",
-                                                        std::string(20, ' ') + " Simulation"}},
+        {R"(/, A40, /, A31)",
+         {"***", " Simulation"},
+         {"", std::string(37, ' ') + "***", std::string(20, ' ') + " Simulation"}},
         {R"(2X, "a, b", 1X, F5.2)", {1.5}, {"  a, b  1.50"}},  // a comma inside a literal
         {R"(2X, A, "!")", {"whole text"}, {"  whole text!"}},
         {R"("x", /, /)", {}, {"x", "", ""}},
@@ -110,13 +119,13 @@ TEST(FormatLayout, AppliesItemsLeftToRight) {
 
 TEST(FormatLayout, RejectsLayoutsThatDoNotMatchTheirValues) {
     const LayoutCase faults[] = {
-        {R"(I3)", {}, {}},                  // too few values
-        {R"(I3)", {1, 2}, {}},              // too many values
-        {R"(I3)", {1.0}, {}},               // wrong kind
-        {R"(F5)", {1.0}, {}},               // no decimals
-        {R"(2X "a")", {}, {}},              // missing comma
-        {R"("open)", {}, {}},               // unclosed literal
-        {R"(Q3)", {}, {}},                  // unknown item
+        {R"(I3)", {}, {}},      // too few values
+        {R"(I3)", {1, 2}, {}},  // too many values
+        {R"(I3)", {1.0}, {}},   // wrong kind
+        {R"(F5)", {1.0}, {}},   // no decimals
+        {R"(2X "a")", {}, {}},  // missing comma
+        {R"("open)", {}, {}},   // unclosed literal
+        {R"(Q3)", {}, {}},      // unknown item
     };
     for (const auto& c : faults) {
         EXPECT_THROW(formatLayout(c.layout, c.values), std::logic_error) << c.layout;

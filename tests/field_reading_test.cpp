@@ -22,7 +22,7 @@ TEST(ReadIntegerField, FollowsTheFieldReadingRules) {
         {"7", FieldReading::read, 7},
         {"-5", FieldReading::read, -5},
         {"0", FieldReading::read, 0},
-        {"2 3", FieldReading::read, 2},       // text after the first value is ignored
+        {"2 3", FieldReading::read, 2},  // text after the first value is ignored
         {"12,5", FieldReading::read, 12},
         {"12/5", FieldReading::read, 12},
         {"2147483647", FieldReading::read, 2147483647},

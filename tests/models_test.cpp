@@ -37,8 +37,8 @@ TEST(StandardVolume, TakesPiAsTheBinary32Value314InTheFormFactorEquations) {
     const double withPi = v / double{3.14f} * M_PI;
     EXPECT_GT(std::fabs(standardVolume(1, D, H) - withPi), 1e-5);
     // Larix principis-ruprechtii: a power equation whose a carries the units.
-    EXPECT_EQ(standardVolume(3, D, H),
-              std::pow(H, double{1.4555372f}) * (std::pow(D, double{1.4950558f}) * double{5.445e-05f}));
+    EXPECT_EQ(standardVolume(3, D, H), std::pow(H, double{1.4555372f}) *
+                                           (std::pow(D, double{1.4950558f}) * double{5.445e-05f}));
 }
 
 TEST(SiteIndexHeight, IsTheSiteIndexAtAge20AndRisesWithAgeAndIndex) {
@@ -60,8 +60,7 @@ TEST(NormalStand, TruncatesTheTreeCountAndBuildsTheVolumeOnIt) {
             const NormalStand s = normalStandAt(species, age).value();
             const double quotient = s.basalArea / treeBasalArea(s.diameter);
             EXPECT_EQ(s.treesPerHectare, static_cast<std::int32_t>(std::floor(quotient)));
-            EXPECT_EQ(s.volume,
-                      standardVolume(species, s.diameter, s.height) * s.treesPerHectare);
+            EXPECT_EQ(s.volume, standardVolume(species, s.diameter, s.height) * s.treesPerHectare);
         }
     }
     // Quercus aliena at 60: the quotient lies just below a whole number.
@@ -96,7 +95,8 @@ struct OutsideCase {
 
 TEST(NormalStand, IsEmptyOutsideTheGrowthCurves) {
     const OutsideCase outside[] = {
-        {1, 0}, {1, -5}, {1, 9}, {1, 10}, {2, 3}, {2, 1}, {3, 1}, {3, 2}, {4, 0}, {4, -2147483647 - 1},
+        {1, 0}, {1, -5}, {1, 9}, {1, 10}, {2, 3},
+        {2, 1}, {3, 1},  {3, 2}, {4, 0},  {4, -2147483647 - 1},
     };
     for (const auto& c : outside) {
         EXPECT_FALSE(normalStandAt(c.species, c.age).has_value()) << c.species << " " << c.age;

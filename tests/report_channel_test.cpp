@@ -31,7 +31,8 @@ TEST_F(ReportChannelTest, EndsEveryFileLineWithCrLfAndNothingElse) {
 TEST_F(ReportChannelTest, ASecondShorterRunLeavesOnlyItsLines) {
     ReportChannel channel(nullptr);
     channel.openReport("table.txt");
-    for (int i = 0; i < 5; ++i) channel.writeLine(Sink::file, R"(I3)", {i});
+    for (int i = 0; i < 5; ++i)
+        channel.writeLine(Sink::file, R"(I3)", {i});
     channel.closeReport();
     channel.openReport("table.txt");
     channel.writeLine(Sink::file, R"("only")");
@@ -42,9 +43,8 @@ TEST_F(ReportChannelTest, ASecondShorterRunLeavesOnlyItsLines) {
 TEST_F(ReportChannelTest, WritesEachLineToTheScreenBeforeTheFile) {
     // At each screen line, the file holds only the lines written before it.
     std::vector<std::size_t> fileSizeAtScreen;
-    ReportChannel channel([&](std::string_view) {
-        fileSizeAtScreen.push_back(readBytes("order.txt").size());
-    });
+    ReportChannel channel(
+        [&](std::string_view) { fileSizeAtScreen.push_back(readBytes("order.txt").size()); });
     channel.openReport("order.txt");
     channel.writeLine(Sink::both, R"("ab")");
     channel.writeLine(Sink::both, R"("cd")");
@@ -81,7 +81,7 @@ TEST_F(ReportChannelTest, AFailedWriteIsReportedAndClosesTheFile) {
     channel.openReport("full.txt");
     EXPECT_THROW(channel.writeLine(Sink::both, R"("line")"), ReportFileError);
     EXPECT_EQ(screen.lines, std::vector<std::string>{"line"});  // the screen keeps its line
-    channel.openReport("next.txt");  // no file was left open
+    channel.openReport("next.txt");                             // no file was left open
     channel.writeLine(Sink::file, R"("ok")");
     channel.closeReport();
     EXPECT_EQ(fileLines("next.txt"), std::vector<std::string>{"ok"});

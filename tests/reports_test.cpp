@@ -35,7 +35,7 @@ constexpr ReportShape shapes[] = {
 };
 
 class Reports : public testing::InTempDir {
-protected:
+  protected:
     ReportRun run(std::string_view command, const StandSettings& settings) {
         std::string fileName;
         for (const auto& shape : shapes) {
@@ -78,11 +78,11 @@ struct LineCounts {
 
 TEST_F(Reports, WriteTheirLinesToScreenAndFile) {
     const LineCounts cases[] = {
-        {"site-index-table", 1, 23, 23},         {"standard-volume-table", 2, 15, 15},
-        {"normal-yield-table", 3, 15, 14},       {"biomass-table", 4, 15, 15},
+        {"site-index-table", 1, 23, 23},          {"standard-volume-table", 2, 15, 15},
+        {"normal-yield-table", 3, 15, 14},        {"biomass-table", 4, 15, 15},
         {"merchantable-volume-table", 1, 11, 11}, {"merchantable-volume-table", 2, 10, 10},
-        {"merchantable-volume-table", 3, 3, 3},  {"merchantable-volume-table", 4, 25, 25},
-        {"growth-and-yield", 1, 11, 7},          {"biomass-and-carbon", 2, 20, 16},
+        {"merchantable-volume-table", 3, 3, 3},   {"merchantable-volume-table", 4, 25, 25},
+        {"growth-and-yield", 1, 11, 7},           {"biomass-and-carbon", 2, 20, 16},
     };
     for (const auto& c : cases) {
         const ReportRun r = run(c.command, ofSpecies(c.species));
@@ -134,15 +134,16 @@ TEST_F(Reports, WriteTheRomanNumeralsAsGbkBytes) {
 }
 
 TEST_F(Reports, ReplaceTheRowsOfAnUnknownSpeciesWithOneLine) {
-    const std::string unknown = "  Unknown tree species 7: choose 1 to 4 in Settings, Tree species.";
+    const std::string unknown =
+        "  Unknown tree species 7: choose 1 to 4 in Settings, Tree species.";
     struct Case {
         std::string_view command;
         std::size_t linesBefore;  // file lines before the message
     };
     const Case cases[] = {
-        {"normal-yield-table", 1}, {"site-index-table", 2},  {"standard-volume-table", 2},
-        {"biomass-table", 2},      {"merchantable-volume-table", 3},
-        {"growth-and-yield", 0},   {"biomass-and-carbon", 0},
+        {"normal-yield-table", 1}, {"site-index-table", 2},          {"standard-volume-table", 2},
+        {"biomass-table", 2},      {"merchantable-volume-table", 3}, {"growth-and-yield", 0},
+        {"biomass-and-carbon", 0},
     };
     for (const auto& c : cases) {
         // A valid run first: nothing of it may show in the next run.

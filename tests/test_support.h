@@ -15,7 +15,7 @@ namespace arbora::testing {
 
 // Runs each test in a fresh empty working directory, where report files land.
 class InTempDir : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         previous_ = std::filesystem::current_path();
         std::string pattern = (std::filesystem::temp_directory_path() / "arbora-XXXXXX").string();
@@ -32,7 +32,7 @@ protected:
     }
     std::filesystem::path dir_;
 
-private:
+  private:
     std::filesystem::path previous_;
 };
 
