@@ -20,6 +20,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QTextCursor>
 #include <map>
 #include <utility>
 
@@ -41,6 +42,7 @@ class WindowLayer::Widgets : public QObject {
     std::map<int, QMenu*> menus;  // by menu number
     QString aboutText;
     QColor background = Qt::white;
+    int linesShown = 0;  // since the last clear
     std::thread::id uiThread = std::this_thread::get_id();
 
   private:
@@ -283,6 +285,7 @@ void WindowLayer::clearWindow() {
         palette.setColor(QPalette::Base, widgets_->background);
         widgets_->text->setPalette(palette);
         widgets_->text->clear();
+        widgets_->linesShown = 0;
     });
 }
 
@@ -307,11 +310,16 @@ void WindowLayer::mouseEventSeen(const MouseEvent& event) {
 
 void WindowLayer::appendLine(const QString& line) {
     onUiThread([&] {
-        QPlainTextEdit* text = widgets_->text;
-        text->appendPlainText(line);
-        // The cursor follows the newest line, and the window scrolls to it.
-        text->moveCursor(QTextCursor::End);
-        text->horizontalScrollBar()->setValue(0);
+        // Every line gets a block of its own, an empty first line too (which
+        // appendPlainText would merge into the empty document).
+        auto& w = *widgets_;
+        QTextCursor cursor(w.text->document());
+        cursor.movePosition(QTextCursor::End);
+        if (w.linesShown++ > 0) cursor.insertBlock();
+        cursor.insertText(line);
+        // The text cursor follows the newest line, and the window scrolls to it.
+        w.text->moveCursor(QTextCursor::End);
+        w.text->horizontalScrollBar()->setValue(0);
     });
 }
 
