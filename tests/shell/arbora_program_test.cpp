@@ -1,0 +1,454 @@
+// ARBORA in its window, driven through the menu bar: the menus, the reports and their
+// files, the settings dialogs, the About box, right clicks and closing. Each test runs
+// in an empty temporary directory, where the reports write their files.
+
+#include "arbora_program.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <atomic>
+
+#include "report/screen_text.h"
+
+using namespace arbora;
+
+namespace {
+
+QString describe(const StandSettings& s) {
+    return QString::asprintf(
+        "species %d, site class %d, stand age %d, simulating age %d, density %d, "
+        "diameter %.17g, height %.17g, volume %.17g",
+        s.species, s.siteClass, s.standAge, s.simulatingAge, s.standDensity, s.averageDiameter,
+        s.averageHeight, s.standVolume);
+}
+
+enum class Close { ok, returnKey, cancel, escape, closeBox };
+
+void closeDialog(SettingsDialog& dialog, Close how) {
+    switch (how) {
+        case Close::ok:
+            QTest::mouseClick(dialog.findChild<QPushButton*>("okButton"), Qt::LeftButton);
+            break;
+        case Close::returnKey:  // in an edit field: the default button answers
+            QTest::keyClick(dialog.findChildren<QLineEdit*>().constFirst(), Qt::Key_Return);
+            break;
+        case Close::cancel:
+            QTest::mouseClick(dialog.findChild<QPushButton*>("cancelButton"), Qt::LeftButton);
+            break;
+        case Close::escape:
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            break;
+        case Close::closeBox:
+            dialog.close();
+            break;
+    }
+}
+
+struct DialogCase {
+    const char* name;
+    const char* menuLabel;
+    std::vector<std::pair<int, const char*>> edits;
+    Close close;
+    std::function<void(StandSettings&)> expect;
+};
+
+const std::vector<std::pair<int, const char*>> everyStandField = {
+    {1001, "2"}, {1002, "-5"},   {1003, "7.26"}, {1004, "1.5E1"},
+    {1005, "0"}, {1006, "150."}, {1007, "+60"},
+};
+
+const DialogCase dialogCases[] = {
+    {"species unedited, OK", "&Tree species", {}, Close::ok, [](StandSettings&) {}},
+    {"species 7, OK",
+     "&Tree species",
+     {{1000, "7"}},
+     Close::ok,
+     [](StandSettings& s) { s.species = 7; }},
+    {"species \"2 3\", Return",
+     "&Tree species",
+     {{1000, "2 3"}},
+     Close::returnKey,
+     [](StandSettings& s) { s.species = 2; }},
+    {"species 3, Escape", "&Tree species", {{1000, "3"}}, Close::escape, [](StandSettings&) {}},
+    {"stand unedited, OK", "&Stand condition", {}, Close::ok, [](StandSettings&) {}},
+    {"every stand field, OK", "&Stand condition", everyStandField, Close::ok,
+     [](StandSettings& s) {
+         s.siteClass = 2;
+         s.standAge = -5;
+         s.averageDiameter = 7.26;
+         s.averageHeight = 15.0;
+         s.standDensity = 0;
+         s.standVolume = 150.0;
+         s.simulatingAge = 60;
+     }},
+    {"every stand field, Cancel", "&Stand condition", everyStandField, Close::cancel,
+     [](StandSettings&) {}},
+    {"every stand field, close box", "&Stand condition", everyStandField, Close::closeBox,
+     [](StandSettings&) {}},
+};
+
+}  // namespace
+
+class ArboraProgramTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString previousDir_;
+    std::unique_ptr<WindowLayer> layer_;
+    std::unique_ptr<ArboraProgram> program_;
+    std::atomic<bool> mainProgramEnded_ = false;
+    QStringList errors_;
+
+    QAction* menuItem(const QString& label) const {
+        for (QAction* title : layer_->frame()->menuBar()->actions()) {
+            for (QAction* item : title->menu()->actions()) {
+                if (item->text() == label) return item;
+            }
+        }
+        return nullptr;
+    }
+
+    QStringList windowLines() const {
+        const QString text = layer_->textView()->toPlainText();
+        return text.isEmpty() && layer_->textView()->blockCount() == 1 ? QStringList()
+                                                                       : text.split('\n');
+    }
+
+    static QStringList filesHere() { return QDir().entryList(QDir::Files); }
+
+    // Chooses a dialog's menu item and, once the dialog shows, hands it to act, which
+    // must close it.
+    bool withDialog(const QString& label, const std::function<void(SettingsDialog&)>& act) {
+        bool shown = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<SettingsDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            shown = true;
+            act(*dialog);
+            if (dialog->isVisible()) {
+                shown = false;  // act failed; do not leave the test hanging
+                dialog->reject();
+            }
+        });
+        menuItem(label)->trigger();
+        return shown;
+    }
+
+    // The report file that the menu item writes, found by running it once.
+    QString reportFileOf(const QString& label) {
+        menuItem(label)->trigger();
+        const QStringList files = filesHere();
+        return files.size() == 1 ? files[0] : QString();
+    }
+
+  private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        previousDir_ = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir_->path()));
+        layer_ = std::make_unique<WindowLayer>();
+        program_ = std::make_unique<ArboraProgram>(*layer_);
+        layer_->setErrorReporter(
+            [this](const QString& title, const QString& text) { errors_ << title + ": " + text; });
+        mainProgramEnded_ = false;
+        // Clearing the window is the last step of the main program's set-up.
+        QPalette palette = layer_->textView()->palette();
+        palette.setColor(QPalette::Base, Qt::red);
+        layer_->textView()->setPalette(palette);
+
+        QVERIFY(layer_->start([this] { return program_->initialSettings(); },
+                              [this] {
+                                  program_->mainProgram();
+                                  mainProgramEnded_ = true;
+                              }));
+        QTRY_COMPARE(layer_->textView()->palette().color(QPalette::Base), QColor(Qt::white));
+    }
+
+    void cleanup() {
+        layer_->shutdown();
+        QVERIFY(mainProgramEnded_);
+        program_.reset();
+        layer_.reset();
+        QDir::setCurrent(previousDir_);
+        dir_.reset();
+        errors_.clear();
+    }
+
+    void framesAndTextWindowAreSetUp() {
+        QCOMPARE(layer_->frame()->pos(), QPoint(0, 0));
+        QCOMPARE(layer_->frame()->size(), QSize(1076, 800));
+        QMdiSubWindow* window = layer_->textWindow();
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->windowTitle(), "Command Window");
+        QCOMPARE(window->size(), QSize(800, 600));
+        QPlainTextEdit* text = layer_->textView();
+        QVERIFY(QFontInfo(text->font()).fixedPitch());
+        QCOMPARE(text->palette().color(QPalette::Text), QColor(Qt::black));
+        QCOMPARE(text->cursorWidth(), 1);
+        QVERIFY(windowLines().isEmpty());
+    }
+
+    void menuBarHoldsTheMenusAndItemsInOrder() {
+        const QList<QPair<QString, QStringList>> expected = {
+            {"&File", {"&Save", "&Print", "&Exit"}},
+            {"&Settings", {"&Tree species", "&Stand condition", "&Finance"}},
+            {"&Tables",
+             {"&Normal stand yield table", "&Site index table", "&Standard volume table",
+              "&Merchantable volume table", "&Biomass table"}},
+            {"&Simulation", {"&Growth and yield", "&Biomass and carbon"}},
+            {"&About", {"&About ARBORA"}},
+        };
+        QList<QPair<QString, QStringList>> actual;
+        for (QAction* title : layer_->frame()->menuBar()->actions()) {
+            QStringList items;
+            for (QAction* item : title->menu()->actions()) {
+                items << item->text();
+                QVERIFY(item->isEnabled());
+            }
+            actual.append({title->text(), items});
+        }
+        QCOMPARE(actual, expected);
+    }
+
+    void financeAndTitlesDoNothing() {
+        bool dialogShown = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                dialogShown = true;
+                modal->close();
+            }
+        });
+        watch.start(5);
+        menuItem("&Finance")->trigger();
+        for (QAction* title : layer_->frame()->menuBar()->actions())
+            title->trigger();
+        QTest::qWait(20);
+        QVERIFY(!dialogShown);
+        QVERIFY(windowLines().isEmpty());
+        QVERIFY(filesHere().isEmpty());
+        QVERIFY(errors_.isEmpty());
+    }
+
+    void reportAppendsItsLinesAndWritesItsFile_data() {
+        QTest::addColumn<QString>("label");
+        for (const ReportCommand& command : reportCommands()) {
+            QTest::newRow(std::string(command.name).c_str())
+                << QString::fromLatin1(command.menuLabel.data(), command.menuLabel.size());
+        }
+    }
+
+    void reportAppendsItsLinesAndWritesItsFile() {
+        QFETCH(QString, label);
+        // Right clicks only wake the main program thread; the menus still answer.
+        for (int i = 0; i < 20; ++i) {
+            QTest::mouseClick(layer_->textView()->viewport(), Qt::RightButton, {}, QPoint(50, 50));
+        }
+        menuItem(label)->trigger();
+        QVERIFY(errors_.isEmpty());
+        const QStringList shown = windowLines();
+        QVERIFY(!shown.isEmpty());
+
+        const QStringList files = filesHere();
+        QCOMPARE(files.size(), 1);
+        QFile file(files[0]);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.endsWith("\r\n"));
+        QList<QByteArray> records = bytes.split('\n');
+        records.removeLast();
+        // Every file line is on the screen too, in the same order.
+        qsizetype at = 0;
+        for (const QByteArray& record : records) {
+            QVERIFY(record.endsWith('\r'));
+            const std::string line = record.chopped(1).toStdString();
+            at = shown.indexOf(QString::fromUtf8(screenTextUtf8(line)), at);
+            QVERIFY2(at >= 0, record.constData());
+            ++at;
+        }
+
+        // A second run appends its lines below the first run's and rewrites the file.
+        menuItem(label)->trigger();
+        QCOMPARE(windowLines(), shown + shown);
+        QVERIFY(file.seek(0));
+        QCOMPARE(file.readAll(), bytes);
+    }
+
+    void reportFileFailureIsShownAndTheProgramGoesOn_data() {
+        reportAppendsItsLinesAndWritesItsFile_data();
+    }
+
+    void reportFileFailureIsShownAndTheProgramGoesOn() {
+        QFETCH(QString, label);
+        const QString fileName = reportFileOf(label);
+        QVERIFY(!fileName.isEmpty());
+        const QStringList before = windowLines();
+        // A directory in the file's place cannot be opened as the report file.
+        QVERIFY(QFile::remove(fileName));
+        QVERIFY(QDir().mkdir(fileName));
+
+        menuItem(label)->trigger();
+        QCOMPARE(errors_.size(), 1);
+        QVERIFY2(errors_[0].contains(fileName), qPrintable(errors_[0]));
+        QCOMPARE(windowLines().mid(0, before.size()), before);
+
+        QVERIFY(QDir().rmdir(fileName));
+        menuItem(label)->trigger();
+        QCOMPARE(errors_.size(), 1);
+        QVERIFY(QFileInfo(fileName).isFile());
+    }
+
+    void dialogStoresOnlyOnOk_data() {
+        QTest::addColumn<int>("row");
+        for (int row = 0; row < int(std::size(dialogCases)); ++row) {
+            QTest::newRow(dialogCases[row].name) << row;
+        }
+    }
+
+    void dialogStoresOnlyOnOk() {
+        QFETCH(int, row);
+        const DialogCase& c = dialogCases[row];
+        QVERIFY(withDialog(c.menuLabel, [&](SettingsDialog& dialog) {
+            for (const auto& [id, text] : c.edits)
+                dialog.setFieldText(id, text);
+            closeDialog(dialog, c.close);
+        }));
+        StandSettings expected;
+        c.expect(expected);
+        QCOMPARE(describe(program_->settings()), describe(expected));
+        QVERIFY(errors_.isEmpty());
+    }
+
+    void dialogShowsStoredValuesWithTheirLayout() {
+        const auto texts = [](SettingsDialog& dialog, std::initializer_list<int> ids) {
+            QStringList shown;
+            for (int id : ids)
+                shown << dialog.fieldText(id);
+            return shown;
+        };
+        const auto standIds = {1001, 1002, 1007, 1005, 1003, 1004, 1006};
+        QStringList shown;
+        QVERIFY(withDialog("&Tree species", [&](SettingsDialog& dialog) {
+            shown = texts(dialog, {1000});
+            closeDialog(dialog, Close::cancel);
+        }));
+        QCOMPARE(shown, QStringList({"    1"}));
+
+        QVERIFY(withDialog("&Stand condition", [&](SettingsDialog& dialog) {
+            shown = texts(dialog, standIds);
+            dialog.setFieldText(1003, "7.26");
+            closeDialog(dialog, Close::ok);
+        }));
+        QCOMPARE(shown,
+                 QStringList({"    1", "   20", "   50", " 2000", "  12.0", "  12.0", " 150.0"}));
+        QCOMPARE(program_->settings().averageDiameter, 7.26);
+
+        // Shown with one decimal; an edit cancelled leaves nothing behind.
+        QVERIFY(withDialog("&Stand condition", [&](SettingsDialog& dialog) {
+            shown = texts(dialog, {1003});
+            dialog.setFieldText(1002, "99");
+            closeDialog(dialog, Close::cancel);
+        }));
+        QCOMPARE(shown, QStringList({"   7.3"}));
+
+        // OK without editing now stores the value as shown.
+        QVERIFY(withDialog("&Stand condition", [&](SettingsDialog& dialog) {
+            shown = texts(dialog, {1002, 1003});
+            closeDialog(dialog, Close::ok);
+        }));
+        QCOMPARE(shown, QStringList({"   20", "   7.3"}));
+        QCOMPARE(program_->settings().averageDiameter, 7.3);
+    }
+
+    void unreadableFieldKeepsTheDialogOpenAndStoresNothing_data() {
+        QTest::addColumn<QString>("menuLabel");
+        QTest::addColumn<int>("badField");
+        QTest::addColumn<QString>("badText");
+        QTest::addColumn<QString>("fieldLabel");
+        QTest::newRow("blank species") << "&Tree species" << 1000 << "   "
+                                       << "Tree species";
+        QTest::newRow("letters as stand age") << "&Stand condition" << 1002 << "abc"
+                                              << "Stand age";
+        QTest::newRow("decimal density") << "&Stand condition" << 1005 << "2.5"
+                                         << "Stand density";
+    }
+
+    void unreadableFieldKeepsTheDialogOpenAndStoresNothing() {
+        QFETCH(QString, menuLabel);
+        QFETCH(int, badField);
+        QFETCH(QString, badText);
+        QFETCH(QString, fieldLabel);
+        bool stayedOpen = false;
+        QString textAfter;
+        QVERIFY(withDialog(menuLabel, [&](SettingsDialog& dialog) {
+            for (const auto& [id, text] : everyStandField)
+                dialog.setFieldText(id, text);
+            dialog.setFieldText(badField, badText);
+            closeDialog(dialog, Close::ok);
+            stayedOpen = dialog.isVisible();
+            textAfter = dialog.fieldText(badField);
+            closeDialog(dialog, Close::cancel);
+        }));
+        QVERIFY(stayedOpen);
+        QCOMPARE(textAfter, badText);
+        QCOMPARE(errors_.size(), 1);
+        QVERIFY2(errors_[0].contains(fieldLabel + ":"), qPrintable(errors_[0]));
+        QCOMPARE(describe(program_->settings()), describe(StandSettings()));
+    }
+
+    void aboutShowsFourLines() {
+        QVERIFY(aboutText().startsWith("ARBORA \r Tavelund \r ARBORA ZIVI \r "));
+        QStringList lines;
+        QTimer::singleShot(0, this, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                lines = box->text().split('\n');
+                box->accept();
+            }
+        });
+        menuItem("&About ARBORA")->trigger();
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.mid(0, 3), QStringList({"ARBORA", "Tavelund", "ARBORA ZIVI"}));
+    }
+
+    void exitOrCloseEndsTheProgram_data() {
+        QTest::addColumn<bool>("byExitItem");
+        QTest::newRow("Exit") << true;
+        QTest::newRow("frame closed") << false;
+    }
+
+    void exitOrCloseEndsTheProgram() {
+        QFETCH(bool, byExitItem);
+        QApplication::setQuitOnLastWindowClosed(true);
+        QTimer::singleShot(0, this, [&] {
+            if (byExitItem) {
+                menuItem("&Exit")->trigger();
+            } else {
+                layer_->frame()->close();
+            }
+        });
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        watchdog.start(10000);
+        const int status = QApplication::exec();
+        QApplication::setQuitOnLastWindowClosed(false);
+        QCOMPARE(status, 0);
+        QVERIFY(!layer_->frame()->isVisible());
+        // The main program thread must end with the event loop; cleanup joins it.
+        QTRY_VERIFY(mainProgramEnded_);
+    }
+};
+
+QTEST_MAIN(ArboraProgramTest)
+#include "arbora_program_test.moc"
