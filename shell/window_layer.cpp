@@ -39,6 +39,7 @@ class WindowLayer::Widgets : public QObject {
     QMdiArea* area = nullptr;
     QMdiSubWindow* textWindow = nullptr;
     QPlainTextEdit* text = nullptr;
+    QWidget* viewport = nullptr;  // the text window's drawing area
     std::map<int, QMenu*> menus;  // by menu number
     QString aboutText;
     QColor background = Qt::white;
@@ -72,29 +73,30 @@ unsigned maskBitOf(const QEvent& event) {
 }  // namespace
 
 bool WindowLayer::Widgets::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == textWindow && event->type() == QEvent::Close) {
-        // The text window lives as long as the frame: the reports need it.
-        event->ignore();
-        return true;
-    }
-    if (watched == text->viewport()) {
-        switch (event->type()) {
-            case QEvent::MouseButtonPress:
-            case QEvent::MouseButtonRelease:
-            case QEvent::MouseButtonDblClick:
-            case QEvent::MouseMove: {
-                const auto& mouse = static_cast<const QMouseEvent&>(*event);
-                if (const unsigned bit = maskBitOf(*event)) {
-                    const QPoint at = mouse.position().toPoint();
-                    layer_.mouseEventSeen({bit, mouse.modifiers(), at.x(), at.y()});
-                }
-                // The right button belongs to the main program's wait; it changes
-                // nothing in the text.
-                return mouse.button() == Qt::RightButton;
+    // Only pointers are compared here: while the frame is being destroyed, the
+    // watched objects may already be gone.
+    switch (event->type()) {
+        case QEvent::Close:
+            if (watched != textWindow) break;
+            // The text window lives as long as the frame: the reports need it.
+            event->ignore();
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove: {
+            if (watched != viewport) break;
+            const auto& mouse = static_cast<const QMouseEvent&>(*event);
+            if (const unsigned bit = maskBitOf(*event)) {
+                const QPoint at = mouse.position().toPoint();
+                layer_.mouseEventSeen({bit, mouse.modifiers(), at.x(), at.y()});
             }
-            default:
-                break;
+            // The right button belongs to the main program's wait; it changes nothing
+            // in the text.
+            return mouse.button() == Qt::RightButton;
         }
+        default:
+            break;
     }
     return QObject::eventFilter(watched, event);
 }
@@ -116,7 +118,8 @@ WindowLayer::WindowLayer() : widgets_(std::make_unique<Widgets>(*this)) {
     w.text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     w.text->setContextMenuPolicy(Qt::NoContextMenu);
     w.text->setCursorWidth(0);
-    w.text->viewport()->installEventFilter(widgets_.get());
+    w.viewport = w.text->viewport();
+    w.viewport->installEventFilter(widgets_.get());
 
     w.textWindow =
         w.area->addSubWindow(w.text, Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -353,14 +356,12 @@ void WindowLayer::save() {
 }
 
 std::optional<QString> WindowLayer::saveTextWindowImage(const QString& fileName) {
-    std::optional<QString> problem;
-    onUiThread([&] {
-        const QImage image =
-            widgets_->text->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB888);
-        QImageWriter writer(fileName, "bmp");
-        if (!writer.write(image)) problem = writer.errorString();
-    });
-    return problem;
+    // 24 bits a pixel: the text window is black on white.
+    const QImage image =
+        widgets_->viewport->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    QImageWriter writer(fileName, "bmp");
+    if (!writer.write(image)) return writer.errorString();
+    return std::nullopt;
 }
 
 void WindowLayer::print() {
@@ -371,28 +372,22 @@ void WindowLayer::print() {
 }
 
 void WindowLayer::printTextWindow(QPrinter& printer) {
-    onUiThread([&] {
-        widgets_->text->print(&printer);
-        if (printer.printerState() == QPrinter::Error) {
-            showError(QStringLiteral("Print"),
-                      QStringLiteral("The text window could not be printed."));
-        }
-    });
+    widgets_->text->print(&printer);
+    if (printer.printerState() == QPrinter::Error) {
+        showError(QStringLiteral("Print"), QStringLiteral("The text window could not be printed."));
+    }
 }
 
 void WindowLayer::exit() {
-    onUiThread([&] { widgets_->frame->close(); });
+    widgets_->frame->close();
 }
 
 void WindowLayer::about() {
-    onUiThread([&] {
-        // The About text joins its lines with blank, carriage return, blank.
-        const QStringList lines = widgets_->aboutText.split(QStringLiteral(" \r "));
-        QMessageBox::about(
-            widgets_->frame.get(),
-            QStringLiteral("About %1").arg(QGuiApplication::applicationDisplayName()),
-            lines.join(QLatin1Char('\n')));
-    });
+    // The About text joins its lines with blank, carriage return, blank.
+    const QStringList lines = widgets_->aboutText.split(QStringLiteral(" \r "));
+    QMessageBox::about(widgets_->frame.get(),
+                       QStringLiteral("About %1").arg(QGuiApplication::applicationDisplayName()),
+                       lines.join(QLatin1Char('\n')));
 }
 
 QMainWindow* WindowLayer::frame() const {

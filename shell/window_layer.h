@@ -103,7 +103,7 @@ class WindowLayer {
     void showError(const QString& title, const QString& text);
     void setErrorReporter(ErrorReporter reporter);
 
-    // The standard commands.
+    // The standard commands, on the user-interface thread.
     void save();   // asks for a file name, then saveTextWindowImage
     void print();  // the print dialog, then printTextWindow
     void exit();   // closes the frame, which ends the program

@@ -1,13 +1,11 @@
-// The windowing layer on its own: menus, the mouse wait across threads, closing while
-// the main program thread waits, and the Save and Print copies of the text window.
+// The windowing layer on its own: the mouse wait across threads, closing while the main
+// program thread waits, and the Save and Print copies of the text window.
 
 #include "window_layer.h"
 
 #include <QImage>
 #include <QMainWindow>
 #include <QMdiSubWindow>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QTemporaryDir>
@@ -22,35 +20,6 @@ class WindowLayerTest : public QObject {
 
   private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
-
-    void menusStandInNumberOrderWithTheirFirstItemAsTitle() {
-        WindowLayer layer;
-        QStringList chosen;
-        const auto record = [&](const QString& what) {
-            return MenuHandler([&chosen, what](bool) { chosen << what; });
-        };
-        layer.appendMenuItem(3, true, "&Tables", record("tables title"));
-        layer.appendMenuItem(1, true, "&File", {});
-        layer.appendMenuItem(3, true, "&Site index table", record("site index"));
-        layer.appendMenuItem(2, true, "&Settings", {});
-        layer.appendMenuItem(1, true, "&Save", {});
-        layer.appendMenuItem(3, false, "&Biomass table", record("biomass"));
-
-        const QList<QAction*> titles = layer.frame()->menuBar()->actions();
-        QStringList titleTexts;
-        for (QAction* title : titles)
-            titleTexts << title->text();
-        QCOMPARE(titleTexts, QStringList({"&File", "&Settings", "&Tables"}));
-
-        const QList<QAction*> tables = titles[2]->menu()->actions();
-        QCOMPARE(tables.size(), 2);
-        QCOMPARE(tables[0]->text(), "&Site index table");
-        QVERIFY(!tables[1]->isEnabled());
-        for (QAction* item : tables)
-            item->trigger();
-        titles[2]->trigger();
-        QCOMPARE(chosen, QStringList({"site index"}));
-    }
 
     void mouseWaitWakesOnlyForItsEventsAndEndsOnShutdown() {
         WindowLayer layer;
@@ -108,17 +77,6 @@ class WindowLayerTest : public QObject {
         QVERIFY(finished);
         QCoreApplication::processEvents();
         QVERIFY(!layer->textWindow()->isVisible());
-    }
-
-    void textWindowKeepsItsLinesAndCannotBeClosed() {
-        WindowLayer layer;
-        layer.setTextWindowConfig({800, 600, "Command Window"});
-        layer.frame()->show();
-        layer.appendLine("first");
-        layer.appendLine("second");
-        layer.textWindow()->close();
-        QVERIFY(layer.textWindow()->isVisible());
-        QCOMPARE(layer.textView()->toPlainText(), "first\nsecond");
     }
 
     void saveWritesABitmapOfTheDrawingArea() {
