@@ -1,5 +1,4 @@
 #include <string_view>
-#include <variant>
 
 #include "biomass/biomass.h"
 #include "growth/growth_and_yield.h"
@@ -40,33 +39,19 @@ void writeBiomassTable(const StandSettings& settings, ReportChannel& channel) {
 }
 
 void runBiomassAndCarbon(const StandSettings& settings, ReportChannel& channel) {
-    const StandSettings stand = settings;
-    constexpr std::string_view stars = "***************************************";
-    channel.writeLine(Sink::screen, R"(/, A40, /, A36, /, A40)",
-                      {stars, "Simulation -- Biomass and carbon", stars});
-
-    channel.openReport("Sim2.txt");
-    if (!isKnownSpecies(stand.species)) {
-        writeUnknownSpecies(channel, stand.species);
+    const auto projected = startSimulation(settings, channel, R"(/, A40, /, A36, /, A40)",
+                                           "Simulation -- Biomass and carbon", "Sim2.txt");
+    if (!projected) {
         channel.closeReport();
         return;
     }
-    writeSpeciesHeading(channel, stand.species);
-
-    const auto projection = projectStand(stand);
-    if (const auto* outside = std::get_if<AgeOutsideCurves>(&projection)) {
-        writeAgeOutsideCurves(channel, *outside);
-        channel.closeReport();
-        return;
-    }
-    const auto& projected = std::get<ProjectedStand>(projection);
     const BiomassComponents biomass =
-        componentBiomass(stand.species, projected.diameter, projected.height,
-                         static_cast<double>(projected.treesPerHectare));
+        componentBiomass(settings.species, projected->diameter, projected->height,
+                         static_cast<double>(projected->treesPerHectare));
     const BiomassComponents carbon = carbonStock(biomass);
 
     for (const Sink sink : {Sink::screen, Sink::file}) {
-        channel.writeLine(sink, R"(2X, "At", 2X, I3, 2X, "years")", {projected.age});
+        channel.writeLine(sink, R"(2X, "At", 2X, I3, 2X, "years")", {projected->age});
         channel.writeLine(sink, R"(2X, "Biomass of stem:", 2X, F6.1, 2X, "t/ha")", {biomass.stem});
         channel.writeLine(sink, R"(2X, "Biomass of bark:", 2X, F6.1, 2X, "t/ha")", {biomass.bark});
         channel.writeLine(sink, R"(2X, "Biomass of branch:", F6.1, 2X, "t/ha")", {biomass.branch});

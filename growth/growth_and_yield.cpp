@@ -40,41 +40,43 @@ std::variant<ProjectedStand, AgeOutsideCurves> projectStand(const StandSettings&
     return stand;
 }
 
-void writeAgeOutsideCurves(ReportChannel& channel, AgeOutsideCurves outside) {
-    const std::string text =
-        "Age " + std::to_string(outside.age) + " is outside the growth curves of this species.";
-    channel.writeLine(Sink::both, R"(2X, A)", {text});
+std::optional<ProjectedStand> startSimulation(const StandSettings& settings, ReportChannel& channel,
+                                              std::string_view bannerLayout, std::string_view title,
+                                              const std::string& fileName) {
+    constexpr std::string_view stars = "***************************************";
+    channel.writeLine(Sink::screen, bannerLayout, {stars, title, stars});
+
+    channel.openReport(fileName);
+    if (!isKnownSpecies(settings.species)) {
+        writeUnknownSpecies(channel, settings.species);
+        return std::nullopt;
+    }
+    writeSpeciesHeading(channel, settings.species);
+
+    const auto projection = projectStand(settings);
+    if (const auto* outside = std::get_if<AgeOutsideCurves>(&projection)) {
+        const std::string text = "Age " + std::to_string(outside->age) +
+                                 " is outside the growth curves of this species.";
+        channel.writeLine(Sink::both, R"(2X, A)", {text});
+        return std::nullopt;
+    }
+    return std::get<ProjectedStand>(projection);
 }
 
 void runGrowthAndYield(const StandSettings& settings, ReportChannel& channel) {
-    const StandSettings stand = settings;
-    constexpr std::string_view stars = "***************************************";
-    channel.writeLine(Sink::screen, R"(/, A40, /, A31, /, A40)",
-                      {stars, " Simulation -- Growth and yield", stars});
-
-    channel.openReport("Sim1.txt");
-    if (!isKnownSpecies(stand.species)) {
-        writeUnknownSpecies(channel, stand.species);
-        channel.closeReport();
-        return;
-    }
-    writeSpeciesHeading(channel, stand.species);
-
-    const auto projection = projectStand(stand);
-    if (const auto* outside = std::get_if<AgeOutsideCurves>(&projection)) {
-        writeAgeOutsideCurves(channel, *outside);
-    } else {
-        const auto& projected = std::get<ProjectedStand>(projection);
+    const auto projected = startSimulation(settings, channel, R"(/, A40, /, A31, /, A40)",
+                                           " Simulation -- Growth and yield", "Sim1.txt");
+    if (projected) {
         for (const Sink sink : {Sink::screen, Sink::file}) {
-            channel.writeLine(sink, R"(2X, "At", 2X, I3, 2X, "years")", {projected.age});
+            channel.writeLine(sink, R"(2X, "At", 2X, I3, 2X, "years")", {projected->age});
             channel.writeLine(sink, R"(2X, "Stand average diameter = ", F5.1, 2X, "cm")",
-                              {projected.diameter});
+                              {projected->diameter});
             channel.writeLine(sink, R"(2X, "Stand average height = ", F5.1, 2X, "m")",
-                              {projected.height});
+                              {projected->height});
             channel.writeLine(sink, R"(2X, "Stand density = ", I6, 2X, "trees/ha")",
-                              {projected.treesPerHectare});
+                              {projected->treesPerHectare});
             channel.writeLine(sink, R"(2X, "Stand volume = ", F7.1, 2X, "m3/ha")",
-                              {projected.volume});
+                              {projected->volume});
         }
     }
     channel.closeReport();

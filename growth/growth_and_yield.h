@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <variant>
 
 #include "report/report_channel.h"
@@ -34,7 +37,12 @@ std::variant<ProjectedStand, AgeOutsideCurves> projectStand(const StandSettings&
 // the simulating age. Writes "Sim1.txt"; the banner goes to the screen only.
 void runGrowthAndYield(const StandSettings& settings, ReportChannel& channel);
 
-// "  Age 5 is outside the growth curves of this species." to the screen and the file.
-void writeAgeOutsideCurves(ReportChannel& channel, AgeOutsideCurves outside);
+// The start both simulations share: the banner of the layout and title to the screen
+// only, the report file opened, the species heading and the stand projected. Empty when
+// there is nothing to project, after writing why in place of the results: the unknown
+// species number, or "  Age 5 is outside the growth curves of this species.".
+std::optional<ProjectedStand> startSimulation(const StandSettings& settings, ReportChannel& channel,
+                                              std::string_view bannerLayout, std::string_view title,
+                                              const std::string& fileName);
 
 }  // namespace arbora

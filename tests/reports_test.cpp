@@ -69,28 +69,6 @@ TEST_F(Reports, EveryCommandIsInTheCatalogueWithItsMenuEntry) {
     }
 }
 
-struct LineCounts {
-    std::string_view command;
-    std::int32_t species;
-    std::size_t screen;
-    std::size_t file;
-};
-
-TEST_F(Reports, WriteTheirLinesToScreenAndFile) {
-    const LineCounts cases[] = {
-        {"site-index-table", 1, 23, 23},          {"standard-volume-table", 2, 15, 15},
-        {"normal-yield-table", 3, 15, 14},        {"biomass-table", 4, 15, 15},
-        {"merchantable-volume-table", 1, 11, 11}, {"merchantable-volume-table", 2, 10, 10},
-        {"merchantable-volume-table", 3, 3, 3},   {"merchantable-volume-table", 4, 25, 25},
-        {"growth-and-yield", 1, 11, 7},           {"biomass-and-carbon", 2, 20, 16},
-    };
-    for (const auto& c : cases) {
-        const ReportRun r = run(c.command, ofSpecies(c.species));
-        EXPECT_EQ(r.screen.size(), c.screen) << c.command << " species " << c.species;
-        EXPECT_EQ(r.file.size(), c.file) << c.command << " species " << c.species;
-    }
-}
-
 TEST_F(Reports, ScreenAndFileGetTheSameCharactersButForScreenOnlyLines) {
     for (const auto& shape : shapes) {
         for (const std::int32_t species : {1, 2, 3, 4, 0}) {
@@ -126,13 +104,6 @@ TEST_F(Reports, WriteEachRowToTheScreenThenTheFile) {
     EXPECT_EQ(merchantable.fileLinesAtScreen[19], 19u);
 }
 
-TEST_F(Reports, WriteTheRomanNumeralsAsGbkBytes) {
-    const ReportRun r = run("merchantable-volume-table", ofSpecies(4));
-    EXPECT_EQ(r.file[3], "  Out Put Class \xA2\xF1");
-    EXPECT_EQ(r.file[13], "  Out Put Class \xA2\xF2");
-    EXPECT_EQ(r.file[19], "  Out Put Class \xA2\xF3");
-}
-
 TEST_F(Reports, ReplaceTheRowsOfAnUnknownSpeciesWithOneLine) {
     const std::string unknown =
         "  Unknown tree species 7: choose 1 to 4 in Settings, Tree species.";
@@ -156,18 +127,6 @@ TEST_F(Reports, ReplaceTheRowsOfAnUnknownSpeciesWithOneLine) {
     const ReportRun huge = run("site-index-table", ofSpecies(-2147483647 - 1));
     EXPECT_EQ(huge.file.back(),
               "  Unknown tree species -2147483648: choose 1 to 4 in Settings, Tree species.");
-}
-
-TEST_F(Reports, SimulationsNameAnAgeOutsideTheGrowthCurves) {
-    StandSettings settings;
-    settings.standAge = 9;  // Pinus tabulaeformis has no positive diameter yet
-    for (const auto command : {"growth-and-yield", "biomass-and-carbon"}) {
-        const ReportRun r = run(command, settings);
-        EXPECT_EQ(r.file, (std::vector<std::string>{
-                              "", "  Pinus tabulaeformis:",
-                              "  Age 9 is outside the growth curves of this species."}))
-            << command;
-    }
 }
 
 TEST_F(Reports, SimulationsIgnoreSiteClassAndBiomassIgnoresStandVolume) {

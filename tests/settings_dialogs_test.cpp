@@ -20,32 +20,6 @@ FieldTextSource from(const Texts& texts) {
     return [&texts](int id) { return texts.at(id); };
 }
 
-TEST(SettingsDialogs, ShowTheDefaultsInFillOrder) {
-    const DialogCopies copies;
-    const auto fields = standConditionFields(copies);
-    const std::vector<std::pair<int, std::string>> expected = {
-        {1001, "    1"},  {1002, "   20"},  {1007, "   50"}, {1005, " 2000"},
-        {1003, "  12.0"}, {1004, "  12.0"}, {1006, " 150.0"}};
-    ASSERT_EQ(fields.size(), expected.size());
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        EXPECT_EQ(fields[i].id, expected[i].first);
-        EXPECT_EQ(fields[i].text, expected[i].second);
-    }
-    EXPECT_EQ(treeSpeciesFields(copies).at(0).text, "    1");
-    EXPECT_EQ(treeSpeciesFields(copies).at(0).label, "Tree species");
-}
-
-TEST(SettingsDialogs, OkWithoutEditingStoresTheSameValues) {
-    DialogCopies copies;
-    StandSettings settings;
-    const Texts texts = shown(standConditionFields(copies));
-    EXPECT_FALSE(acceptStandCondition(from(texts), copies, settings));
-    const StandSettings defaults;
-    EXPECT_EQ(settings.standAge, defaults.standAge);
-    EXPECT_EQ(settings.standVolume, defaults.standVolume);
-    EXPECT_EQ(settings.averageDiameter, defaults.averageDiameter);
-}
-
 TEST(SettingsDialogs, KeepFullPrecisionUntilOkIsPressedOnTheRoundedText) {
     DialogCopies copies;
     StandSettings settings;
