@@ -19,28 +19,12 @@ struct ReportRun {
     std::vector<std::size_t> fileLinesAtScreen;
 };
 
-struct ReportShape {
-    std::string_view command;
-    std::string_view fileName;
-};
-
-constexpr ReportShape shapes[] = {
-    {"normal-yield-table", "normal stand yield table.txt"},
-    {"site-index-table", "site index table.txt"},
-    {"standard-volume-table", "standard volume table.txt"},
-    {"merchantable-volume-table", "merchantable volume table.txt"},
-    {"biomass-table", "biomass table.txt"},
-    {"growth-and-yield", "Sim1.txt"},
-    {"biomass-and-carbon", "Sim2.txt"},
-};
+using testing::reportShapes;
 
 class Reports : public testing::InTempDir {
   protected:
     ReportRun run(std::string_view command, const StandSettings& settings) {
-        std::string fileName;
-        for (const auto& shape : shapes) {
-            if (shape.command == command) fileName = shape.fileName;
-        }
+        const std::string fileName = testing::reportFileOf(command);
         ReportRun result;
         ReportChannel channel([&](std::string_view line) {
             result.screen.emplace_back(line);
@@ -62,15 +46,15 @@ class Reports : public testing::InTempDir {
 };
 
 TEST_F(Reports, EveryCommandIsInTheCatalogueWithItsMenuEntry) {
-    ASSERT_EQ(reportCommands().size(), std::size(shapes));
-    for (std::size_t i = 0; i < std::size(shapes); ++i) {
-        EXPECT_EQ(reportCommands()[i].name, shapes[i].command);
+    ASSERT_EQ(reportCommands().size(), std::size(reportShapes));
+    for (std::size_t i = 0; i < std::size(reportShapes); ++i) {
+        EXPECT_EQ(reportCommands()[i].name, reportShapes[i].command);
         EXPECT_EQ(reportCommands()[i].menuLabel.front(), '&');
     }
 }
 
 TEST_F(Reports, ScreenAndFileGetTheSameCharactersButForScreenOnlyLines) {
-    for (const auto& shape : shapes) {
+    for (const auto& shape : reportShapes) {
         for (const std::int32_t species : {1, 2, 3, 4, 0}) {
             const ReportRun r = run(shape.command, ofSpecies(species));
             std::vector<std::string> screen = r.screen;

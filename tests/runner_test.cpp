@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 
 #include <fstream>
-#include <map>
 #include <sstream>
 
 #include "test_support.h"
@@ -126,16 +125,6 @@ std::vector<GoldenCase> goldenCases() {
     return cases;
 }
 
-const std::map<std::string, std::string> reportFileOf = {
-    {"normal-yield-table", "normal stand yield table.txt"},
-    {"site-index-table", "site index table.txt"},
-    {"standard-volume-table", "standard volume table.txt"},
-    {"merchantable-volume-table", "merchantable volume table.txt"},
-    {"biomass-table", "biomass table.txt"},
-    {"growth-and-yield", "Sim1.txt"},
-    {"biomass-and-carbon", "Sim2.txt"},
-};
-
 TEST_F(Runner, WritesTheExpectedBytesForEveryGoldenCase) {
     const auto cases = goldenCases();
     ASSERT_GE(cases.size(), 35u);
@@ -144,7 +133,7 @@ TEST_F(Runner, WritesTheExpectedBytesForEveryGoldenCase) {
         const Outcome o = runReport(c.args);
         EXPECT_EQ(o.status, 0) << c.name << ": " << o.err;
         EXPECT_EQ(o.out, readBytes(golden / (c.name + ".screen"))) << c.name;
-        const std::string file = reportFileOf.at(c.args.front());
+        const std::string file = testing::reportFileOf(c.args.front());
         EXPECT_EQ(readBytes(file), readBytes(golden / (c.name + ".report"))) << c.name;
         std::filesystem::remove(file);
     }

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "report/report_channel.h"
@@ -57,6 +58,31 @@ inline std::vector<std::string> fileLines(const std::filesystem::path& path) {
         start = end + 2;
     }
     return lines;
+}
+
+// Each report command, by its runner name, with the report file it writes, in the
+// order of the command catalogue.
+struct ReportShape {
+    std::string_view command;
+    std::string_view fileName;
+};
+
+constexpr ReportShape reportShapes[] = {
+    {"normal-yield-table", "normal stand yield table.txt"},
+    {"site-index-table", "site index table.txt"},
+    {"standard-volume-table", "standard volume table.txt"},
+    {"merchantable-volume-table", "merchantable volume table.txt"},
+    {"biomass-table", "biomass table.txt"},
+    {"growth-and-yield", "Sim1.txt"},
+    {"biomass-and-carbon", "Sim2.txt"},
+};
+
+inline std::string reportFileOf(std::string_view command) {
+    for (const auto& shape : reportShapes) {
+        if (shape.command == command) return std::string(shape.fileName);
+    }
+    ADD_FAILURE() << "no report command " << command;
+    return {};
 }
 
 // A channel whose screen lines are recorded, and a record of every line in the order
