@@ -18,5 +18,5 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 jobs=$(nproc)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DARBORA_GUI=ON -DARBORA_SANITIZE=OFF
 cmake --build build -j "$jobs"
