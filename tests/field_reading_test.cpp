@@ -111,11 +111,5 @@ TEST(ReadField, ProblemNamesWhatIsWrong) {
     EXPECT_NE(readField("x1", real).problem.find("\"x1\""), std::string::npos);
 }
 
-TEST(ReadField, TellsWhereTheValueEnds) {
-    std::int32_t value = 0;
-    EXPECT_EQ(readField("  42  ", value).end, 4u);
-    EXPECT_EQ(readField("2 3", value).end, 1u);
-}
-
 }  // namespace
 }  // namespace arbora

@@ -52,14 +52,6 @@ TEST_F(ReportChannelTest, WritesEachLineToTheScreenBeforeTheFile) {
     EXPECT_EQ(fileSizeAtScreen, (std::vector<std::size_t>{0, 4}));
 }
 
-TEST_F(ReportChannelTest, ScreenOnlyLinesNeedNoOpenFile) {
-    testing::RecordedScreen screen;
-    ReportChannel channel(screen.sink());
-    channel.writeLine(Sink::screen, R"(A5)", {"x"});
-    EXPECT_EQ(screen.lines, std::vector<std::string>{"    x"});
-    EXPECT_THROW(channel.writeLine(Sink::file, R"(A5)", {"x"}), std::logic_error);
-}
-
 TEST_F(ReportChannelTest, AFileThatCannotBeOpenedIsReportedWithItsNameAndReason) {
     std::filesystem::create_directory("Sim1.txt");  // a folder in the file's place
     ReportChannel channel(nullptr);

@@ -20,20 +20,6 @@ FieldTextSource from(const Texts& texts) {
     return [&texts](int id) { return texts.at(id); };
 }
 
-TEST(SettingsDialogs, KeepFullPrecisionUntilOkIsPressedOnTheRoundedText) {
-    DialogCopies copies;
-    StandSettings settings;
-    Texts texts = shown(standConditionFields(copies));
-    texts[averageDiameterField] = "7.26";
-    ASSERT_FALSE(acceptStandCondition(from(texts), copies, settings));
-    EXPECT_EQ(settings.averageDiameter, 7.26);
-
-    texts = shown(standConditionFields(copies));
-    EXPECT_EQ(texts[averageDiameterField], "   7.3");
-    ASSERT_FALSE(acceptStandCondition(from(texts), copies, settings));
-    EXPECT_EQ(settings.averageDiameter, 7.3);
-}
-
 TEST(SettingsDialogs, StoreAnyWholeNumberAsSpeciesAndReadTheFirstValueOnly) {
     DialogCopies copies;
     StandSettings settings;
