@@ -26,6 +26,7 @@ bool ArboraProgram::initialSettings() {
     const auto handler = [this](void (ArboraProgram::*command)()) -> MenuAction {
         return MenuHandler([this, command](bool) { (this->*command)(); });
     };
+    // A table or simulation item runs the report command of the same label.
     const auto report = [this](std::string_view label) -> MenuAction {
         for (const ReportCommand& command : reportCommands()) {
             if (command.menuLabel == label) {
@@ -34,10 +35,12 @@ bool ArboraProgram::initialSettings() {
         }
         return {};
     };
+    constexpr bool runsReport = true;
     struct Item {
         int menuNumber;
         const char* label;
         MenuAction action;
+        bool runsReport = false;
     };
     const Item items[] = {
         {1, "&File", {}},
@@ -49,19 +52,20 @@ bool ArboraProgram::initialSettings() {
         {2, "&Stand condition", handler(&ArboraProgram::showStandConditionDialog)},
         {2, "&Finance", {}},
         {3, "&Tables", {}},
-        {3, "&Normal stand yield table", report("&Normal stand yield table")},
-        {3, "&Site index table", report("&Site index table")},
-        {3, "&Standard volume table", report("&Standard volume table")},
-        {3, "&Merchantable volume table", report("&Merchantable volume table")},
-        {3, "&Biomass table", report("&Biomass table")},
+        {3, "&Normal stand yield table", {}, runsReport},
+        {3, "&Site index table", {}, runsReport},
+        {3, "&Standard volume table", {}, runsReport},
+        {3, "&Merchantable volume table", {}, runsReport},
+        {3, "&Biomass table", {}, runsReport},
         {4, "&Simulation", {}},
-        {4, "&Growth and yield", report("&Growth and yield")},
-        {4, "&Biomass and carbon", report("&Biomass and carbon")},
+        {4, "&Growth and yield", {}, runsReport},
+        {4, "&Biomass and carbon", {}, runsReport},
         {5, "&About", {}},
         {5, "&About ARBORA", StandardCommand::about},
     };
     for (const Item& item : items) {
-        layer_.appendMenuItem(item.menuNumber, true, QString::fromLatin1(item.label), item.action);
+        const MenuAction action = item.runsReport ? report(item.label) : item.action;
+        layer_.appendMenuItem(item.menuNumber, true, QString::fromLatin1(item.label), action);
     }
     return true;
 }
