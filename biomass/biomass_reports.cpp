@@ -3,7 +3,6 @@
 #include "biomass/biomass.h"
 #include "growth/growth_and_yield.h"
 #include "growth/normal_stand.h"
-#include "report/report_lines.h"
 #include "settings/species.h"
 
 namespace arbora {
@@ -19,21 +18,24 @@ void writeBiomassTable(const StandSettings& settings, ReportChannel& channel) {
             sink, "--------------------------------------------------------------------");
     }
 
-    if (!isKnownSpecies(species)) {
-        writeUnknownSpecies(channel, species);
-    } else {
-        for (std::int32_t age = 20; age <= 80; age += 5) {
-            const NormalStand stand = normalStandAt(species, age).value();
-            // The table keeps the fraction of the tree count: G / g, not the whole count.
-            const double trees = stand.basalArea / treeBasalArea(stand.diameter);
-            const BiomassComponents b =
-                componentBiomass(species, stand.diameter, stand.height, trees);
-            channel.writeLine(Sink::both,
-                              R"(2X, I3, 2X, F5.1, 3X, F5.1, 3X, F5.1, 2X, F5.1, 2X, F5.1,)"
-                              R"( 3X, F5.1, 3X, F5.1, 2X, F6.1)",
-                              {age, stand.diameter, stand.height, b.stem, b.bark, b.branch,
-                               b.foliage, b.root, b.stand});
+    // A species number that names none of the four still gets every row, with its age
+    // and blank fields.
+    for (std::int32_t age = 20; age <= 80; age += 5) {
+        constexpr std::string_view row =
+            R"(2X, I3, 2X, F5.1, 3X, F5.1, 3X, F5.1, 2X, F5.1, 2X, F5.1, 3X, F5.1, 3X, F5.1, 2X, F6.1)";
+        if (!isKnownSpecies(species)) {
+            channel.writeLine(Sink::both, row,
+                              {age, blankField, blankField, blankField, blankField, blankField,
+                               blankField, blankField, blankField});
+            continue;
         }
+        const NormalStand stand = normalStandAt(species, age).value();
+        // The table keeps the fraction of the tree count: G / g, not the whole count.
+        const double trees = stand.basalArea / treeBasalArea(stand.diameter);
+        const BiomassComponents b = componentBiomass(species, stand.diameter, stand.height, trees);
+        channel.writeLine(Sink::both, row,
+                          {age, stand.diameter, stand.height, b.stem, b.bark, b.branch, b.foliage,
+                           b.root, b.stand});
     }
     channel.closeReport();
 }

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "report/report_lines.h"
 #include "settings/species.h"
 #include "volume/standard_volume.h"
 
@@ -78,16 +77,20 @@ void writeNormalYieldTable(const StandSettings& settings, ReportChannel& channel
     channel.writeListLine(Sink::screen, "------------------------------------------------------");
     channel.writeLine(Sink::file, header);
 
-    if (!isKnownSpecies(species)) {
-        writeUnknownSpecies(channel, species);
-    } else {
-        for (std::int32_t age = 20; age <= 80; age += 5) {
-            const NormalStand stand = normalStandAt(species, age).value();
-            channel.writeLine(Sink::both,
-                              R"(2X, I3, 2X, F5.1, 3X, F5.1, 3X, F6.2, 3X, I6, 4X, F6.2)",
-                              {age, stand.diameter, stand.height, stand.basalArea,
-                               stand.treesPerHectare, stand.volume});
+    // A species number that names none of the four still gets every row, with its age
+    // and blank fields: the table keeps its shape and nothing of an earlier run shows.
+    for (std::int32_t age = 20; age <= 80; age += 5) {
+        constexpr std::string_view row =
+            R"(2X, I3, 2X, F5.1, 3X, F5.1, 3X, F6.2, 3X, I6, 4X, F6.2)";
+        if (!isKnownSpecies(species)) {
+            channel.writeLine(Sink::both, row,
+                              {age, blankField, blankField, blankField, blankField, blankField});
+            continue;
         }
+        const NormalStand stand = normalStandAt(species, age).value();
+        channel.writeLine(Sink::both, row,
+                          {age, stand.diameter, stand.height, stand.basalArea,
+                           stand.treesPerHectare, stand.volume});
     }
     channel.closeReport();
 }

@@ -61,22 +61,25 @@ class LayoutWriter {
         if (kind == 'I' || kind == 'F' || kind == 'A') {
             rest.remove_prefix(1);
             const int width = leadingNumber(rest);
-            if (kind == 'I') {
-                line_.append(editInteger(take<std::int32_t>(width), width));
-                return;
+            int decimals = 0;
+            if (kind == 'F') {
+                if (rest.empty() || rest.front() != '.')
+                    layoutFault(layout_, "Fw.d needs its decimals");
+                rest.remove_prefix(1);
+                decimals = leadingNumber(rest);
+                if (decimals < 0) layoutFault(layout_, "Fw.d needs its decimals");
             }
-            if (kind == 'A') {
+            if (next_ != end_ && std::holds_alternative<BlankField>(*next_)) {
+                take<BlankField>(width);
+                line_.append(static_cast<std::size_t>(width), ' ');
+            } else if (kind == 'I') {
+                line_.append(editInteger(take<std::int32_t>(width), width));
+            } else if (kind == 'A') {
                 const std::string_view text = take<std::string_view>(width);
                 line_.append(width < 0 ? std::string(text) : editText(text, width));
-                return;
+            } else {
+                line_.append(editFixed(take<double>(width), width, decimals));
             }
-            if (rest.empty() || rest.front() != '.')
-                layoutFault(layout_, "Fw.d needs its decimals");
-            rest.remove_prefix(1);
-            const int decimals = leadingNumber(rest);
-            if (decimals < 0) layoutFault(layout_, "Fw.d needs its decimals");
-            const double value = take<double>(width);
-            line_.append(editFixed(value, width, decimals));
             return;
         }
         const int columns = leadingNumber(rest);

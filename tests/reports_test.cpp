@@ -88,25 +88,30 @@ TEST_F(Reports, WriteEachRowToTheScreenThenTheFile) {
     EXPECT_EQ(merchantable.fileLinesAtScreen[19], 19u);
 }
 
-TEST_F(Reports, ReplaceTheRowsOfAnUnknownSpeciesWithOneLine) {
+TEST_F(Reports, AnUnknownSpeciesKeepsTheRowsOrGetsOneMessageLine) {
     const std::string unknown =
         "  Unknown tree species 7: choose 1 to 4 in Settings, Tree species.";
     struct Case {
         std::string_view command;
-        std::size_t linesBefore;  // file lines before the message
+        std::size_t fileLines;
+        std::string lastLine;  // the message, or the last row: its age, blank fields
     };
     const Case cases[] = {
-        {"normal-yield-table", 1}, {"site-index-table", 2},          {"standard-volume-table", 2},
-        {"biomass-table", 2},      {"merchantable-volume-table", 3}, {"growth-and-yield", 0},
-        {"biomass-and-carbon", 0},
+        {"normal-yield-table", 14, "   80" + std::string(43, ' ')},
+        {"biomass-table", 15, "   80" + std::string(61, ' ')},
+        {"merchantable-volume-table", 3, " " + std::string(61, '-')},
+        {"site-index-table", 3, unknown},
+        {"standard-volume-table", 3, unknown},
+        {"growth-and-yield", 1, unknown},
+        {"biomass-and-carbon", 1, unknown},
     };
     for (const auto& c : cases) {
         // A valid run first: nothing of it may show in the next run.
         run(c.command, ofSpecies(1));
         const ReportRun r = run(c.command, ofSpecies(7));
-        ASSERT_EQ(r.file.size(), c.linesBefore + 1) << c.command;
-        EXPECT_EQ(r.file.back(), unknown) << c.command;
-        EXPECT_EQ(r.screen.back(), unknown) << c.command;
+        ASSERT_EQ(r.file.size(), c.fileLines) << c.command;
+        EXPECT_EQ(r.file.back(), c.lastLine) << c.command;
+        EXPECT_EQ(r.screen.back(), c.lastLine) << c.command;
     }
     const ReportRun huge = run("site-index-table", ofSpecies(-2147483647 - 1));
     EXPECT_EQ(huge.file.back(),

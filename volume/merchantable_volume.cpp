@@ -1,6 +1,5 @@
 #include "volume/merchantable_volume.h"
 
-#include "report/report_lines.h"
 #include "settings/species.h"
 
 namespace arbora {
@@ -90,10 +89,9 @@ void writeMerchantableVolumeTable(const StandSettings& settings, ReportChannel& 
     channel.openReport("merchantable volume table.txt");
     writeHeading(channel, Sink::screen);
     writeHeading(channel, Sink::file);
-    if (!isKnownSpecies(species)) {
-        writeUnknownSpecies(channel, species);
-    }
-    // Each table goes to the screen whole, then the same lines to the file.
+    // Each table goes to the screen whole, then the same lines to the file. Larix
+    // principis-ruprechtii, and any number that names no species, has no table: the
+    // headings alone.
     for (const AssortmentTable& table : assortmentTables(species)) {
         writeTable(channel, Sink::screen, table);
         writeTable(channel, Sink::file, table);
