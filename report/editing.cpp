@@ -1,6 +1,6 @@
 #include "report/editing.h"
 
-#include <array>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -33,14 +33,24 @@ std::string editInteger(std::int32_t value, int width) {
 
 std::string editFixed(double value, int width, int decimals) {
     if (!std::isfinite(value)) return padField(nonFiniteText(value, width), width);
+    decimals = std::max(decimals, 0);
+    // The text has at least the point and the decimals: when they alone do not fit,
+    // the field is asterisks whatever the digits.
+    if (static_cast<long long>(decimals) + 1 > static_cast<long long>(width)) {
+        return std::string(static_cast<std::size_t>(std::max(width, 0)), '*');
+    }
 
-    // std::to_chars with a precision converts the exact binary value, rounding ties
-    // to even, like the C library's "%.*f".
-    std::array<char, 400> buffer;
-    const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(),
-                                            std::fabs(value), std::chars_format::fixed, decimals);
-    if (error != std::errc()) return std::string(static_cast<std::size_t>(width), '*');
-    std::string magnitude(buffer.data(), end);
+    // A binary64 value has at most 1074 binary places, so no decimal beyond the 1074th
+    // is ever a non-zero digit: the exact text is converted up to there and zeros
+    // added after. std::to_chars converts the exact binary value, rounding ties to
+    // even, like the C library's "%.*f".
+    constexpr int exactDecimals = 1074;
+    const int converted = std::min(decimals, exactDecimals);
+    std::string magnitude(310 + static_cast<std::size_t>(converted) + 2, '\0');
+    const auto result = std::to_chars(magnitude.data(), magnitude.data() + magnitude.size(),
+                                      std::fabs(value), std::chars_format::fixed, converted);
+    magnitude.resize(static_cast<std::size_t>(result.ptr - magnitude.data()));
+    magnitude.append(static_cast<std::size_t>(decimals - converted), '0');
     if (decimals == 0) magnitude += '.';
 
     const bool roundsToZero = magnitude.find_first_not_of("0.") == std::string::npos;

@@ -1,7 +1,12 @@
 #include "settings/field_reading.h"
 
+#include <locale.h>
+
 #include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace arbora {
@@ -22,9 +27,23 @@ struct Token {
     std::string_view value;  // the characters of the value, sign included
 };
 
+// The first fieldTextLength characters of the text. A character outside ASCII is one
+// UTF-8 sequence, so a text typed in the window is never cut inside a character.
+std::string_view firstCharacters(std::string_view text) {
+    std::size_t characters = 0;
+    std::size_t i = 0;
+    while (i < text.size() && characters < fieldTextLength) {
+        ++i;
+        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            ++i;  // continuation bytes of the same character
+        ++characters;
+    }
+    return text.substr(0, i);
+}
+
 // Finds the value in the (cut) text, or tells why there is none.
 Token findValue(std::string_view& text) {
-    text = text.substr(0, fieldTextLength);
+    text = firstCharacters(text);
     std::size_t start = 0;
     while (start < text.size() && isBlank(text[start]))
         ++start;
@@ -44,6 +63,14 @@ Token findValue(std::string_view& text) {
     token.reading.outcome = FieldReading::read;
     token.reading.end = end;
     return token;
+}
+
+// The nearest binary64 value of a number that from_chars found outside the range it
+// gives results in: zero for one below the smallest binary64, infinity for one beyond
+// the largest. The C library's conversion, in the "C" locale, tells the two apart.
+double nearestOutOfRange(const std::string& number) {
+    static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+    return ::strtod_l(number.c_str(), nullptr, cLocale);
 }
 
 FieldReading fail(std::string_view value, std::string_view why) {
@@ -122,9 +149,13 @@ FieldReading readField(std::string_view text, double& value) {
     const auto [end, error] =
         std::from_chars(number.data(), number.data() + number.size(), magnitude);
     if (error == std::errc::result_out_of_range) {
-        return fail(v, "is outside the range of numbers this program can hold");
-    }
-    if (error != std::errc() || end != number.data() + number.size()) {
+        // Below the smallest binary64 the nearest value is zero; beyond the largest
+        // there is no finite value, and an infinite measurement means nothing.
+        magnitude = nearestOutOfRange(number);
+        if (std::isinf(magnitude)) {
+            return fail(v, "is outside the range of numbers this program can hold");
+        }
+    } else if (error != std::errc() || end != number.data() + number.size()) {
         return fail(v, "is not a number");
     }
     value = v.front() == '-' ? -magnitude : magnitude;

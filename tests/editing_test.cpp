@@ -87,6 +87,17 @@ TEST(EditFixed, RoundsTheExactBinaryValueAndPlacesTheZero) {
     }
 }
 
+TEST(EditFixed, HoldsAnyWidthAndNumberOfDecimals) {
+    // The exact value of the smallest binary64 has 1074 decimals; beyond them zeros.
+    const std::string tiny = editFixed(4.9406564584124654e-324, 1200, 1100);
+    EXPECT_EQ(tiny.substr(0, 98), std::string(98, ' '));
+    EXPECT_EQ(tiny.substr(98, 327), "0." + std::string(323, '0') + "49");
+    EXPECT_EQ(tiny.substr(1200 - 29), "625" + std::string(26, '0'));
+    EXPECT_EQ(editFixed(1.5, 600, 3), std::string(595, ' ') + "1.500");
+    EXPECT_EQ(editFixed(1.5, 3, 3), "***");
+    EXPECT_EQ(editFixed(1.5, -4, 1), "");
+}
+
 TEST(EditText, RightAlignsShortTextAndCutsLongText) {
     EXPECT_EQ(editText(std::string(39, '*'), 40), " " + std::string(39, '*'));
     EXPECT_EQ(editText("abc", 3), "abc");
@@ -111,6 +122,8 @@ TEST(FormatLayout, AppliesItemsLeftToRight) {
         {R"(2X, A, "!")", {"whole text"}, {"  whole text!"}},
         {R"("x", /, /)", {}, {"x", "", ""}},
         {R"(3X,I2,F4.1)", {7, 2.25}, {"    7 2.2"}},
+        // a blank field keeps the width of its item, trailing blanks included
+        {R"(2X, I3, 2X, F5.1, A3)", {20, blankField, blankField}, {"   20" + std::string(10, ' ')}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(formatLayout(c.layout, c.values), c.lines) << c.layout;

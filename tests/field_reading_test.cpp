@@ -91,6 +91,11 @@ TEST(ReadRealField, FollowsTheFieldReadingRules) {
         {"1.5E+", FieldReading::failed, kept},
         {"1.2.3", FieldReading::failed, kept},
         {"1e999", FieldReading::failed, kept},
+        {"-1D400", FieldReading::failed, kept},
+        // below the smallest binary64 the nearest value is zero
+        {"1e-400", FieldReading::read, 0.0},
+        {"-2D-359", FieldReading::read, -0.0},
+        {"4.9E-324", FieldReading::read, 4.9406564584124654e-324},
         {"12x", FieldReading::failed, kept},
     };
     for (const auto& c : cases) {
@@ -109,6 +114,13 @@ TEST(ReadField, ProblemNamesWhatIsWrong) {
     EXPECT_NE(readField("3000000000", whole).problem.find("outside"), std::string::npos);
     double real = 0;
     EXPECT_NE(readField("x1", real).problem.find("\"x1\""), std::string::npos);
+    // Text typed in the window is quoted as typed; a character outside ASCII counts
+    // as one of the 20.
+    EXPECT_NE(readField("\uFF13", whole).problem.find("\"\uFF13\""), std::string::npos);
+    std::string twenty;
+    for (int i = 0; i < 20; ++i)
+        twenty += "\u20AC";
+    EXPECT_NE(readField(twenty + "9", real).problem.find("\"" + twenty + "\""), std::string::npos);
 }
 
 }  // namespace
