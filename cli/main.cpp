@@ -1,7 +1,13 @@
 // arbora-report: runs report commands without the window. Each command writes its
 // report file into the current directory and its screen lines to stdout.
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -79,9 +85,36 @@ void readOption(std::string_view name, std::string_view text, T& field) {
     field = value;
 }
 
+// A standard stream that is closed when the runner starts is opened on /dev/null, so
+// that no report file can take its number and receive what is meant for the stream.
+// Writing to a closed pipe or past the file size limit then fails like any other write,
+// and is reported, instead of ending the runner silently with a partial file.
+void prepareProcess() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+            if (opened != fd) std::_Exit(1);  // cannot happen: fd was the lowest free number
+        }
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+// Standard output is checked like a report file: lines that could not be written are
+// a failure.
+int finishStandardOutput(int status) {
+    std::cout.flush();
+    if (!std::cout) {
+        std::cerr << "arbora-report: cannot write to standard output\n";
+        return 1;
+    }
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    prepareProcess();
     StandSettings settings;
     std::vector<arbora::ReportFunction> toRun;
 
@@ -89,7 +122,7 @@ int main(int argc, char** argv) {
         std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             printUsage(std::cout);
-            return 0;
+            return finishStandardOutput(0);
         }
         if (arg.substr(0, 2) == "--") {
             std::string_view name = arg;
@@ -134,10 +167,5 @@ int main(int argc, char** argv) {
             status = 1;
         }
     }
-    std::cout.flush();
-    if (!std::cout) {
-        std::cerr << "arbora-report: cannot write to standard output\n";
-        return 1;
-    }
-    return status;
+    return finishStandardOutput(status);
 }

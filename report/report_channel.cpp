@@ -1,6 +1,7 @@
 #include "report/report_channel.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,12 +22,54 @@ ReportChannel::~ReportChannel() {
     closeQuietly();
 }
 
+namespace {
+
+// What kind of file that is not a regular file a report file name names.
+const char* kindOfFile(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "not a regular file";
+}
+
+std::string notRegularReason(mode_t mode) {
+    return std::string("it is ") + kindOfFile(mode) + ", not a regular file";
+}
+
+}  // namespace
+
 void ReportChannel::openReport(const std::string& fileName) {
     if (file_ >= 0) throw std::logic_error("a report file is already open: " + fileName_);
     fileName_ = fileName;
-    // An existing file is rewritten from its start: only this run's lines remain.
-    file_ = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (file_ < 0) throw ReportFileError("open", fileName, std::strerror(errno));
+    // Opened without blocking and without cutting it yet: a FIFO with no reader, or a
+    // device, must neither hang the command nor take report lines. Only a regular file
+    // (or a symbolic link to one) is a report file; it is then rewritten from its
+    // start, so that only this run's lines remain.
+    const int file =
+        ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (file < 0) {
+        const int openError = errno;
+        struct stat existing;
+        if (::stat(fileName.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+            throw ReportFileError("open", fileName, notRegularReason(existing.st_mode));
+        }
+        throw ReportFileError("open", fileName, std::strerror(openError));
+    }
+    struct stat opened;
+    std::string problem;
+    if (::fstat(file, &opened) != 0) {
+        problem = std::strerror(errno);
+    } else if (!S_ISREG(opened.st_mode)) {
+        problem = notRegularReason(opened.st_mode);
+    } else if (::fcntl(file, F_SETFL, 0) != 0 || ::ftruncate(file, 0) != 0) {
+        problem = std::strerror(errno);
+    }
+    if (!problem.empty()) {
+        ::close(file);
+        throw ReportFileError("open", fileName, problem);
+    }
+    file_ = file;
 }
 
 void ReportChannel::writeLine(Sink sink, std::string_view layout,

@@ -2,7 +2,9 @@
 // byte for byte with the expected screen text and report file in tests/golden.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -27,11 +29,13 @@ std::string quoted(const std::string& arg) {
     return q + "'";
 }
 
-Outcome runReport(const std::vector<std::string>& args) {
+// Runs the runner through the shell; redirections replace the default ones.
+Outcome runReport(const std::vector<std::string>& args,
+                  const std::string& redirections = ">stdout.bin 2>stderr.bin </dev/null") {
     std::string command = quoted(ARBORA_REPORT_PATH);
     for (const auto& arg : args)
         command += " " + quoted(arg);
-    command += " >stdout.bin 2>stderr.bin </dev/null";
+    command += " " + redirections;
     const int raw = std::system(command.c_str());
     Outcome outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readBytes("stdout.bin"),
                     readBytes("stderr.bin")};
@@ -70,6 +74,7 @@ TEST_F(Runner, RejectsAUsageErrorWithStatus2AndTheUsageLine) {
         {{"site-index-table", "--species", ""}, "no value"},
         {{"site-index-table", "--stand-volume", "1e999"}, "outside"},
         {{"site-index-table", "--stand-density", "000000000000000000001"}, "longer than 20"},
+        {{"site-index-table", "--stand-volume", "123456789012345678901"}, "longer than 20"},
     };
     for (const auto& c : cases) {
         const Outcome o = runReport(c.args);
@@ -91,15 +96,49 @@ TEST_F(Runner, ReadsOptionValuesByTheFieldRules) {
     EXPECT_EQ(plain.out, spelled.out);
     const Outcome negative = runReport({"growth-and-yield", "--stand-density", "-5"});
     EXPECT_EQ(negative.status, 0) << negative.err;
+    const Outcome twentyCharacters =
+        runReport({"growth-and-yield", "--stand-volume", "12345678901234567890"});
+    EXPECT_EQ(twentyCharacters.status, 0) << twentyCharacters.err;
 }
 
-TEST_F(Runner, AReportFileThatCannotBeWrittenGivesStatus1AndTheOthersStillRun) {
+TEST_F(Runner, AReportFileThatCannotBeOpenedGivesStatus1AndTheOthersStillRun) {
     std::filesystem::create_directory("site index table.txt");
-    const Outcome o = runReport({"site-index-table", "standard-volume-table"});
+    ASSERT_EQ(::mkfifo("Sim1.txt", 0666), 0);  // no reader: opening must not block
+    const Outcome o = runReport({"site-index-table", "growth-and-yield", "standard-volume-table"});
     EXPECT_EQ(o.status, 1);
-    EXPECT_NE(o.err.find("\"site index table.txt\""), std::string::npos) << o.err;
-    EXPECT_NE(o.err.find("Is a directory"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("Cannot open the report file \"site index table.txt\": it is a directory"),
+              std::string::npos)
+        << o.err;
+    EXPECT_NE(o.err.find("Cannot open the report file \"Sim1.txt\": it is a FIFO"),
+              std::string::npos)
+        << o.err;
     EXPECT_TRUE(std::filesystem::is_regular_file("standard volume table.txt"));
+}
+
+// Standard streams closed or failing: no report file takes a stream's place, and a
+// failed write is reported with status 1 instead of killing the runner.
+TEST_F(Runner, ReportsFailingStandardStreamsAndKeepsThemOutOfReportFiles) {
+    const std::filesystem::path golden = ARBORA_GOLDEN_DIR;
+    const std::string expected = readBytes(golden / "biomass-table-species1.report");
+    for (const char* redirections : {">&- 2>stderr.bin", "<&- >stdout.bin 2>&-"}) {
+        const Outcome o = runReport({"biomass-table"}, redirections);
+        EXPECT_EQ(o.status, 0) << redirections << ": " << o.err;
+        EXPECT_EQ(readBytes("biomass table.txt"), expected) << redirections;
+    }
+
+    // A pipe whose reader is gone before the first line.
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    ::close(pipeEnds[0]);
+    const Outcome broken = runReport(
+        {"biomass-table"}, ">&" + std::to_string(pipeEnds[1]) + " 2>stderr.bin </dev/null");
+    ::close(pipeEnds[1]);
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.err.find("cannot write to standard output"), std::string::npos) << broken.err;
+    EXPECT_EQ(readBytes("biomass table.txt"), expected);
+
+    const Outcome help = runReport({"--help"}, ">/dev/full 2>stderr.bin");
+    EXPECT_EQ(help.status, 1);
 }
 
 // tests/golden/cases.txt: one case a line, "name arguments...". name.screen holds the
