@@ -39,6 +39,7 @@ TEST(StandardVolume, MatchesAnIndependentEvaluationToTheLastBit) {
         {2, 12, 9, 0.05536898033432362},
         {3, 30, 20, 0.6887698552029303},  // the power form, without the 3.14 / 40000
         {4, 6, 6, 0.009406260548149923},
+        {1, 6, 18, 0.028384151587670773},  // (v * D) * D and v * (D * D) differ here
     };
     for (const auto& c : cases) {
         EXPECT_EQ(standardVolume(c.species, c.diameter, c.height), c.volume) << c.species;
@@ -141,6 +142,15 @@ TEST(ComponentBiomass, ScalesWithTheTreeCount) {
         EXPECT_EQ(two.root, 2 * one.root);
         EXPECT_EQ(one.stand, one.stem + one.bark + one.branch + one.foliage + one.root);
     }
+}
+
+TEST(CarbonStock, AddsTheComponentCarbonsStemFirst) {
+    // For this stand the five carbons added in another order (root first, or backwards)
+    // differ in the last bit.
+    const BiomassComponents carbon = carbonStock(componentBiomass(1, 20, 15, 1000));
+    EXPECT_EQ(carbon.stand,
+              (((carbon.stem + carbon.bark) + carbon.branch) + carbon.foliage) + carbon.root);
+    EXPECT_EQ(carbon.stand, 78.353491413465051);
 }
 
 TEST(ComponentBiomass, PinusArmandiiRootsAreTwoOrdersOfMagnitudeBelow) {
