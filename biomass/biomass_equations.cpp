@@ -51,12 +51,9 @@ SpeciesEquations biomassEquations(std::int32_t species) {
     }
 }
 
-// t/ha of one component.
-double componentTonnes(const BiomassEquation& eq, double diameter, double height, double trees) {
-    const double x = eq.predictor == Predictor::diameterSquaredHeight
-                         ? (diameter * diameter) * height
-                         : diameter;
-    const double treeKilograms = std::exp(eq.exponent * std::log(x) - eq.logConstant);
+// t/ha of one component, from the natural logarithm of its predictor X.
+double componentTonnes(const BiomassEquation& eq, double lnX, double trees) {
+    const double treeKilograms = std::exp(eq.exponent * lnX - eq.logConstant);
     return treeKilograms * trees / 1000.0f;
 }
 
@@ -69,12 +66,20 @@ double sumOfComponents(const BiomassComponents& c) {
 BiomassComponents componentBiomass(std::int32_t species, double diameter, double height,
                                    double treesPerHectare) {
     const SpeciesEquations eq = biomassEquations(species);
+    // Each predictor's logarithm is taken once; the components that share it get the
+    // same value they would get from taking it again.
+    const double lnD2H = std::log((diameter * diameter) * height);
+    const double lnD = std::log(diameter);
+    const auto tonnes = [&](const BiomassEquation& e) {
+        return componentTonnes(e, e.predictor == Predictor::diameterSquaredHeight ? lnD2H : lnD,
+                               treesPerHectare);
+    };
     BiomassComponents biomass;
-    biomass.stem = componentTonnes(eq[0], diameter, height, treesPerHectare);
-    biomass.bark = componentTonnes(eq[1], diameter, height, treesPerHectare);
-    biomass.branch = componentTonnes(eq[2], diameter, height, treesPerHectare);
-    biomass.foliage = componentTonnes(eq[3], diameter, height, treesPerHectare);
-    biomass.root = componentTonnes(eq[4], diameter, height, treesPerHectare);
+    biomass.stem = tonnes(eq[0]);
+    biomass.bark = tonnes(eq[1]);
+    biomass.branch = tonnes(eq[2]);
+    biomass.foliage = tonnes(eq[3]);
+    biomass.root = tonnes(eq[4]);
     biomass.stand = sumOfComponents(biomass);
     return biomass;
 }

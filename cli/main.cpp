@@ -15,6 +15,7 @@
 #include <variant>
 #include <vector>
 
+#include "inventory_command.h"
 #include "report/report_channel.h"
 #include "report/report_commands.h"
 #include "report/screen_text.h"
@@ -42,7 +43,9 @@ constexpr Option options[] = {
     {"--stand-volume", &StandSettings::standVolume, "X"},
 };
 
-constexpr std::string_view usageLine = "usage: arbora-report COMMAND... [OPTIONS]";
+constexpr std::string_view usageLine =
+    "usage: arbora-report COMMAND... [OPTIONS]\n"
+    "       arbora-report inventory STANDS [INVENTORY OPTIONS]";
 
 void printUsage(std::ostream& out) {
     out << usageLine << "\n\nRuns the report commands in order with one set of stand settings.\n"
@@ -54,9 +57,11 @@ void printUsage(std::ostream& out) {
     for (const auto& option : options) {
         out << "  " << option.name << " " << option.valueName << "\n";
     }
-    out << "  --help\n\nN is a whole number, X a number such as 12, 12.5 or 1.25E1.\n"
-        << "Exit status: 0 on success, 1 when a report file cannot be written,\n"
-        << "2 for a usage error.\n";
+    out << "  --help\n\nN is a whole number, X a number such as 12, 12.5 or 1.25E1.\n\n"
+        << "inventory projects every stand of a forest inventory (CSV or SQLite) over a\n"
+        << "list of years; \"arbora-report inventory --help\" lists its options.\n\n"
+        << "Exit status: 0 on success, 1 when a file cannot be read or written,\n"
+        << "2 for a usage error, 3 when an inventory has rows or columns that cannot be used.\n";
 }
 
 [[noreturn]] void usageError(const std::string& message) {
@@ -115,6 +120,9 @@ int finishStandardOutput(int status) {
 
 int main(int argc, char** argv) {
     prepareProcess();
+    if (argc >= 2 && std::string_view(argv[1]) == "inventory") {
+        return finishStandardOutput(inventoryMain(argc - 1, argv + 1));
+    }
     StandSettings settings;
     std::vector<arbora::ReportFunction> toRun;
 

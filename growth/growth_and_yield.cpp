@@ -24,19 +24,23 @@ std::variant<ProjectedStand, AgeOutsideCurves> projectStand(const StandSettings&
     if (!normal1) return AgeOutsideCurves{settings.standAge};
     const auto normal2 = normalStandAt(settings.species, settings.simulatingAge);
     if (!normal2) return AgeOutsideCurves{settings.simulatingAge};
+    return projectStandFrom(settings, *normal1, *normal2);
+}
 
-    const double rD = settings.averageDiameter / normal1->diameter;
-    const double rH = settings.averageHeight / normal1->height;
+ProjectedStand projectStandFrom(const StandSettings& settings, const NormalStand& normal1,
+                                const NormalStand& normal2) {
+    const double rD = settings.averageDiameter / normal1.diameter;
+    const double rH = settings.averageHeight / normal1.height;
     const double rN =
-        static_cast<double>(settings.standDensity) / static_cast<double>(normal1->treesPerHectare);
-    const double rV = settings.standVolume / normal1->volume;
+        static_cast<double>(settings.standDensity) / static_cast<double>(normal1.treesPerHectare);
+    const double rV = settings.standVolume / normal1.volume;
 
     ProjectedStand stand;
     stand.age = settings.simulatingAge;
-    stand.diameter = normal2->diameter * rD;
-    stand.height = normal2->height * rH;
-    stand.treesPerHectare = wholeTrees(static_cast<double>(normal2->treesPerHectare) * rN);
-    stand.volume = normal2->volume * rV;
+    stand.diameter = normal2.diameter * rD;
+    stand.height = normal2.height * rH;
+    stand.treesPerHectare = wholeTrees(static_cast<double>(normal2.treesPerHectare) * rN);
+    stand.volume = normal2.volume * rV;
     return stand;
 }
 

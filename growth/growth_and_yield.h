@@ -6,6 +6,7 @@
 #include <string_view>
 #include <variant>
 
+#include "growth/normal_stand.h"
 #include "report/report_channel.h"
 #include "settings/stand_settings.h"
 
@@ -32,6 +33,11 @@ struct AgeOutsideCurves {
 // first and the projected count truncated after; a count beyond the 32-bit range is
 // held at the nearest end of it.
 std::variant<ProjectedStand, AgeOutsideCurves> projectStand(const StandSettings& settings);
+
+// The same projection from the normal stands of the species at the stand age (normal1)
+// and at the simulating age (normal2), for callers that have them at hand.
+ProjectedStand projectStandFrom(const StandSettings& settings, const NormalStand& normal1,
+                                const NormalStand& normal2);
 
 // The growth and yield simulation: the stand's diameter, height, density and volume at
 // the simulating age. Writes "Sim1.txt"; the banner goes to the screen only.

@@ -65,14 +65,6 @@ Token findValue(std::string_view& text) {
     return token;
 }
 
-// The nearest binary64 value of a number that from_chars found outside the range it
-// gives results in: zero for one below the smallest binary64, infinity for one beyond
-// the largest. The C library's conversion, in the "C" locale, tells the two apart.
-double nearestOutOfRange(const std::string& number) {
-    static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", locale_t{});
-    return ::strtod_l(number.c_str(), nullptr, cLocale);
-}
-
 FieldReading fail(std::string_view value, std::string_view why) {
     FieldReading reading;
     reading.problem = "\"" + std::string(value) + "\" " + std::string(why);
@@ -145,21 +137,28 @@ FieldReading readField(std::string_view text, double& value) {
         if (i < v.size()) return fail(v, "is not a number");
     }
 
+    // Beyond the largest binary64 there is no finite value, and an infinite
+    // measurement means nothing.
+    const auto magnitude = nearestBinary64(number);
+    if (!magnitude) return fail(v, "is outside the range of numbers this program can hold");
+    value = v.front() == '-' ? -*magnitude : *magnitude;
+    return token.reading;
+}
+
+std::optional<double> nearestBinary64(std::string_view number) {
     double magnitude = 0;
     const auto [end, error] =
         std::from_chars(number.data(), number.data() + number.size(), magnitude);
     if (error == std::errc::result_out_of_range) {
-        // Below the smallest binary64 the nearest value is zero; beyond the largest
-        // there is no finite value, and an infinite measurement means nothing.
-        magnitude = nearestOutOfRange(number);
-        if (std::isinf(magnitude)) {
-            return fail(v, "is outside the range of numbers this program can hold");
-        }
+        // from_chars gives no value below the smallest binary64 nor beyond the largest;
+        // the C library's conversion, in the "C" locale, gives zero or infinity there.
+        static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+        magnitude = ::strtod_l(std::string(number).c_str(), nullptr, cLocale);
     } else if (error != std::errc() || end != number.data() + number.size()) {
-        return fail(v, "is not a number");
+        return std::nullopt;
     }
-    value = v.front() == '-' ? -magnitude : magnitude;
-    return token.reading;
+    if (std::isinf(magnitude)) return std::nullopt;
+    return magnitude;
 }
 
 }  // namespace arbora

@@ -141,6 +141,33 @@ TEST_F(Runner, ReportsFailingStandardStreamsAndKeepsThemOutOfReportFiles) {
     EXPECT_EQ(help.status, 1);
 }
 
+TEST_F(Runner, InventoryExitStatusesTellWhatFailed) {
+    std::ofstream("stands.csv") << "stand_id,species,stand_age,average_diameter,"
+                                   "average_height,stand_density,stand_volume\n"
+                                   "a,1,20,12,12,2000,150\n";
+    std::ofstream("bad.csv") << "stand_id,species,stand_age\na,1,20\n";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* named;  // what standard error must name
+    };
+    const Case cases[] = {
+        {{"inventory", "stands.csv", "--output", "out.sqlite"}, 0, ""},
+        {{"inventory", "missing.csv"}, 1, "No such file or directory"},
+        {{"inventory", "stands.csv", "--years", "10:0:5"}, 2, "--years"},
+        {{"inventory", "stands.csv", "--output", "out.txt"}, 2, ".sqlite, .db or .csv"},
+        {{"inventory", "stands.csv", "--output", "stands.csv"}, 2, "the inventory itself"},
+        {{"inventory", "stands.csv", "--colour"}, 2, "--colour"},
+        {{"inventory", "bad.csv"}, 3, "has no column average_diameter"},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = runReport(c.args);
+        EXPECT_EQ(o.status, c.status) << c.args[1] << " " << o.err;
+        EXPECT_NE(o.err.find(c.named), std::string::npos) << o.err;
+    }
+    EXPECT_NE(readBytes("stands.csv").find("a,1,20"), std::string::npos);  // not overwritten
+}
+
 // tests/golden/cases.txt: one case a line, "name arguments...". name.screen holds the
 // expected standard output, name.report the expected report file.
 struct GoldenCase {

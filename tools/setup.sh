@@ -5,7 +5,10 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 packages=(g++ make cmake libgtest-dev libgmock-dev qt6-base-dev qt6-base-dev-tools
-          libgl-dev qt6-qpa-plugins fonts-dejavu-core)
+          libgl-dev qt6-qpa-plugins fonts-dejavu-core
+          libqt6svg6 dpkg-dev file man-db lintian desktop-file-utils appstream
+          clang libclang-rt-14-dev
+          libsqlite3-dev sqlite3 libcsv-dev libcli11-dev libfmt-dev libbenchmark-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

@@ -12,3 +12,11 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DARBORA_GUI=OFF -DARBORA_
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+
+# The Debian package: its contents, desktop entry, metadata, man pages and lintian, and
+# the unpacked programs.
+bash tools/check-package.sh build
+
+# The fuzz targets (clang, libFuzzer, sanitizers): a short bounded run of each over its
+# seed corpus.
+bash fuzz/run.sh

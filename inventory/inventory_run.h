@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "inventory/inventory_stand.h"
+#include "inventory/stand_sources.h"
+#include "inventory/summary.h"
+
+// The inventory command: every stand of an inventory projected over a list of years,
+// with biomass, carbon and totals, into SQLite or CSV.
+namespace arbora {
+
+struct InventoryOptions {
+    std::string standsFile;
+    std::vector<std::int32_t> years;  // offsets, sorted and distinct
+    std::optional<std::string> outputFile;
+    bool skipBadRows = false;
+    InputEncoding encoding = InputEncoding::utf8;
+    bool showProgress = false;  // a progress line on the error stream
+};
+
+// Exit statuses of the runner.
+enum ExitStatus : int {
+    exitSuccess = 0,
+    exitFileFailure = 1,  // a file could not be read or written
+    exitUsage = 2,
+    exitUnusableData = 3,  // the input has rows or columns that cannot be used
+};
+
+// What a run found, for the summary and the estate report.
+struct InventoryRun {
+    std::string startedUtc;
+    std::string version;
+    std::int64_t rejectedRows = 0;
+    std::vector<Rejection> firstRejections;   // the first 100
+    std::optional<InventorySummary> summary;  // when the run got as far as the totals
+};
+
+constexpr std::size_t rejectionsKept = 100;
+constexpr std::size_t rejectionsListed = 20;
+
+// Runs the command: the fixed-width summary to out; errors, rejected rows
+// ("FILE:LINE: COLUMN: REASON", the first 20 and a count) and the progress line to err.
+// Returns the exit status.
+int runInventory(const InventoryOptions& options, std::ostream& out, std::ostream& err,
+                 InventoryRun& run);
+
+// The program's version, e.g. "1.0".
+std::string programVersion();
+
+}  // namespace arbora

@@ -1,0 +1,152 @@
+#include "inventory/projection.h"
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+
+#include "growth/growth_and_yield.h"
+#include "inventory/stand_columns.h"
+
+namespace arbora {
+namespace {
+
+// A whole number of at least 0 within the 32-bit range, or empty.
+std::optional<std::int32_t> offsetOf(std::string_view text) {
+    text = trimBlanks(text);
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
+
+YearsList parseYearsList(std::string_view text) {
+    YearsList list;
+    const auto fail = [&](std::string problem) {
+        list.offsets.clear();
+        list.problem = std::move(problem);
+        return list;
+    };
+    std::vector<std::int64_t> offsets;
+    while (true) {
+        const auto comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        std::int64_t from = 0, to = 0, step = 1;
+        const auto colon = item.find(':');
+        if (colon == std::string_view::npos) {
+            const auto offset = offsetOf(item);
+            if (!offset) {
+                return fail("\"" + std::string(item) + "\" is not a whole number of years from 0");
+            }
+            from = to = *offset;
+        } else {
+            const auto second = item.find(':', colon + 1);
+            const auto start = offsetOf(item.substr(0, colon));
+            const auto stop = offsetOf(item.substr(colon + 1, second - colon - 1));
+            std::optional<std::int32_t> by;
+            if (second != std::string_view::npos) by = offsetOf(item.substr(second + 1));
+            if (!start || !stop || !by) {
+                return fail("\"" + std::string(item) +
+                            "\" is not a range start:stop:step of whole numbers from 0");
+            }
+            if (*by < 1) return fail("\"" + std::string(item) + "\" has a step below 1");
+            if (*start > *stop) {
+                return fail("\"" + std::string(item) + "\" starts after it stops");
+            }
+            from = *start, to = *stop, step = by.value_or(1);
+        }
+        for (std::int64_t offset = from; offset <= to; offset += step) {
+            offsets.push_back(offset);
+            if (offsets.size() > 4 * mostYears) break;  // merged below; checked after
+        }
+        std::sort(offsets.begin(), offsets.end());
+        offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+        if (offsets.size() > mostYears) {
+            return fail("holds more than " + std::to_string(mostYears) + " years");
+        }
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+    }
+    list.offsets.assign(offsets.begin(), offsets.end());
+    return list;
+}
+
+std::string yearsText(const std::vector<std::int32_t>& offsets) {
+    std::string text;
+    for (const std::int32_t offset : offsets) {
+        if (!text.empty()) text += ',';
+        text += std::to_string(offset);
+    }
+    return text;
+}
+
+double carbonDioxideEquivalent(double carbon) {
+    return carbon * double{44.0f} / double{12.0f};  // molar masses of CO2 and C
+}
+
+const std::optional<NormalStand>& InventoryProjector::normalStand(std::int32_t species,
+                                                                  std::int32_t age) {
+    if (age < 0 || age >= keptAges) {
+        unkept_ = normalStandAt(species, age);
+        return unkept_;
+    }
+    auto& ages = kept_[static_cast<std::size_t>(species - 1)];
+    if (ages.empty()) ages.resize(keptAges);
+    auto& kept = ages[static_cast<std::size_t>(age)];
+    if (!kept) kept = normalStandAt(species, age);
+    return *kept;
+}
+
+std::variant<std::vector<ProjectionRow>, InventoryProjector::AgeOutside>
+InventoryProjector::project(const InventoryStand& stand, const std::vector<std::int32_t>& offsets) {
+    StandSettings settings;
+    settings.species = stand.species;
+    settings.standAge = stand.standAge;
+    settings.averageDiameter = stand.averageDiameter;
+    settings.averageHeight = stand.averageHeight;
+    settings.standDensity = stand.standDensity;
+    settings.standVolume = stand.standVolume;
+    settings.siteClass = stand.siteClass.value_or(0);
+
+    std::vector<ProjectionRow> rows;
+    rows.reserve(offsets.size());
+    std::optional<NormalStand> atStandAge;
+    for (const std::int32_t offset : offsets) {
+        const std::int64_t age = std::int64_t{stand.standAge} + offset;
+        ProjectionRow row;
+        row.year = offset;
+        row.age = static_cast<std::int32_t>(std::min<std::int64_t>(age, 0x7FFFFFFF));
+        if (offset == 0) {
+            // The stand as measured.
+            row.averageDiameter = stand.averageDiameter;
+            row.averageHeight = stand.averageHeight;
+            row.standDensity = stand.standDensity;
+            row.standVolume = stand.standVolume;
+        } else {
+            if (!atStandAge) {
+                atStandAge = normalStand(stand.species, stand.standAge);
+                if (!atStandAge) return AgeOutside{stand.standAge};
+            }
+            if (age > std::numeric_limits<std::int32_t>::max()) return AgeOutside{age};
+            const std::optional<NormalStand>& atAge = normalStand(stand.species, row.age);
+            if (!atAge) return AgeOutside{age};
+            settings.simulatingAge = row.age;
+            const ProjectedStand projected = projectStandFrom(settings, *atStandAge, *atAge);
+            row.averageDiameter = projected.diameter;
+            row.averageHeight = projected.height;
+            row.standDensity = projected.treesPerHectare;
+            row.standVolume = projected.volume;
+        }
+        row.biomass = componentBiomass(stand.species, row.averageDiameter, row.averageHeight,
+                                       static_cast<double>(row.standDensity));
+        row.carbon = carbonStock(row.biomass);
+        row.co2e = carbonDioxideEquivalent(row.carbon.stand);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+}  // namespace arbora

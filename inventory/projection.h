@@ -1,0 +1,70 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "biomass/biomass.h"
+#include "growth/normal_stand.h"
+#include "inventory/inventory_stand.h"
+
+// An inventory stand at each year of a list, on the models of the two simulations.
+namespace arbora {
+
+// Year offsets from each stand's own age, from a list such as "0,5,10:50:10": numbers
+// and start:stop:step ranges, whole numbers of at least 0; merged and sorted. Empty
+// with a sentence saying what is wrong.
+struct YearsList {
+    std::vector<std::int32_t> offsets;
+    std::string problem;
+};
+YearsList parseYearsList(std::string_view text);
+constexpr std::string_view defaultYearsList = "0:50:10";
+constexpr std::size_t mostYears = 10000;
+
+// The offsets as a comma-separated list, e.g. "0,10,20".
+std::string yearsText(const std::vector<std::int32_t>& offsets);
+
+// One stand at one year of the list, per hectare.
+struct ProjectionRow {
+    std::int32_t year = 0;  // offset from the stand's age
+    std::int32_t age = 0;
+    double averageDiameter = 0;     // cm
+    double averageHeight = 0;       // m
+    std::int32_t standDensity = 0;  // trees/ha
+    double standVolume = 0;         // m3/ha
+    BiomassComponents biomass;      // t/ha
+    BiomassComponents carbon;       // t/ha
+    double co2e = 0;                // t/ha, carbon dioxide of the stand's carbon
+};
+
+// Carbon dioxide equivalent of a carbon stock: carbon * 44 / 12, in that order.
+double carbonDioxideEquivalent(double carbon);
+
+// Projects stands as the simulations do. Year 0 is the stand as measured; year k is the
+// stand projected to its age + k by the growth and yield simulation's projection, with
+// the biomass and carbon the biomass and carbon simulation computes for that age. The
+// normal stands of each species and age are worked out once and kept.
+class InventoryProjector {
+  public:
+    // The rows of the stand for each offset, in the order given; or the first age at
+    // which the growth curves of the species do not hold.
+    struct AgeOutside {
+        std::int64_t age;
+    };
+    std::variant<std::vector<ProjectionRow>, AgeOutside> project(
+        const InventoryStand& stand, const std::vector<std::int32_t>& offsets);
+
+  private:
+    const std::optional<NormalStand>& normalStand(std::int32_t species, std::int32_t age);
+
+    static constexpr std::int32_t keptAges = 2000;
+    std::array<std::vector<std::optional<std::optional<NormalStand>>>, 4> kept_;
+    std::optional<NormalStand> unkept_;
+};
+
+}  // namespace arbora

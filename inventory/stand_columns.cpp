@@ -1,0 +1,329 @@
+#include "inventory/stand_columns.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "inventory/number_text.h"
+#include "settings/field_reading.h"
+#include "settings/species.h"
+
+namespace arbora {
+namespace {
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+// The value as a message quotes it.
+std::string shown(const RawValue& value) {
+    switch (value.kind) {
+        case RawValue::Kind::text:
+            return "\"" + std::string(trimBlanks(value.text)) + "\"";
+        case RawValue::Kind::integer:
+            return std::to_string(value.integer);
+        case RawValue::Kind::real:
+            return shortestText(value.real);
+        default:
+            return "the value";
+    }
+}
+
+bool isEmpty(const RawValue& value) {
+    return value.kind == RawValue::Kind::missing ||
+           (value.kind == RawValue::Kind::text && trimBlanks(value.text).empty());
+}
+
+// The reading of one column of one row; problem is empty when the value was read.
+template <typename T>
+struct ColumnValue {
+    T value{};
+    std::string problem;
+};
+
+ColumnValue<std::int64_t> wholeValue(const RawValue& raw) {
+    switch (raw.kind) {
+        case RawValue::Kind::text: {
+            const WholeNumberReading reading = readInventoryWholeNumber(raw.text);
+            if (!reading.value) return {0, reading.problem};
+            return {*reading.value, {}};
+        }
+        case RawValue::Kind::integer:
+            return {raw.integer, {}};
+        case RawValue::Kind::real:
+            // A whole number stored as REAL is still a whole number.
+            if (std::isfinite(raw.real) && std::trunc(raw.real) == raw.real &&
+                std::fabs(raw.real) < 9.2e18) {
+                return {static_cast<std::int64_t>(raw.real), {}};
+            }
+            return {0, shown(raw) + " is not a whole number"};
+        default:
+            return {0, "is not a number"};
+    }
+}
+
+ColumnValue<double> realValue(const RawValue& raw) {
+    switch (raw.kind) {
+        case RawValue::Kind::text: {
+            const NumberReading reading = readInventoryNumber(raw.text);
+            if (!reading.value) return {0, reading.problem};
+            return {*reading.value, {}};
+        }
+        case RawValue::Kind::integer:
+            return {static_cast<double>(raw.integer), {}};
+        case RawValue::Kind::real:
+            if (!std::isfinite(raw.real)) return {0, shown(raw) + " is not a finite number"};
+            return {raw.real + 0.0, {}};  // no negative zero
+        default:
+            return {0, "is not a number"};
+    }
+}
+
+// A whole number of a column whose values are at least `least`.
+ColumnValue<std::int32_t> wholeAtLeast(const RawValue& raw, std::int64_t least) {
+    const auto whole = wholeValue(raw);
+    if (!whole.problem.empty()) return {0, whole.problem};
+    if (whole.value < least) {
+        return {0, shown(raw) + " is below " + std::to_string(least)};
+    }
+    if (whole.value > std::numeric_limits<std::int32_t>::max()) {
+        return {0, shown(raw) + " is above 2147483647"};
+    }
+    return {static_cast<std::int32_t>(whole.value), {}};
+}
+
+enum class Bound { aboveZero, atLeastZero };
+
+ColumnValue<double> realWithin(const RawValue& raw, Bound bound) {
+    const auto real = realValue(raw);
+    if (!real.problem.empty()) return real;
+    if (bound == Bound::aboveZero && !(real.value > 0)) {
+        return {0, shown(raw) + " is not above 0"};
+    }
+    if (bound == Bound::atLeastZero && real.value < 0) return {0, shown(raw) + " is below 0"};
+    return real;
+}
+
+ColumnValue<std::int32_t> speciesValue(const RawValue& raw) {
+    if (raw.kind == RawValue::Kind::text) {
+        if (const auto species = speciesOfText(raw.text)) return {*species, {}};
+    } else if (raw.kind == RawValue::Kind::integer || raw.kind == RawValue::Kind::real) {
+        const auto whole = wholeValue(raw);
+        if (whole.problem.empty() && isKnownSpecies(static_cast<std::int32_t>(whole.value)) &&
+            whole.value == static_cast<std::int32_t>(whole.value)) {
+            return {static_cast<std::int32_t>(whole.value), {}};
+        }
+    }
+    return {0, shown(raw) + " is not a species: use 1 to 4, the Latin name or the Chinese name"};
+}
+
+std::string standIdText(const RawValue& raw) {
+    switch (raw.kind) {
+        case RawValue::Kind::text:
+            return std::string(trimBlanks(raw.text));
+        case RawValue::Kind::integer:
+        case RawValue::Kind::real:
+            return shown(raw);
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+const std::array<StandColumnName, standColumnCount>& standColumnNames() {
+    static const std::array<StandColumnName, standColumnCount> names = {{
+        {"stand_id", "小班号", true},
+        {"species", "树种", true},
+        {"site_class", "地位级", false},
+        {"stand_age", "林龄", true},
+        {"average_diameter", "平均胸径", true},
+        {"average_height", "平均树高", true},
+        {"stand_density", "每公顷株数", true},
+        {"stand_volume", "每公顷蓄积", true},
+        {"area", "面积", false},
+    }};
+    return names;
+}
+
+std::string_view trimBlanks(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+std::variant<StandColumnMap, std::string> mapStandColumns(const std::vector<std::string>& header) {
+    const auto& names = standColumnNames();
+    StandColumnMap map;
+    map.position.fill(-1);
+    map.inputColumns = header.size();
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        const std::string_view name = trimBlanks(header[i]);
+        for (std::size_t c = 0; c < standColumnCount; ++c) {
+            if (!equalsIgnoringCase(name, names[c].name) && name != names[c].chinese) continue;
+            if (map.position[c] >= 0) {
+                return "has the column " + std::string(names[c].name) + " twice (\"" +
+                       map.header[c] + "\" and \"" + std::string(name) + "\")";
+            }
+            map.position[c] = static_cast<int>(i);
+            map.header[c] = std::string(name);
+        }
+    }
+    std::string missing;
+    for (std::size_t c = 0; c < standColumnCount; ++c) {
+        if (!names[c].required || map.position[c] >= 0) continue;
+        missing += (missing.empty() ? "" : ", ") + std::string(names[c].name) + " (" +
+                   std::string(names[c].chinese) + ")";
+    }
+    if (!missing.empty()) return "has no column " + missing;
+    return map;
+}
+
+StandReading readStand(const StandColumnMap& columns, const RawRow& row) {
+    StandReading reading;
+    InventoryStand& stand = reading.stand;
+    stand.line = row.line;
+
+    const auto rawOf = [&](StandColumn column) -> const RawValue* {
+        const int position = columns.position[static_cast<std::size_t>(column)];
+        if (position < 0) return nullptr;
+        static const RawValue absent;
+        const auto index = static_cast<std::size_t>(position);
+        return index < row.values.size() ? &row.values[index] : &absent;
+    };
+    // The first column that cannot be read, in column order, names the rejection.
+    const auto reject = [&](StandColumn column, std::string reason) {
+        if (reading.rejection) return;
+        reading.rejection =
+            Rejection{row.line, stand.standId, columns.header[static_cast<std::size_t>(column)],
+                      std::move(reason)};
+    };
+    // Reads a required column, or an optional one that the input has.
+    const auto read = [&](StandColumn column, auto readValue, auto& field) {
+        const RawValue* raw = rawOf(column);
+        if (raw == nullptr) return;
+        if (isEmpty(*raw)) return reject(column, "is empty");
+        auto value = readValue(*raw);
+        if (!value.problem.empty()) return reject(column, std::move(value.problem));
+        field = value.value;
+    };
+
+    stand.standId = standIdText(*rawOf(StandColumn::standId));
+    if (stand.standId.empty()) reject(StandColumn::standId, "is empty");
+    read(StandColumn::species, speciesValue, stand.species);
+    // An empty site class is no site class.
+    if (const RawValue* siteClass = rawOf(StandColumn::siteClass);
+        siteClass != nullptr && !isEmpty(*siteClass)) {
+        std::int32_t value = 0;
+        read(
+            StandColumn::siteClass,
+            [](const RawValue& raw) { return wholeAtLeast(raw, -2147483648LL); }, value);
+        stand.siteClass = value;
+    }
+    read(
+        StandColumn::standAge, [](const RawValue& raw) { return wholeAtLeast(raw, 1); },
+        stand.standAge);
+    read(
+        StandColumn::averageDiameter,
+        [](const RawValue& raw) { return realWithin(raw, Bound::aboveZero); },
+        stand.averageDiameter);
+    read(
+        StandColumn::averageHeight,
+        [](const RawValue& raw) { return realWithin(raw, Bound::aboveZero); }, stand.averageHeight);
+    read(
+        StandColumn::standDensity, [](const RawValue& raw) { return wholeAtLeast(raw, 0); },
+        stand.standDensity);
+    read(
+        StandColumn::standVolume,
+        [](const RawValue& raw) { return realWithin(raw, Bound::atLeastZero); }, stand.standVolume);
+    read(
+        StandColumn::area, [](const RawValue& raw) { return realWithin(raw, Bound::aboveZero); },
+        stand.area);
+    return reading;
+}
+
+std::optional<std::int32_t> speciesOfText(std::string_view text) {
+    text = trimBlanks(text);
+    const WholeNumberReading number = readInventoryWholeNumber(text);
+    if (number.value) {
+        if (*number.value >= 1 && *number.value <= 4)
+            return static_cast<std::int32_t>(*number.value);
+        return std::nullopt;
+    }
+    constexpr std::string_view chinese[] = {"油松", "华山松", "华北落叶松", "槲栎"};
+    for (std::int32_t species = 1; species <= 4; ++species) {
+        if (equalsIgnoringCase(text, speciesName(species)) || text == chinese[species - 1]) {
+            return species;
+        }
+    }
+    return std::nullopt;
+}
+
+NumberReading readInventoryNumber(std::string_view text) {
+    const std::string_view v = trimBlanks(text);
+    const auto notANumber = [&] {
+        return NumberReading{std::nullopt, "\"" + std::string(v) + "\" is not a number"};
+    };
+    std::size_t i = (!v.empty() && (v[0] == '+' || v[0] == '-')) ? 1 : 0;
+    const std::size_t start = i;
+    std::size_t digits = 0;
+    while (i < v.size() && isDigit(v[i]))
+        ++i, ++digits;
+    if (i < v.size() && v[i] == '.') {
+        ++i;
+        while (i < v.size() && isDigit(v[i]))
+            ++i, ++digits;
+    }
+    if (digits == 0) return notANumber();
+    if (i < v.size() && (v[i] == 'e' || v[i] == 'E')) {
+        ++i;
+        if (i < v.size() && (v[i] == '+' || v[i] == '-')) ++i;
+        const std::size_t exponentStart = i;
+        while (i < v.size() && isDigit(v[i]))
+            ++i;
+        if (i == exponentStart) return notANumber();
+    }
+    if (i != v.size()) return notANumber();
+
+    // from_chars takes no "+" and no "E" exponent sign before digits other than its own.
+    std::string number(v.substr(start));
+    if (const auto magnitude = nearestBinary64(number)) {
+        const double value = (v[0] == '-' ? -*magnitude : *magnitude) + 0.0;  // no -0
+        return {value, {}};
+    }
+    return {std::nullopt, "\"" + std::string(v) + "\" is beyond the largest number"};
+}
+
+WholeNumberReading readInventoryWholeNumber(std::string_view text) {
+    const std::string_view v = trimBlanks(text);
+    std::size_t i = (!v.empty() && (v[0] == '+' || v[0] == '-')) ? 1 : 0;
+    const std::size_t start = i;
+    while (i < v.size() && isDigit(v[i]))
+        ++i;
+    if (i == start || i != v.size()) {
+        const bool real = readInventoryNumber(v).value.has_value();
+        return {std::nullopt,
+                "\"" + std::string(v) + "\" is not a " + (real ? "whole number" : "number")};
+    }
+    std::int64_t magnitude = 0;
+    const auto [end, error] = std::from_chars(v.data() + start, v.data() + v.size(), magnitude);
+    if (error != std::errc() || end != v.data() + v.size()) {
+        return {std::nullopt, "\"" + std::string(v) + "\" is beyond the largest whole number"};
+    }
+    return {v[0] == '-' ? -magnitude : magnitude, {}};
+}
+
+}  // namespace arbora

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "inventory/inventory_stand.h"
+
+// The columns of an inventory's stand table, found by their header names, and the
+// rules by which one row's values become an InventoryStand.
+namespace arbora {
+
+enum class StandColumn {
+    standId,
+    species,
+    siteClass,
+    standAge,
+    averageDiameter,
+    averageHeight,
+    standDensity,
+    standVolume,
+    area,
+};
+constexpr std::size_t standColumnCount = 9;
+
+struct StandColumnName {
+    std::string_view name;     // e.g. "stand_age"
+    std::string_view chinese;  // the usual name in Chinese inventories, e.g. "林龄"
+    bool required;
+};
+
+// In the order of StandColumn.
+const std::array<StandColumnName, standColumnCount>& standColumnNames();
+
+// One value of a row as the input holds it: a text (every CSV value), or a number or
+// NULL as a database stores it.
+struct RawValue {
+    enum class Kind { missing, text, integer, real, other };
+    Kind kind = Kind::missing;
+    std::string_view text;  // for text
+    std::int64_t integer = 0;
+    double real = 0;
+};
+
+// The values of one input row, by the input's column position.
+struct RawRow {
+    std::int64_t line = 0;
+    std::vector<RawValue> values;
+};
+
+// Where each stand column stands in the input, found from the header names: in any
+// order, in any letter case, blanks around them ignored, under the English or the
+// Chinese name. Other columns are ignored.
+struct StandColumnMap {
+    std::array<int, standColumnCount> position{};      // -1 when the input lacks it
+    std::array<std::string, standColumnCount> header;  // as the input spells it
+    std::size_t inputColumns = 0;
+};
+
+// The map, or a sentence saying what the header lacks ("has no column stand_age
+// (林龄)") or holds twice.
+std::variant<StandColumnMap, std::string> mapStandColumns(const std::vector<std::string>& header);
+
+// The stand of one row, or why it cannot be used. The stand's id is filled whenever it
+// could be read, even when another column rejects the row.
+struct StandReading {
+    InventoryStand stand;
+    std::optional<Rejection> rejection;
+};
+StandReading readStand(const StandColumnMap& columns, const RawRow& row);
+
+// The species number of a text: 1 to 4, the Latin name in any letter case, or the
+// Chinese name.
+std::optional<std::int32_t> speciesOfText(std::string_view text);
+
+// Numbers in inventory texts are read strictly: blanks around the value, then one
+// number (sign, digits, optional point and fraction, optional exponent with e or E).
+// A whole number has neither point nor exponent. Each gives the value, or why not.
+struct NumberReading {
+    std::optional<double> value;
+    std::string problem;
+};
+NumberReading readInventoryNumber(std::string_view text);
+struct WholeNumberReading {
+    std::optional<std::int64_t> value;
+    std::string problem;
+};
+WholeNumberReading readInventoryWholeNumber(std::string_view text);
+
+// The text with blanks (spaces and tabs) around it removed.
+std::string_view trimBlanks(std::string_view text);
+
+}  // namespace arbora

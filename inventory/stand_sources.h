@@ -1,0 +1,52 @@
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "inventory/stand_columns.h"
+
+// Where an inventory's stand rows come from: a CSV file (RFC 4180, UTF-8 with or
+// without a byte-order mark, or GBK) or a SQLite database holding a table "stands".
+namespace arbora {
+
+enum class InputEncoding { utf8, gbk };
+
+// An inventory that cannot be used. `unreadable` when the system could not read it
+// (the reason is the system's), otherwise the input is not an inventory or is
+// malformed; the message names the file and, where there is one, the line.
+class InventoryInputError : public std::runtime_error {
+  public:
+    enum Kind { unreadable, unusable };
+    InventoryInputError(Kind kind, const std::string& message)
+        : std::runtime_error(message), kind_(kind) {}
+    Kind kind() const { return kind_; }
+
+  private:
+    Kind kind_;
+};
+
+class StandSource {
+  public:
+    virtual ~StandSource() = default;
+    // The column names of the header row (CSV) or of the table (SQLite).
+    virtual const std::vector<std::string>& header() const = 0;
+    // The next row that is not blank; false after the last. The row's texts stay valid
+    // until the next call. Throws InventoryInputError.
+    virtual bool next(RawRow& row) = 0;
+    // How much of the input has been read, from 0 to 1.
+    virtual double fractionDone() const = 0;
+};
+
+// Opens the inventory, telling a SQLite database by its file header; reads the header
+// row of a CSV file. Throws InventoryInputError: unreadable when the file cannot be
+// opened or read, unusable when it is neither a CSV file with a header row nor a
+// SQLite database with a table "stands".
+std::unique_ptr<StandSource> openStandSource(const std::string& fileName, InputEncoding encoding);
+
+// The CSV reader over bytes already in memory, for tests and fuzzing.
+std::unique_ptr<StandSource> csvStandSource(std::string bytes, const std::string& fileName,
+                                            InputEncoding encoding);
+
+}  // namespace arbora
