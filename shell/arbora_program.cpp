@@ -90,7 +90,7 @@ void ArboraProgram::runSettingsDialog(DialogTemplate id, const std::vector<Field
         dialog.setFieldText(field.id, QString::fromLatin1(field.text));
     }
     dialog.setAcceptor(std::move(acceptor), [this, &dialog](const FieldRejection& rejection) {
-        layer_.showError(dialog.windowTitle(), QString::fromLatin1(rejection.message()));
+        layer_.showError(dialog.windowTitle(), QString::fromUtf8(rejection.message()));
     });
     dialog.exec();
 }

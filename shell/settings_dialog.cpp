@@ -40,11 +40,24 @@ QString SettingsDialog::fieldText(int id) const {
     return edit ? edit->text() : QString();
 }
 
+void SettingsDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The first field in tab order, not the first button, takes the keyboard.
+    for (QWidget* next = nextInFocusChain(); next != this; next = next->nextInFocusChain()) {
+        auto* edit = qobject_cast<QLineEdit*>(next);
+        if (!edit || !(edit->focusPolicy() & Qt::TabFocus)) continue;
+        edit->setFocus(Qt::TabFocusReason);
+        edit->selectAll();
+        break;
+    }
+}
+
 void SettingsDialog::accept() {
     if (acceptor_) {
-        // The fields are read as single-byte text, one character to a byte.
+        // The fields go to the reader as UTF-8: a character it cannot read is quoted
+        // back in the message as typed.
         const auto rejection =
-            acceptor_([this](int id) { return fieldText(id).toLatin1().toStdString(); });
+            acceptor_([this](int id) { return fieldText(id).toUtf8().toStdString(); });
         if (rejection) {
             if (reporter_) reporter_(*rejection);
             if (QLineEdit* edit = field(rejection->id)) edit->setFocus();

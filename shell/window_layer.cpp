@@ -6,8 +6,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QImage>
 #include <QImageWriter>
+#include <QLayout>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -19,8 +21,10 @@
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QWindow>
 #include <map>
 #include <utility>
 
@@ -34,8 +38,11 @@ class WindowLayer::Widgets : public QObject {
     explicit Widgets(WindowLayer& layer) : layer_(layer) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void fitFrameToScreen();
+    QImage drawingAreaImage();
 
     std::unique_ptr<QMainWindow> frame;
+    QSize frameSize;  // the inside size asked for, before fitting it to the screen
     QMdiArea* area = nullptr;
     QMdiSubWindow* textWindow = nullptr;
     QPlainTextEdit* text = nullptr;
@@ -70,7 +77,56 @@ unsigned maskBitOf(const QEvent& event) {
     }
 }
 
+// The reports line up their columns only when every character has the same advance.
+bool hasEqualAdvances(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int blank = metrics.horizontalAdvance(QLatin1Char(' '));
+    for (const char c : {'i', 'W', '0', '.'}) {
+        if (metrics.horizontalAdvance(QLatin1Char(c)) != blank) return false;
+    }
+    return true;
+}
+
+// The system's fixed font, unless its characters differ in advance (the "monospace"
+// that fontconfig resolves to need not be monospaced for every character); then the
+// first installed of the common monospaced families, at the same size.
+QFont textWindowFont() {
+    const QFont system = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (hasEqualAdvances(system)) return system;
+    for (const char* family : {"DejaVu Sans Mono", "Noto Sans Mono", "Liberation Mono"}) {
+        if (!QFontDatabase::hasFamily(QString::fromLatin1(family))) continue;
+        QFont font = system;
+        font.setFamilies({QString::fromLatin1(family)});
+        if (hasEqualAdvances(font)) return font;
+    }
+    return system;
+}
+
 }  // namespace
+
+// The frame gets the inside size asked for where the screen allows; on a smaller
+// screen (or a scaled one) it is made smaller, so that the whole frame, window
+// decorations included as far as they are known, fits the screen's available area.
+// The workspace then scrolls to the parts of the text window it cannot show.
+void WindowLayer::Widgets::fitFrameToScreen() {
+    const QRect available = frame->screen()->availableGeometry();
+    QMargins decorations;
+    if (const QWindow* window = frame->windowHandle()) decorations = window->frameMargins();
+    frame->resize(frameSize.boundedTo(available.size().shrunkBy(decorations)));
+}
+
+// The text window's drawing area as the forester sees it. A minimised text window hides
+// its drawing area, which keeps the size it had when last shown, and that is the size
+// drawn. Drawing a hidden widget first lays out its hidden ancestors as if shown, which
+// would squeeze the drawing area into the minimised window's title bar: the text
+// window's layout is held still meanwhile.
+QImage WindowLayer::Widgets::drawingAreaImage() {
+    QLayout* layout = viewport->isVisible() ? nullptr : textWindow->layout();
+    if (layout) layout->setEnabled(false);
+    const QImage image = viewport->grab().toImage();
+    if (layout) layout->setEnabled(true);
+    return image;
+}
 
 bool WindowLayer::Widgets::eventFilter(QObject* watched, QEvent* event) {
     // Only pointers are compared here: while the frame is being destroyed, the
@@ -108,6 +164,10 @@ WindowLayer::WindowLayer() : widgets_(std::make_unique<Widgets>(*this)) {
     w.frame->menuBar();  // the empty menu bar that initialSettings fills
 
     w.area = new QMdiArea(w.frame.get());
+    // A frame smaller than the text window (a small or scaled screen, a frame made
+    // smaller) scrolls, so that the text window's scroll bar and buttons stay in reach.
+    w.area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    w.area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     w.frame->setCentralWidget(w.area);
 
     w.text = new QPlainTextEdit;
@@ -115,7 +175,7 @@ WindowLayer::WindowLayer() : widgets_(std::make_unique<Widgets>(*this)) {
     // Read-only text shows its cursor only when it can be moved by keyboard.
     w.text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     w.text->setLineWrapMode(QPlainTextEdit::NoWrap);
-    w.text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    w.text->setFont(textWindowFont());
     w.text->setContextMenuPolicy(Qt::NoContextMenu);
     w.text->setCursorWidth(0);
     w.viewport = w.text->viewport();
@@ -139,6 +199,8 @@ bool WindowLayer::start(const std::function<bool()>& initialSettings,
                         std::function<void()> mainProgram) {
     if (!initialSettings()) return false;
     widgets_->frame->show();
+    // Shown, the frame may know its decorations: fit it again with them.
+    if (widgets_->frameSize.isValid()) widgets_->fitFrameToScreen();
     mainProgramThread_ = std::thread(std::move(mainProgram));
     return true;
 }
@@ -199,7 +261,8 @@ void WindowLayer::onUiThread(const std::function<void()>& work) {
 void WindowLayer::setFrameGeometry(int x, int y, int height, int width) {
     onUiThread([&] {
         widgets_->frame->move(x, y);
-        widgets_->frame->resize(width, height);
+        widgets_->frameSize = QSize(width, height);
+        widgets_->fitFrameToScreen();
     });
 }
 
@@ -357,8 +420,7 @@ void WindowLayer::save() {
 
 std::optional<QString> WindowLayer::saveTextWindowImage(const QString& fileName) {
     // 24 bits a pixel: the text window is black on white.
-    const QImage image =
-        widgets_->viewport->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    const QImage image = widgets_->drawingAreaImage().convertToFormat(QImage::Format_RGB888);
     QImageWriter writer(fileName, "bmp");
     if (!writer.write(image)) return writer.errorString();
     return std::nullopt;
@@ -366,6 +428,12 @@ std::optional<QString> WindowLayer::saveTextWindowImage(const QString& fileName)
 
 void WindowLayer::print() {
     QPrinter printer;
+    // Printing to a file proposes a PDF beside the report files, in the current
+    // directory. Naming the file makes the printer a PDF writer; the printer chosen
+    // before (the default one, when there is one) stays the dialog's first choice.
+    const QPrinter::OutputFormat format = printer.outputFormat();
+    printer.setOutputFileName(QDir::current().filePath(QStringLiteral("Command Window.pdf")));
+    printer.setOutputFormat(format);
     QPrintDialog dialog(&printer, widgets_->frame.get());
     if (dialog.exec() != QDialog::Accepted) return;
     printTextWindow(printer);

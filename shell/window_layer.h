@@ -81,7 +81,8 @@ class WindowLayer {
     // thread they are carried out on the user-interface thread, and the call returns
     // once they are done (or at once when the program is closing).
 
-    // Places the frame (x, y of its outer edge) and sizes its inside, menu bar included.
+    // Places the frame (x, y of its outer edge) and sizes its inside, menu bar included;
+    // on a screen too small for that size, the frame is made to fit the screen.
     void setFrameGeometry(int x, int y, int height, int width);
     // The first item appended to a menu number becomes that menu's title on the bar
     // (menus stand in the order of their numbers); later items form its drop-down
@@ -105,11 +106,12 @@ class WindowLayer {
 
     // The standard commands, on the user-interface thread.
     void save();   // asks for a file name, then saveTextWindowImage
-    void print();  // the print dialog, then printTextWindow
+    void print();  // the print dialog, which proposes a PDF file, then printTextWindow
     void exit();   // closes the frame, which ends the program
     void about();  // the About text in an about box, one line per joined part
-    // Writes an image of the text window's drawing area to fileName as a BMP file.
-    // Returns the reason when it cannot.
+    // Writes an image of the text window's drawing area to fileName as a BMP file; a
+    // minimised text window is drawn at the size it had when last shown. Returns the
+    // reason when it cannot.
     std::optional<QString> saveTextWindowImage(const QString& fileName);
     void printTextWindow(QPrinter& printer);
 

@@ -167,7 +167,10 @@ class ArboraProgramTest : public QObject {
         QCOMPARE(window->windowTitle(), "Command Window");
         QCOMPARE(window->size(), QSize(800, 600));
         QPlainTextEdit* text = layer_->textView();
-        QVERIFY(QFontInfo(text->font()).fixedPitch());
+        // The report columns line up only if every character has the same advance.
+        const QFontMetrics metrics(text->font());
+        for (const QString character : {"i", "W", "0", "."})
+            QCOMPARE(metrics.horizontalAdvance(character), metrics.horizontalAdvance(" "));
         QCOMPARE(text->palette().color(QPalette::Text), QColor(Qt::black));
         QCOMPARE(text->cursorWidth(), 1);
         QVERIFY(windowLines().isEmpty());
@@ -369,6 +372,56 @@ class ArboraProgramTest : public QObject {
         QCOMPARE(errors_.size(), 1);
         QVERIFY2(errors_[0].contains(fieldLabel + ":"), qPrintable(errors_[0]));
         QCOMPARE(describe(program_->settings()), describe(StandSettings()));
+    }
+
+    void dialogOpensInItsFirstFieldWithItsTextSelected_data() {
+        QTest::addColumn<QString>("menuLabel");
+        QTest::addColumn<int>("firstField");
+        QTest::addColumn<QString>("fieldLabel");
+        QTest::newRow("Tree species") << "&Tree species" << 1000 << "Tree species";
+        QTest::newRow("Stand condition") << "&Stand condition" << 1001 << "Site class";
+    }
+
+    void dialogOpensInItsFirstFieldWithItsTextSelected() {
+        QFETCH(QString, menuLabel);
+        QFETCH(int, firstField);
+        QFETCH(QString, fieldLabel);
+        bool focused = false;
+        bool selected = false;
+        QString typed;
+        bool stayedOpen = false;
+        QVERIFY(withDialog(menuLabel, [&](SettingsDialog& dialog) {
+            QLineEdit* field = dialog.field(firstField);
+            focused = dialog.focusWidget() == field;
+            selected = !field->text().isEmpty() && field->selectedText() == field->text();
+            // A full-width digit typed in replaces the selected text.
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_3, Qt::NoModifier, QString("３"));
+            QApplication::sendEvent(field, &key);
+            typed = field->text();
+            QTest::keyClick(field, Qt::Key_Return);
+            stayedOpen = dialog.isVisible();
+            closeDialog(dialog, Close::cancel);
+        }));
+        QVERIFY(focused);
+        QVERIFY(selected);
+        QCOMPARE(typed, QString("３"));
+        QVERIFY(stayedOpen);
+        // The message quotes the text as typed.
+        QCOMPARE(errors_.size(), 1);
+        QVERIFY2(errors_[0].contains(fieldLabel + ":") && errors_[0].contains("\"３\""),
+                 qPrintable(errors_[0]));
+    }
+
+    void printProposesAPdfInTheCurrentDirectory() {
+        QString proposed;
+        QTimer::singleShot(0, this, [&] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) {
+                if (auto* name = dialog->findChild<QLineEdit*>("filename")) proposed = name->text();
+                dialog->close();
+            }
+        });
+        menuItem("&Print")->trigger();
+        QCOMPARE(proposed, QDir::current().filePath("Command Window.pdf"));
     }
 
     void aboutShowsFourLines() {

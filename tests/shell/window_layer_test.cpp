@@ -1,13 +1,18 @@
 // The windowing layer on its own: the mouse wait across threads, closing while the main
-// program thread waits, and the Save and Print copies of the text window.
+// program thread waits, the Save and Print copies of the text window, and the frame on
+// a screen too small for it (the tests' screen is 800 by 600).
 
 #include "window_layer.h"
 
+#include <QFileDialog>
 #include <QImage>
 #include <QMainWindow>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPrinter>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
@@ -107,6 +112,66 @@ class WindowLayerTest : public QObject {
         QCOMPARE(image.pixelColor(image.width() - 2, image.height() - 2), QColor(Qt::white));
 
         QVERIFY(layer.saveTextWindowImage(dir.filePath("missing/window.bmp")).has_value());
+    }
+
+    void saveOffersBitmapFilesAndWritesTheWindowEvenMinimised() {
+        WindowLayer layer;
+        layer.setTextWindowConfig({800, 600, "Command Window"});
+        layer.frame()->show();
+        for (int i = 0; i < 10; ++i)
+            layer.appendLine(QString(60, QChar('#')));
+        const QSize normalSize = layer.textView()->viewport()->size();
+        layer.textWindow()->showMinimized();
+        QVERIFY(!layer.textView()->isVisible());
+
+        QStringList errors;
+        layer.setErrorReporter([&](const QString&, const QString& text) { errors << text; });
+        QTemporaryDir dir;
+        QStringList filters;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            filters = dialog->nameFilters();
+            dialog->selectFile(dir.filePath("window"));  // the suffix comes from the filter
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        layer.save();
+        QCOMPARE(filters, QStringList({"Bitmap Files(*.bmp)", "All Files(*.*)"}));
+        QCOMPARE(errors, QStringList());
+
+        const QImage image(dir.filePath("window.bmp"), "BMP");
+        QCOMPARE(image.size(), normalSize);
+        bool dark = false;
+        for (int y = 0; y < image.height() && !dark; ++y) {
+            for (int x = 0; x < image.width() && !dark; ++x)
+                dark = qGray(image.pixel(x, y)) < 128;
+        }
+        QVERIFY2(dark, "no text in the image");
+    }
+
+    void frameFitsTheScreenAndTheWorkspaceScrollsToTheTextWindow() {
+        WindowLayer layer;
+        layer.start(
+            [&] {
+                layer.setFrameGeometry(0, 0, 800, 1076);
+                return true;
+            },
+            [] {});
+        layer.setTextWindowConfig({800, 600, "Command Window"});
+        const QRect available = layer.frame()->screen()->availableGeometry();
+        QVERIFY2(available.contains(layer.frame()->frameGeometry()),
+                 qPrintable(QDebug::toString(layer.frame()->frameGeometry())));
+
+        // Scrolled to its ends, the workspace shows the text window's far corner.
+        auto* area = qobject_cast<QMdiArea*>(layer.frame()->centralWidget());
+        QVERIFY(area);
+        QTRY_VERIFY(area->horizontalScrollBar()->isVisible());
+        QTRY_VERIFY(area->verticalScrollBar()->isVisible());
+        area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->maximum());
+        area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+        const QRect window = layer.textWindow()->geometry();
+        QVERIFY2(area->viewport()->rect().contains(window.bottomRight()),
+                 qPrintable(QDebug::toString(window)));
     }
 
     void printWritesTheTextToThePrinter() {
