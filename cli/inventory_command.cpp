@@ -46,11 +46,19 @@ int inventoryMain(int argc, char** argv) {
                  "Write the usable rows even when others are rejected, and exit with 0");
     app.add_option("--encoding", encoding, "The CSV file's encoding: utf-8 (default) or gbk")
         ->check(CLI::IsMember({"utf-8", "gbk"}));
+    std::string report;
+    std::string language = "en";
+    app.add_option("--report", report,
+                   "Write the estate report to FILE.html: one self-contained page with key "
+                   "figures, charts, the totals and the rejected rows");
+    app.add_option("--lang", language, "The estate report's language: en (default) or zh")
+        ->check(CLI::IsMember({"en", "zh"}));
 
     const auto usageError = [&](const std::string& message) {
-        std::cerr << "arbora-report inventory: " << message << "\n"
-                  << "usage: arbora-report inventory STANDS [--years LIST] [--output FILE] "
-                     "[--skip-bad-rows] [--encoding utf-8|gbk]\n";
+        std::cerr
+            << "arbora-report inventory: " << message << "\n"
+            << "usage: arbora-report inventory STANDS [--years LIST] [--output FILE] "
+               "[--skip-bad-rows] [--encoding utf-8|gbk] [--report FILE.html] [--lang en|zh]\n";
         return int{arbora::exitUsage};
     };
     try {
@@ -74,6 +82,18 @@ int inventoryMain(int argc, char** argv) {
         }
         options.outputFile = output;
     }
+    if (!report.empty()) {
+        const auto dot = report.find_last_of('.');
+        std::string extension = dot == std::string::npos ? "" : report.substr(dot);
+        for (char& c : extension)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (extension != ".html" && extension != ".htm") {
+            return usageError("--report \"" + report + "\": the file name must end in .html");
+        }
+        options.reportFile = report;
+    }
+    options.reportLanguage =
+        language == "zh" ? arbora::ReportLanguage::chinese : arbora::ReportLanguage::english;
     options.skipBadRows = skipBadRows;
     options.encoding = encoding == "gbk" ? arbora::InputEncoding::gbk : arbora::InputEncoding::utf8;
     options.showProgress = ::isatty(STDERR_FILENO) == 1;

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <csignal>
 #include <ctime>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 #include <unordered_map>
 
@@ -97,6 +99,30 @@ class ProgressLine {
     std::chrono::steady_clock::time_point last_ = start_;
 };
 
+// The estate report of a finished run. Throws OutputFileError when the charting
+// library cannot be read.
+std::string estateReport(const InventoryOptions& options, const InventoryRun& run,
+                         const InventorySummary& summary) {
+    std::ifstream in{std::string(chartJsFile), std::ios::binary};
+    const std::string chartJs{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (chartJs.empty()) {
+        throw OutputFileError("cannot read the charting library \"" + std::string(chartJsFile) +
+                              "\" for the estate report (Debian package libjs-chart.js)");
+    }
+    EstateReportData data;
+    data.input = options.standsFile;
+    data.startedUtc = run.startedUtc;
+    data.version = run.version;
+    data.years = options.years;
+    data.accepted = summary.stands();
+    data.rejected = run.rejectedRows;
+    data.area = summary.area();
+    data.summary = summary.rows();
+    data.areaByAgeClass = summary.areaByAgeClass();
+    data.firstRejections = run.firstRejections;
+    return estateReportHtml(data, options.reportLanguage, chartJs);
+}
+
 }  // namespace
 
 std::string programVersion() {
@@ -113,9 +139,10 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         err << "arbora-report: " << message << "\n";
         return status;
     };
-    if (options.outputFile && sameFile(*options.outputFile, input)) {
-        return error("the output \"" + *options.outputFile + "\" is the inventory itself",
-                     exitUsage);
+    for (const auto& written : {options.outputFile, options.reportFile}) {
+        if (written && sameFile(*written, input)) {
+            return error("the output \"" + *written + "\" is the inventory itself", exitUsage);
+        }
     }
 
     InterruptionGuard interruption;
@@ -201,10 +228,17 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
                              "other rows)",
                          exitUnusableData);
         }
+        // The estate report is written beside the output and put in place after it.
+        std::unique_ptr<AtomicFile> report;
+        if (options.reportFile) {
+            report = std::make_unique<AtomicFile>(*options.reportFile);
+            report->write(estateReport(options, run, summary));
+        }
         if (output) {
             output->finish(summary.rows(),
                            {run.version, run.startedUtc, input, yearsText(options.years)});
         }
+        if (report) report->commit();
         run.summary = std::move(summary);
         for (const std::string& line : summaryReportLines(input, *run.summary, run.rejectedRows))
             out << line << "\n";

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "inventory/estate_report.h"
 #include "inventory/inventory_stand.h"
 #include "inventory/stand_sources.h"
 #include "inventory/summary.h"
@@ -20,6 +21,8 @@ struct InventoryOptions {
     std::optional<std::string> outputFile;
     bool skipBadRows = false;
     InputEncoding encoding = InputEncoding::utf8;
+    std::optional<std::string> reportFile;  // the estate report, HTML
+    ReportLanguage reportLanguage = ReportLanguage::english;
     bool showProgress = false;  // a progress line on the error stream
 };
 

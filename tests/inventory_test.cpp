@@ -9,6 +9,7 @@
 #include <charconv>
 #include <csignal>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "growth/growth_and_yield.h"
@@ -38,8 +39,12 @@ struct Outcome {
 
 Outcome inventory(const std::string& stands, std::optional<std::string> output = {},
                   bool skipBadRows = false, std::vector<std::int32_t> years = {0, 10},
-                  InputEncoding encoding = InputEncoding::utf8) {
+                  InputEncoding encoding = InputEncoding::utf8,
+                  std::optional<std::string> report = {},
+                  ReportLanguage language = ReportLanguage::english) {
     InventoryOptions options;
+    options.reportFile = std::move(report);
+    options.reportLanguage = language;
     options.standsFile = stands;
     options.years = std::move(years);
     options.outputFile = std::move(output);
@@ -387,6 +392,61 @@ TEST_F(Inventory, AFailedWriteKeepsTheEarlierOutput) {
                 << entry.path() << ": a temporary file was left";
         }
     }
+}
+
+// The estate report carries the summary rows of its run with full precision, for its
+// charts, and refers to nothing outside itself.
+TEST_F(Inventory, EstateReportEmbedsTheSummaryRowsAndLoadsNothing) {
+    writeFile("stands.csv", std::string(header) + "a,1,2,25,14.6,9.6,1720,142.1,8.7\n" +
+                                "b,4,,33,15.2,10.7,1333,133.3,0.35\n" +
+                                "c,<Quercus>,,33,15.2,10.7,1333,133.3,1\n");
+    const Outcome run =
+        inventory("stands.csv", "all.sqlite", true, {0, 5, 20}, InputEncoding::utf8, "estate.html");
+    ASSERT_EQ(run.status, exitSuccess) << run.err;
+    const std::string page = readBytes("estate.html");
+    const std::string open = R"(<script type="application/json" id="summary-data">)";
+    const auto start = page.find(open) + open.size();
+    const auto rows =
+        nlohmann::json::parse(page.substr(start, page.find("</script>", start) - start));
+
+    sqlite3* db = nullptr;
+    sqlite3_open("all.sqlite", &db);
+    sqlite3_stmt* summary = nullptr;
+    sqlite3_prepare_v2(db, "SELECT * FROM summary ORDER BY rowid", -1, &summary, nullptr);
+    std::size_t count = 0;
+    for (; sqlite3_step(summary) == SQLITE_ROW; ++count) {
+        ASSERT_LT(count, rows.size());
+        const auto& row = rows[count];
+        EXPECT_EQ(row["year"], sqlite3_column_int(summary, 0));
+        if (sqlite3_column_type(summary, 1) == SQLITE_NULL) {
+            EXPECT_TRUE(row["species"].is_null());
+        } else {
+            EXPECT_EQ(row["species"], sqlite3_column_int(summary, 1));
+        }
+        EXPECT_EQ(row["stands"], sqlite3_column_int64(summary, 2));
+        int column = 3;
+        for (const char* name : {"area", "volume", "biomass", "carbon", "co2e"}) {
+            EXPECT_EQ(row[name].get<double>(), sqlite3_column_double(summary, column++)) << name;
+        }
+    }
+    sqlite3_finalize(summary);
+    sqlite3_close(db);
+    EXPECT_EQ(count, rows.size());
+    EXPECT_EQ(count, 3u * 3u);  // all species, species 1 and 4, in each of three years
+
+    for (const char* reference : {" src=", "href=", "<link", "@import", "url(", "<iframe"}) {
+        EXPECT_EQ(page.find(reference), std::string::npos) << reference;
+    }
+    EXPECT_NE(page.find("&lt;Quercus&gt;"), std::string::npos);  // the rejected row, escaped
+
+    ASSERT_EQ(inventory("stands.csv", {}, true, {0}, InputEncoding::utf8, "zh.html",
+                        ReportLanguage::chinese)
+                  .status,
+              exitSuccess);
+    const std::string chinese = readBytes("zh.html");
+    EXPECT_NE(chinese.find("<html lang=\"zh\">"), std::string::npos);
+    for (const char* name : {"油松", "槲栎"})
+        EXPECT_NE(chinese.find(name), std::string::npos) << name;
 }
 
 }  // namespace

@@ -1,0 +1,35 @@
+// Injected into a copy of an estate report by check-estate-report.sh: records script
+// errors, blocked loads and the resources fetched, and whether each chart's canvas has
+// a size and something drawn on it, into <pre id="browser-check"> once the page has
+// loaded.
+(function () {
+  var errors = [];
+  window.addEventListener("error", function (e) { errors.push(String(e.message)); });
+  document.addEventListener("securitypolicyviolation", function (e) {
+    errors.push("blocked: " + e.blockedURI);
+  });
+  var consoleError = console.error;
+  console.error = function () {
+    errors.push(Array.prototype.join.call(arguments, " "));
+    consoleError.apply(console, arguments);
+  };
+  window.addEventListener("load", function () {
+    setTimeout(function () {
+      var canvases = Array.prototype.map.call(document.querySelectorAll("canvas"), function (c) {
+        var drawn = false;
+        if (c.width > 0 && c.height > 0) {
+          var alpha = c.getContext("2d").getImageData(0, 0, c.width, c.height).data;
+          for (var i = 3; i < alpha.length && !drawn; i += 4) drawn = alpha[i] !== 0;
+        }
+        return { id: c.id, width: c.width, height: c.height, drawn: drawn };
+      });
+      var out = document.createElement("pre");
+      out.id = "browser-check";
+      out.textContent = JSON.stringify({
+        errors: errors, canvases: canvases,
+        resources: performance.getEntriesByType("resource").length
+      });
+      document.body.appendChild(out);
+    }, 500);
+  });
+})();
