@@ -129,11 +129,6 @@ class CsvStandSource : public StandSource {
           fractionDone_(std::move(fractionDone)),
           fileName_(std::move(fileName)) {
         if (encoding == InputEncoding::gbk) gbk_ = std::make_unique<GbkToUtf8>();
-        csv_init(&parser_, CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL);
-        csv_set_space_func(&parser_, [](unsigned char c) -> int {
-            return c == ' ' || c == '\t' || c == '\r';  // the CR of CR LF is trimmed
-        });
-        csv_set_term_func(&parser_, [](unsigned char c) -> int { return c == '\n'; });
 
         if (!nextRecord(held_)) unusable(fileName_ + ": the file is empty");
         for (std::size_t i = 0; i < held_.count; ++i)
@@ -148,7 +143,6 @@ class CsvStandSource : public StandSource {
             }
         }
     }
-    ~CsvStandSource() override { csv_free(&parser_); }
 
     const std::vector<std::string>& header() const override { return header_; }
 
@@ -203,11 +197,11 @@ class CsvStandSource : public StandSource {
             }
             bytes = converted_;
         }
-        if (csv_parse(&parser_, bytes.data(), bytes.size(), onField, onRecordEnd, this) !=
+        if (csv_parse(&parser_.state, bytes.data(), bytes.size(), onField, onRecordEnd, this) !=
             bytes.size()) {
             // The field being read holds the lines since its record began.
-            const auto partial = std::string_view(reinterpret_cast<const char*>(parser_.entry_buf),
-                                                  parser_.entry_pos);
+            const auto partial = std::string_view(
+                reinterpret_cast<const char*>(parser_.state.entry_buf), parser_.state.entry_pos);
             const auto line = line_ + std::count(partial.begin(), partial.end(), '\n');
             unusable(fileName_ + ":" + std::to_string(line) +
                      ": a quote stands where CSV allows none (a quoted field must be "
@@ -215,7 +209,7 @@ class CsvStandSource : public StandSource {
         }
         if (n == 0) {
             ended_ = true;
-            if (csv_fini(&parser_, onField, onRecordEnd, this) != 0) {
+            if (csv_fini(&parser_.state, onField, onRecordEnd, this) != 0) {
                 unusable(fileName_ + ":" + std::to_string(current_.line) +
                          ": a quoted field is not closed before the end of the file");
             }
@@ -245,12 +239,27 @@ class CsvStandSource : public StandSource {
         if (terminator == '\n') ++source.line_;
     }
 
+    // libcsv's parser, freed however the source ends, its constructor throwing too.
+    struct Parser {
+        Parser() {
+            csv_init(&state, CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL);
+            csv_set_space_func(&state, [](unsigned char c) -> int {
+                return c == ' ' || c == '\t' || c == '\r';  // the CR of CR LF is trimmed
+            });
+            csv_set_term_func(&state, [](unsigned char c) -> int { return c == '\n'; });
+        }
+        ~Parser() { csv_free(&state); }
+        Parser(const Parser&) = delete;
+        Parser& operator=(const Parser&) = delete;
+        csv_parser state{};
+    };
+
     ReadBytes readBytes_;
     std::function<double()> fractionDone_;
     std::string fileName_;
     std::unique_ptr<GbkToUtf8> gbk_;
     std::string converted_;
-    csv_parser parser_{};
+    Parser parser_;
     std::vector<std::string> header_;
     std::deque<Record> ready_;
     Record current_;

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets in build-fuzz/ (clang, libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs them over their seed corpora in fuzz/corpus/.
+#
+#   bash fuzz/run.sh                                 every target, a short bounded run
+#   bash fuzz/run.sh editing                         one target, the same short run
+#   bash fuzz/run.sh editing -max_total_time=600     one target with libFuzzer's options
+#
+# Fails when a target crashes or finds a result that breaks its rules; the input that
+# did it is kept in build-fuzz/artifacts/. Inputs found on the way go to a temporary
+# directory, never into the seed corpora.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+build=build-fuzz
+CC=clang CXX=clang++ cmake -S . -B "$build" -DARBORA_GUI=OFF -DARBORA_FUZZ=ON -DBUILD_TESTING=OFF \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only" \
+  >/dev/null
+cmake --build "$build" -j "${jobs:-$(nproc)}" --target arbora_fuzz
+
+if [ $# -gt 0 ]; then
+  targets=("$1")
+  shift
+else
+  targets=()
+  for corpus in fuzz/corpus/*/; do
+    targets+=("$(basename "$corpus")")
+  done
+fi
+
+artifacts="$PWD/$build/artifacts"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$artifacts"
+
+for name in "${targets[@]}"; do
+  mkdir -p "$work/$name"
+  run=("$build/fuzz/fuzz_$name" -artifact_prefix="$artifacts/")
+  if [ $# -gt 0 ]; then
+    "${run[@]}" "$@" "$work/$name" "fuzz/corpus/$name" ||
+      { echo "fuzz_$name FAILED; the input is in $artifacts/" >&2; exit 1; }
+    continue
+  fi
+  # The short run: a bounded number of inputs, none allowed to take long.
+  case "$name" in
+    reports) runs=1000 ;;  # seven report files per input
+    *) runs=30000 ;;
+  esac
+  log="$work/$name.log"
+  if "${run[@]}" -runs=$runs -max_total_time=15 -timeout=10 "$work/$name" "fuzz/corpus/$name" \
+      >"$log" 2>&1; then
+    echo "fuzz_$name: $(grep -E '^Done [0-9]+ runs' "$log" || tail -n 1 "$log")"
+  else
+    cat "$log"
+    echo "fuzz_$name FAILED; the input is in $artifacts/" >&2
+    exit 1
+  fi
+done
