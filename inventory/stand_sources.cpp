@@ -172,7 +172,9 @@ class CsvStandSource : public StandSource {
             if (ended_) return false;
             readMore();
         }
-        std::swap(record, ready_.front());
+        // The record given back last time lends its strings to a record to come.
+        if (spare_.size() < 64) spare_.push_back(std::move(record));
+        record = std::move(ready_.front());
         ready_.pop_front();
         return true;
     }
@@ -233,6 +235,10 @@ class CsvStandSource : public StandSource {
         if (!record.blank) {
             source.ready_.push_back(std::move(record));
             record = Record{};
+            if (!source.spare_.empty()) {
+                record.fields = std::move(source.spare_.back().fields);
+                source.spare_.pop_back();
+            }
         }
         record.count = 0;
         record.blank = true;
@@ -264,6 +270,7 @@ class CsvStandSource : public StandSource {
     std::deque<Record> ready_;
     Record current_;
     Record held_;
+    std::vector<Record> spare_;  // records already read, kept for their strings
     std::int64_t line_ = 1;
     bool first_ = true;
     bool ended_ = false;

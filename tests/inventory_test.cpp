@@ -6,14 +6,18 @@
 #include <sqlite3.h>
 #include <sys/resource.h>
 
+#include <bit>
 #include <charconv>
+#include <cmath>
 #include <csignal>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <sstream>
 
 #include "growth/growth_and_yield.h"
 #include "inventory/inventory_run.h"
+#include "inventory/number_text.h"
 #include "inventory/projection.h"
 #include "report/report_commands.h"
 #include "test_support.h"
@@ -103,6 +107,39 @@ TEST(InventoryNumbers, AreReadStrictly) {
     for (const Case& c : cases) {
         EXPECT_EQ(readInventoryNumber(c.text).value, c.real) << '"' << c.text << '"';
         EXPECT_EQ(readInventoryWholeNumber(c.text).value, c.whole) << '"' << c.text << '"';
+    }
+}
+
+TEST(ShortestText, ReadsBackToTheSameDouble) {
+    struct Case {
+        double value;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0.0, "0"},
+        {-0.0, "-0"},
+        {150.0, "150"},
+        {0.1, "0.1"},
+        {12.345, "12.345"},
+        {1e-6, "0.000001"},
+        {1.5e-7, "1.5e-7"},
+        {1e20, "100000000000000000000"},
+        {1e21, "1e+21"},
+        {5e-324, "5e-324"},
+        {1.7976931348623157e308, "1.7976931348623157e+308"},
+        {-2.5, "-2.5"},
+        {123456789012345680.0, "123456789012345680"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(shortestText(c.value), c.text);
+    std::mt19937_64 random(42);
+    for (int i = 0; i < 100000; ++i) {
+        const double value = std::bit_cast<double>(random());
+        if (!std::isfinite(value)) continue;
+        const std::string text = shortestText(value);
+        double back = 0;
+        std::from_chars(text.data(), text.data() + text.size(), back);
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(back), std::bit_cast<std::uint64_t>(value)) << text;
     }
 }
 
