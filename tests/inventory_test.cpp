@@ -169,9 +169,11 @@ TEST(InventoryYears, ListsMergeAndSort) {
     }
 }
 
+class Inventory : public testing::InTempDir {};
+
 // Every year of a stand, edited with the simulations' layouts, gives the lines the
 // two simulations write for that age; year 0 is the stand as measured.
-TEST(InventoryProjector, MatchesBothSimulationsDigitForDigit) {
+TEST_F(Inventory, ProjectionMatchesBothSimulationsDigitForDigit) {
     struct Case {
         InventoryStand stand;
         std::vector<std::int32_t> years;
@@ -238,8 +240,6 @@ TEST(InventoryProjector, MatchesBothSimulationsDigitForDigit) {
         }
     }
 }
-
-class Inventory : public testing::InTempDir {};
 
 TEST_F(Inventory, RejectsEachBadRowWithItsLineColumnAndReason) {
     writeFile("stands.csv", std::string(header) +
