@@ -83,10 +83,7 @@ int inventoryMain(int argc, char** argv) {
         options.outputFile = output;
     }
     if (!report.empty()) {
-        const auto dot = report.find_last_of('.');
-        std::string extension = dot == std::string::npos ? "" : report.substr(dot);
-        for (char& c : extension)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string extension = arbora::lowerExtension(report);
         if (extension != ".html" && extension != ".htm") {
             return usageError("--report \"" + report + "\": the file name must end in .html");
         }

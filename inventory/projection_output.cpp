@@ -15,17 +15,6 @@
 namespace arbora {
 namespace {
 
-std::string lowerExtension(const std::string& fileName) {
-    const auto slash = fileName.find_last_of('/');
-    const auto dot = fileName.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    std::string extension = fileName.substr(dot);
-    for (char& c : extension) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return extension;
-}
-
 std::string directoryOf(const std::string& fileName) {
     const auto slash = fileName.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -278,6 +267,17 @@ class SqliteProjectionOutput : public ProjectionOutput {
 };
 
 }  // namespace
+
+std::string lowerExtension(const std::string& fileName) {
+    const auto slash = fileName.find_last_of('/');
+    const auto dot = fileName.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    std::string extension = fileName.substr(dot);
+    for (char& c : extension) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return extension;
+}
 
 OutputKind outputKindOf(const std::string& fileName) {
     const std::string extension = lowerExtension(fileName);

@@ -44,6 +44,8 @@ class ProjectionOutput {
 // The kind of output a file name asks for, by its extension: ".sqlite" or ".db",
 // ".csv"; empty for any other.
 enum class OutputKind { none, sqlite, csv };
+// The extension of a file name in lower case, e.g. ".sqlite"; empty when it has none.
+std::string lowerExtension(const std::string& fileName);
 OutputKind outputKindOf(const std::string& fileName);
 
 // Starts the output (the temporary file). Throws OutputFileError.
