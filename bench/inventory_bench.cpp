@@ -12,7 +12,7 @@
 #include <random>
 #include <sstream>
 
-#include "inventory/inventory_run.h"
+#include "cli/inventory_run.h"
 #include "inventory/projection.h"
 
 namespace {

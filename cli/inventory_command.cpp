@@ -7,7 +7,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
-#include "inventory/inventory_run.h"
+#include "cli/inventory_run.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
 

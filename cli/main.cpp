@@ -17,7 +17,7 @@
 
 #include "inventory_command.h"
 #include "report/report_channel.h"
-#include "report/report_commands.h"
+#include "commands/report_commands.h"
 #include "report/screen_text.h"
 #include "settings/field_reading.h"
 #include "settings/stand_settings.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "report/report_commands.h"
+#include "commands/report_commands.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "biomass/biomass.h"
 #include "growth/normal_stand.h"
 #include "inventory/inventory_stand.h"
+#include "settings/species.h"
 
 // An inventory stand at each year of a list, on the models of the two simulations.
 namespace arbora {
@@ -63,7 +64,7 @@ class InventoryProjector {
     const std::optional<NormalStand>& normalStand(std::int32_t species, std::int32_t age);
 
     static constexpr std::int32_t keptAges = 2000;
-    std::array<std::vector<std::optional<std::optional<NormalStand>>>, 4> kept_;
+    std::array<std::vector<std::optional<std::optional<NormalStand>>>, speciesCount> kept_;
     std::optional<NormalStand> unkept_;
 };
 

@@ -261,13 +261,12 @@ std::optional<std::int32_t> speciesOfText(std::string_view text) {
     text = trimBlanks(text);
     const WholeNumberReading number = readInventoryWholeNumber(text);
     if (number.value) {
-        if (*number.value >= 1 && *number.value <= 4)
+        if (*number.value >= 1 && *number.value <= speciesCount)
             return static_cast<std::int32_t>(*number.value);
         return std::nullopt;
     }
-    constexpr std::string_view chinese[] = {"油松", "华山松", "华北落叶松", "槲栎"};
-    for (std::int32_t species = 1; species <= 4; ++species) {
-        if (equalsIgnoringCase(text, speciesName(species)) || text == chinese[species - 1]) {
+    for (std::int32_t species = 1; species <= speciesCount; ++species) {
+        if (equalsIgnoringCase(text, speciesName(species)) || text == speciesChineseName(species)) {
             return species;
         }
     }

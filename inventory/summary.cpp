@@ -22,7 +22,7 @@ InventorySummary::InventorySummary(std::vector<std::int32_t> years)
     : years_(std::move(years)), all_(years_.size()), bySpecies_(years_.size()) {
     for (std::size_t y = 0; y < years_.size(); ++y) {
         all_[y].year = years_[y];
-        for (std::int32_t species = 1; species <= 4; ++species) {
+        for (std::int32_t species = 1; species <= speciesCount; ++species) {
             SummaryRow& row = bySpecies_[y][static_cast<std::size_t>(species - 1)];
             row.year = years_[y];
             row.species = species;

@@ -10,6 +10,7 @@
 
 #include "inventory/inventory_stand.h"
 #include "inventory/projection.h"
+#include "settings/species.h"
 
 // Totals of an inventory projection: per year of the list, for all species together
 // and for each species, the per-hectare values times each stand's area, summed over
@@ -47,8 +48,8 @@ class InventorySummary {
 
   private:
     std::vector<std::int32_t> years_;
-    std::vector<SummaryRow> all_;                       // by year
-    std::vector<std::array<SummaryRow, 4>> bySpecies_;  // by year, then species - 1
+    std::vector<SummaryRow> all_;                                  // by year
+    std::vector<std::array<SummaryRow, speciesCount>> bySpecies_;  // by year, then species - 1
     std::int64_t stands_ = 0;
     double area_ = 0;
     std::map<std::pair<std::int32_t, std::int32_t>, double> areaByAgeClass_;

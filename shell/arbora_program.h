@@ -2,8 +2,8 @@
 
 #include <QString>
 
-#include "report/report_commands.h"
-#include "settings/settings_dialogs.h"
+#include "commands/report_commands.h"
+#include "commands/settings_dialogs.h"
 #include "settings/stand_settings.h"
 #include "settings_dialog.h"
 #include "window_layer.h"

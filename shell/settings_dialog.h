@@ -5,7 +5,7 @@
 #include <functional>
 #include <optional>
 
-#include "settings/settings_dialogs.h"
+#include "commands/settings_dialogs.h"
 
 class QLineEdit;
 

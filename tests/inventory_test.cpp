@@ -16,10 +16,10 @@
 #include <sstream>
 
 #include "growth/growth_and_yield.h"
-#include "inventory/inventory_run.h"
+#include "cli/inventory_run.h"
 #include "inventory/number_text.h"
 #include "inventory/projection.h"
-#include "report/report_commands.h"
+#include "commands/report_commands.h"
 #include "test_support.h"
 
 namespace arbora {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "report/report_commands.h"
+#include "commands/report_commands.h"
 #include "test_support.h"
 
 namespace arbora {

@@ -1,4 +1,4 @@
-#include "settings/settings_dialogs.h"
+#include "commands/settings_dialogs.h"
 
 #include <gtest/gtest.h>
 

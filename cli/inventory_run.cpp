@@ -1,4 +1,4 @@
-#include "inventory/inventory_run.h"
+#include "cli/inventory_run.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "report/report_commands.h"
+#include "commands/report_commands.h"
 
 #include <array>
 
