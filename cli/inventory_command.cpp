@@ -42,6 +42,11 @@ int inventoryMain(int argc, char** argv) {
     app.add_option("--output", output,
                    "Write the projection to FILE: .sqlite or .db (tables stands, projection, "
                    "summary, rejected, run) or .csv (the projection table)");
+    std::string treatments;
+    app.add_option("--treatments", treatments,
+                   "Project the scenarios of FILE besides the untreated baseline \"none\": "
+                   "thinnings and clear-fellings per stand (CSV, or SQLite with a table "
+                   "\"treatments\")");
     app.add_flag("--skip-bad-rows", skipBadRows,
                  "Write the usable rows even when others are rejected, and exit with 0");
     app.add_option("--encoding", encoding, "The CSV file's encoding: utf-8 (default) or gbk")
@@ -55,10 +60,10 @@ int inventoryMain(int argc, char** argv) {
         ->check(CLI::IsMember({"en", "zh"}));
 
     const auto usageError = [&](const std::string& message) {
-        std::cerr
-            << "arbora-report inventory: " << message << "\n"
-            << "usage: arbora-report inventory STANDS [--years LIST] [--output FILE] "
-               "[--skip-bad-rows] [--encoding utf-8|gbk] [--report FILE.html] [--lang en|zh]\n";
+        std::cerr << "arbora-report inventory: " << message << "\n"
+                  << "usage: arbora-report inventory STANDS [--years LIST] [--output FILE] "
+                     "[--treatments FILE] [--skip-bad-rows] [--encoding utf-8|gbk] [--report "
+                     "FILE.html] [--lang en|zh]\n";
         return int{arbora::exitUsage};
     };
     try {
@@ -72,6 +77,7 @@ int inventoryMain(int argc, char** argv) {
 
     arbora::InventoryOptions options;
     options.standsFile = stands;
+    if (!treatments.empty()) options.treatmentsFile = treatments;
     const arbora::YearsList list = arbora::parseYearsList(years);
     if (!list.problem.empty()) return usageError("--years " + list.problem);
     options.years = list.offsets;

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <ctime>
@@ -12,6 +13,9 @@
 
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
+#include "management/removals_table.h"
+#include "management/scenario_projection.h"
+#include "management/treatments.h"
 
 #ifndef ARBORA_VERSION
 #define ARBORA_VERSION "unknown"
@@ -129,6 +133,184 @@ std::string programVersion() {
     return ARBORA_VERSION;
 }
 
+namespace {
+
+// One run of the inventory command, step by step: open the inputs and the output,
+// project each stand under every scenario, then check, total and write.
+class InventoryRunner {
+  public:
+    InventoryRunner(const InventoryOptions& options, std::ostream& err, InventoryRun& run)
+        : options_(options), err_(err), run_(run), progress_(err, options.showProgress) {}
+
+    void open() {
+        schedule_ = options_.treatmentsFile
+                        ? readTreatments(*options_.treatmentsFile, options_.encoding)
+                        : baselineOnly();
+        for (Rejection& rejection : schedule_.rejections)
+            reject(std::move(rejection));
+        source_ = openStandSource(options_.standsFile, options_.encoding);
+        const auto columns = mapStandColumns(source_->header());
+        if (const auto* missing = std::get_if<std::string>(&columns)) {
+            throw InventoryInputError(InventoryInputError::unusable,
+                                      options_.standsFile + ": " + *missing);
+        }
+        map_ = std::get<StandColumnMap>(columns);
+        if (options_.outputFile) {
+            const OutputTable* further[] = {&removalsTable};
+            output_ = openProjectionOutput(*options_.outputFile, further);
+        }
+        summary_.emplace(options_.years, schedule_.scenarios);
+    }
+
+    // Reads, checks and projects every stand.
+    void projectAll() {
+        RawRow row;
+        while (source_->next(row)) {
+            if (interrupted) throw OutputFileError("interrupted");
+            progress_.update(++rows_, source_->fractionDone());
+            projectOne(row);
+        }
+        progress_.clear();
+        rejectTreatmentsOfUnknownStands();
+    }
+
+    std::int64_t rows() const { return rows_; }
+    ProjectionOutput* output() const { return output_.get(); }
+    InventorySummary& summary() { return *summary_; }
+    const TreatmentSchedule& schedule() const { return schedule_; }
+
+  private:
+    void reject(Rejection rejection) {
+        if (rejection.file.empty()) rejection.file = options_.standsFile;
+        if (run_.firstRejections.size() < rejectionsKept) {
+            run_.firstRejections.push_back(rejection);
+        }
+        ++run_.rejectedRows;
+        if (output_ && options_.skipBadRows) output_->addRejection(rejection);
+    }
+
+    const std::string& header(StandColumn column) const {
+        return map_.header[static_cast<std::size_t>(column)];
+    }
+
+    void projectOne(const RawRow& row) {
+        StandReading reading = readStand(map_, row);
+        const InventoryStand& stand = reading.stand;
+        if (!stand.standId.empty()) {
+            const auto [first, isNew] = firstLineOf_.try_emplace(stand.standId, row.line);
+            if (!isNew) {
+                reading.rejection = Rejection{row.line, stand.standId, header(StandColumn::standId),
+                                              "duplicate of line " + std::to_string(first->second)};
+            }
+        }
+        if (reading.rejection) return reject(std::move(*reading.rejection));
+
+        projections_.clear();
+        for (std::size_t s = 0; s < schedule_.scenarios.size(); ++s) {
+            const std::string& scenario = schedule_.scenarios[s];
+            auto projected =
+                projectScenario(projector_, stand, treatmentsOf(schedule_, s, stand.standId),
+                                options_.years, scenario);
+            if (const auto* problem = std::get_if<ScenarioProblem>(&projected)) {
+                return rejectScenario(stand, s, *problem);
+            }
+            projections_.push_back(std::move(std::get<ScenarioProjection>(projected)));
+        }
+        // After a rejection nothing is written unless bad rows are skipped; the rows are
+        // still read, so that every rejection is found.
+        if (run_.rejectedRows > 0 && !options_.skipBadRows) return;
+        keep(stand);
+    }
+
+    // A stand that cannot be projected under one scenario is left out of every scenario,
+    // so that the scenarios are compared over the same stands.
+    void rejectScenario(const InventoryStand& stand, std::size_t scenario,
+                        const ScenarioProblem& problem) {
+        std::string column =
+            problem.column == "stand_age" ? header(StandColumn::standAge) : std::string("scenario");
+        std::string reason = problem.reason;
+        if (scenario > 0) {
+            reason = "scenario \"" + schedule_.scenarios[scenario] + "\": " + reason;
+        }
+        reject({stand.line, stand.standId, std::move(column), std::move(reason)});
+    }
+
+    void keep(const InventoryStand& stand) {
+        if (output_) output_->addStand(stand);
+        for (std::size_t s = 0; s < projections_.size(); ++s) {
+            const ScenarioProjection& projection = projections_[s];
+            summary_->add(s, stand, projection.rows);
+            for (const Removal& removal : projection.removals) {
+                summary_->addRemoval(s, stand, removal.year, removal.species, removal.volume,
+                                     removal.carbon.stand, removal.co2e);
+            }
+            if (!output_) continue;
+            for (const ProjectionRow& row : projection.rows)
+                output_->addRow(schedule_.scenarios[s], stand.standId, row);
+            for (const Removal& removal : projection.removals)
+                output_->addTableRow(removalsTable, removalValues(removal));
+        }
+    }
+
+    void rejectTreatmentsOfUnknownStands() {
+        std::vector<const Treatment*> unknown;
+        for (const auto& [standId, treatments] : schedule_.byStand) {
+            if (firstLineOf_.count(standId) > 0) continue;
+            for (const std::size_t index : treatments)
+                unknown.push_back(&schedule_.treatments[index]);
+        }
+        std::sort(unknown.begin(), unknown.end(),
+                  [](const Treatment* a, const Treatment* b) { return a->line < b->line; });
+        for (const Treatment* t : unknown) {
+            reject({t->line, t->standId, "stand_id", "names no stand of the inventory",
+                    schedule_.fileName});
+        }
+    }
+
+    const InventoryOptions& options_;
+    std::ostream& err_;
+    InventoryRun& run_;
+    ProgressLine progress_;
+    TreatmentSchedule schedule_;
+    std::unique_ptr<StandSource> source_;
+    StandColumnMap map_;
+    std::unique_ptr<ProjectionOutput> output_;
+    std::optional<InventorySummary> summary_;
+    InventoryProjector projector_;
+    std::unordered_map<std::string, std::int64_t> firstLineOf_;  // by stand id
+    std::vector<ScenarioProjection> projections_;                // of the stand at hand
+    std::int64_t rows_ = 0;
+};
+
+// Every assumption of the run that a user can change, for the run table.
+std::vector<std::pair<std::string, OwnedOutputValue>> runParameters(
+    const InventoryOptions& options) {
+    std::vector<std::pair<std::string, OwnedOutputValue>> parameters;
+    parameters.emplace_back("treatments", options.treatmentsFile
+                                              ? OwnedOutputValue{*options.treatmentsFile}
+                                              : OwnedOutputValue{});
+    parameters.emplace_back("quotient_below", defaultQuotients.below);
+    parameters.emplace_back("quotient_above", defaultQuotients.above);
+    parameters.emplace_back("quotient_systematic", defaultQuotients.systematic);
+    parameters.emplace_back("regeneration_age", std::int64_t{regenerationAge});
+    parameters.emplace_back("regeneration_stocking", defaultRegenerationStocking);
+    return parameters;
+}
+
+void listRejections(const InventoryOptions& options, const InventoryRun& run, std::ostream& err) {
+    for (std::size_t i = 0; i < run.firstRejections.size() && i < rejectionsListed; ++i) {
+        const Rejection& r = run.firstRejections[i];
+        err << r.file << ":" << r.line << ": " << r.column
+            << ": " << r.reason << "\n";
+    }
+    if (run.rejectedRows > static_cast<std::int64_t>(rejectionsListed)) {
+        err << options.standsFile << ": " << run.rejectedRows - rejectionsListed
+            << " more rejected rows\n";
+    }
+}
+
+}  // namespace
+
 int runInventory(const InventoryOptions& options, std::ostream& out, std::ostream& err,
                  InventoryRun& run) {
     run = InventoryRun{};
@@ -147,77 +329,12 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
 
     InterruptionGuard interruption;
     try {
-        const std::unique_ptr<StandSource> source = openStandSource(input, options.encoding);
-        const auto columns = mapStandColumns(source->header());
-        if (const auto* missing = std::get_if<std::string>(&columns)) {
-            return error(input + ": " + *missing, exitUnusableData);
-        }
-        const auto& map = std::get<StandColumnMap>(columns);
-
-        std::unique_ptr<ProjectionOutput> output;
-        if (options.outputFile) output = openProjectionOutput(*options.outputFile);
-
-        InventorySummary summary(options.years);
-        InventoryProjector projector;
-        std::unordered_map<std::string, std::int64_t> firstLineOf;  // by stand id
-        ProgressLine progress(err, options.showProgress);
-        RawRow row;
-        std::int64_t rows = 0;
-        const auto reject = [&](Rejection rejection) {
-            if (run.firstRejections.size() < rejectionsKept) {
-                run.firstRejections.push_back(rejection);
-            }
-            ++run.rejectedRows;
-            if (output && options.skipBadRows) output->addRejection(rejection);
-        };
-
-        while (source->next(row)) {
-            if (interrupted) throw OutputFileError("interrupted");
-            progress.update(++rows, source->fractionDone());
-            StandReading reading = readStand(map, row);
-            const InventoryStand& stand = reading.stand;
-            if (!stand.standId.empty()) {
-                const auto [first, isNew] = firstLineOf.try_emplace(stand.standId, row.line);
-                if (!isNew) {
-                    reading.rejection =
-                        Rejection{row.line, stand.standId,
-                                  map.header[static_cast<std::size_t>(StandColumn::standId)],
-                                  "duplicate of line " + std::to_string(first->second)};
-                }
-            }
-            if (reading.rejection) {
-                reject(std::move(*reading.rejection));
-                continue;
-            }
-            auto projection = projector.project(stand, options.years);
-            if (const auto* outside = std::get_if<InventoryProjector::AgeOutside>(&projection)) {
-                reject({row.line, stand.standId,
-                        map.header[static_cast<std::size_t>(StandColumn::standAge)],
-                        "age " + std::to_string(outside->age) +
-                            " is outside the growth curves of this species"});
-                continue;
-            }
-            // After a rejection nothing is written unless bad rows are skipped; the
-            // rows are still read, so that every rejection is found.
-            if (run.rejectedRows > 0 && !options.skipBadRows) continue;
-            const auto& projected = std::get<std::vector<ProjectionRow>>(projection);
-            summary.add(stand, projected);
-            if (output) {
-                output->addStand(stand);
-                for (const ProjectionRow& projectedRow : projected)
-                    output->addRow(stand.standId, projectedRow);
-            }
-        }
-        progress.clear();
-
-        for (std::size_t i = 0; i < run.firstRejections.size() && i < rejectionsListed; ++i) {
-            const Rejection& r = run.firstRejections[i];
-            err << input << ":" << r.line << ": " << r.column << ": " << r.reason << "\n";
-        }
-        if (run.rejectedRows > static_cast<std::int64_t>(rejectionsListed)) {
-            err << input << ": " << run.rejectedRows - rejectionsListed << " more rejected rows\n";
-        }
-        if (rows == 0) {
+        InventoryRunner runner(options, err, run);
+        runner.open();
+        runner.projectAll();
+        ProjectionOutput* output = runner.output();
+        listRejections(options, run, err);
+        if (runner.rows() == 0) {
             if (output) output->abandon();
             return error(input + ": has a header but no stand rows", exitUnusableData);
         }
@@ -228,6 +345,7 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
                              "other rows)",
                          exitUnusableData);
         }
+        InventorySummary& summary = runner.summary();
         // The estate report is written beside the output and put in place after it.
         std::unique_ptr<AtomicFile> report;
         if (options.reportFile) {
@@ -235,8 +353,9 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
             report->write(estateReport(options, run, summary));
         }
         if (output) {
-            output->finish(summary.rows(),
-                           {run.version, run.startedUtc, input, yearsText(options.years)});
+            output->finish(summary.rows(), summary.comparison(),
+                           {run.version, run.startedUtc, input, yearsText(options.years),
+                            runParameters(options)});
         }
         if (report) report->commit();
         run.summary = std::move(summary);

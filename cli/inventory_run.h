@@ -19,6 +19,7 @@ struct InventoryOptions {
     std::string standsFile;
     std::vector<std::int32_t> years;  // offsets, sorted and distinct
     std::optional<std::string> outputFile;
+    std::optional<std::string> treatmentsFile;  // CSV, or SQLite with a table "treatments"
     bool skipBadRows = false;
     InputEncoding encoding = InputEncoding::utf8;
     std::optional<std::string> reportFile;  // the estate report, HTML
