@@ -130,9 +130,6 @@ struct FinanceRow {
     std::optional<double> lev{};
 };
 
-// The baseline every scenario is compared with.
-constexpr std::string_view baselineScenario = "none";
-
 // The finance of one stand in one scenario, per hectare, without the npv difference;
 // or a problem with the stand and scenario when a value exceeds the largest number
 // (a negative discount rate over very many years).

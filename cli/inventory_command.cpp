@@ -25,6 +25,11 @@ constexpr const char* description =
     "error, 3 when the inventory has rows or columns that cannot be used (without\n"
     "--skip-bad-rows nothing is written then).";
 
+constexpr const char* usageText =
+    "usage: arbora-report inventory STANDS [--years LIST] [--output FILE] [--treatments FILE]\n"
+    "                         [--products FILE] [--prices FILE] [--skip-bad-rows]\n"
+    "                         [--encoding utf-8|gbk] [--report FILE.html] [--lang en|zh]\n";
+
 }  // namespace
 
 int inventoryMain(int argc, char** argv) {
@@ -47,6 +52,14 @@ int inventoryMain(int argc, char** argv) {
                    "Project the scenarios of FILE besides the untreated baseline \"none\": "
                    "thinnings and clear-fellings per stand (CSV, or SQLite with a table "
                    "\"treatments\")");
+    std::string products;
+    app.add_option("--products", products,
+                   "Wood products routing and half-lives from FILE (CSV item,value), instead "
+                   "of the defaults");
+    std::string prices;
+    app.add_option("--prices", prices,
+                   "Prices, costs and the discount rate from FILE (CSV item,value[,species]): "
+                   "writes the finance of each scenario");
     app.add_flag("--skip-bad-rows", skipBadRows,
                  "Write the usable rows even when others are rejected, and exit with 0");
     app.add_option("--encoding", encoding, "The CSV file's encoding: utf-8 (default) or gbk")
@@ -61,9 +74,7 @@ int inventoryMain(int argc, char** argv) {
 
     const auto usageError = [&](const std::string& message) {
         std::cerr << "arbora-report inventory: " << message << "\n"
-                  << "usage: arbora-report inventory STANDS [--years LIST] [--output FILE] "
-                     "[--treatments FILE] [--skip-bad-rows] [--encoding utf-8|gbk] [--report "
-                     "FILE.html] [--lang en|zh]\n";
+                  << usageText;
         return int{arbora::exitUsage};
     };
     try {
@@ -78,6 +89,8 @@ int inventoryMain(int argc, char** argv) {
     arbora::InventoryOptions options;
     options.standsFile = stands;
     if (!treatments.empty()) options.treatmentsFile = treatments;
+    if (!products.empty()) options.productsFile = products;
+    if (!prices.empty()) options.pricesFile = prices;
     const arbora::YearsList list = arbora::parseYearsList(years);
     if (!list.problem.empty()) return usageError("--years " + list.problem);
     options.years = list.offsets;

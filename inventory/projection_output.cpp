@@ -74,12 +74,19 @@ constexpr OutputColumn projectionColumns[] = {
 constexpr OutputTable projectionTable{"projection", projectionColumns, "scenario, stand_id, year"};
 
 constexpr OutputColumn summaryColumns[] = {
-    {"scenario", OutputType::text, true}, {"year", OutputType::integer, true},
-    {"species", OutputType::integer},     {"stands", OutputType::integer, true},
-    {"area", OutputType::real},           {"volume", OutputType::real},
-    {"biomass", OutputType::real},        {"carbon", OutputType::real},
-    {"co2e", OutputType::real},           {"removed_volume", OutputType::real},
-    {"removed_carbon", OutputType::real}, {"removed_co2e", OutputType::real},
+    {"scenario", OutputType::text, true},
+    {"year", OutputType::integer, true},
+    {"species", OutputType::integer},
+    {"stands", OutputType::integer, true},
+    {"area", OutputType::real},
+    {"volume", OutputType::real},
+    {"biomass", OutputType::real},
+    {"carbon", OutputType::real},
+    {"co2e", OutputType::real},
+    {"removed_volume", OutputType::real},
+    {"removed_carbon", OutputType::real},
+    {"removed_co2e", OutputType::real},
+    {"products_carbon", OutputType::real},
 };
 constexpr OutputTable summaryTable{"summary", summaryColumns};
 
@@ -92,6 +99,8 @@ constexpr OutputColumn comparisonColumns[] = {
     {"carbon_difference", OutputType::real},
     {"co2e_difference", OutputType::real},
     {"cumulative_removed_carbon_difference", OutputType::real},
+    {"products_carbon", OutputType::real},
+    {"carbon_with_products_difference", OutputType::real},
 };
 constexpr OutputTable comparisonTable{"comparison", comparisonColumns};
 
@@ -291,7 +300,8 @@ class SqliteProjectionOutput : public ProjectionOutput {
                 s.co2e,
                 s.removedVolume,
                 s.removedCarbon,
-                s.removedCo2e};
+                s.removedCo2e,
+                s.productsCarbon ? OutputValue{*s.productsCarbon} : OutputValue{}};
             insert(summaryTable, values);
         }
         for (const ComparisonRow& c : comparison) {
@@ -302,7 +312,9 @@ class SqliteProjectionOutput : public ProjectionOutput {
                                           c.cumulativeRemovedCarbon,
                                           c.carbonDifference,
                                           c.co2eDifference,
-                                          c.cumulativeRemovedCarbonDifference};
+                                          c.cumulativeRemovedCarbonDifference,
+                                          c.productsCarbon,
+                                          c.carbonWithProductsDifference};
             insert(comparisonTable, values);
         }
         writeRun(record);
@@ -355,6 +367,11 @@ class SqliteProjectionOutput : public ProjectionOutput {
         return statement;
     }
     void insert(const OutputTable& table, std::span<const OutputValue> values) {
+        if (values.size() != table.columns.size()) {
+            throw std::logic_error("a row of " + std::string(table.name) + " has " +
+                                   std::to_string(values.size()) + " values for " +
+                                   std::to_string(table.columns.size()) + " columns");
+        }
         sqlite3_stmt* statement = statementFor(table);
         int column = 1;
         for (const OutputValue& value : values)

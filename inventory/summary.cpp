@@ -106,9 +106,29 @@ std::vector<ComparisonRow> InventorySummary::comparison() const {
     return rows;
 }
 
+void addProductsCarbon(
+    std::vector<SummaryRow>& rows, std::vector<ComparisonRow>& comparison,
+    const std::function<double(std::string_view, std::int32_t)>& productsCarbonAt) {
+    for (SummaryRow& row : rows) {
+        if (!row.species) row.productsCarbon = productsCarbonAt(row.scenario, row.year);
+    }
+    if (rows.empty()) return;
+    const std::string baselineName = rows.front().scenario;  // the rows begin with it
+    for (ComparisonRow& c : comparison) {
+        const auto baseline = std::find_if(rows.begin(), rows.end(), [&](const SummaryRow& r) {
+            return r.scenario == baselineName && r.year == c.year && !r.species;
+        });
+        c.productsCarbon = productsCarbonAt(c.scenario, c.year);
+        const double baselineProducts = productsCarbonAt(baselineName, c.year);
+        if (baseline == rows.end()) continue;
+        c.carbonWithProductsDifference =
+            (c.carbon + c.productsCarbon) - (baseline->carbon + baselineProducts);
+    }
+}
+
 std::vector<std::string> summaryReportLines(const std::string& inputName,
-                                            const InventorySummary& summary,
-                                            std::int64_t rejected) {
+                                            const InventorySummary& summary, std::int64_t rejected,
+                                            const std::vector<ComparisonRow>& comparison) {
     std::vector<std::string> lines;
     const auto add = [&](std::string_view layout, std::initializer_list<LayoutValue> values) {
         for (std::string& line : formatLayout(layout, values))
@@ -159,17 +179,17 @@ std::vector<std::string> summaryReportLines(const std::string& inputName,
     if (scenarios) {
         add(R"x(/, 2X, "Against the baseline (all species; differences are scenario minus none)")x",
             {});
-        add(R"(/, 2X, "Year", 2X, "Scenario", 25X, "Carbon", 9X, "CO2e", 4X, "Removed C", 7X,)"
-            R"( "C diff", 4X, "CO2e diff", 1X, "Removed diff")",
+        add(R"(/, 2X, "Year", 2X, "Scenario", 25X, "Carbon", 4X, "Removed C", 3X, "Products C",)"
+            R"( 7X, "C diff", 2X, "C+prod. diff", 4X, "CO2e diff")",
             {});
         add(R"(46X, "t", 12X, "t", 12X, "t", 12X, "t", 12X, "t", 12X, "t")", {});
         lines.push_back(" " + std::string(111, '-'));
-        for (const ComparisonRow& c : summary.comparison()) {
+        for (const ComparisonRow& c : comparison) {
             std::string name = c.scenario;
             name.resize(26, ' ');
             add(R"(2X, I4, 2X, A26, F13.1, F13.1, F13.1, F13.1, F13.1, F13.1)",
-                {c.year, name, c.carbon, c.co2e, c.cumulativeRemovedCarbon, c.carbonDifference,
-                 c.co2eDifference, c.cumulativeRemovedCarbonDifference});
+                {c.year, name, c.carbon, c.cumulativeRemovedCarbon, c.productsCarbon,
+                 c.carbonDifference, c.carbonWithProductsDifference, c.co2eDifference});
         }
     }
     return lines;

@@ -2,9 +2,11 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -32,6 +34,8 @@ struct SummaryRow {
     double removedVolume = 0;  // m3
     double removedCarbon = 0;  // t
     double removedCo2e = 0;    // t
+    // Carbon stored in wood products at this year, t; for all species only.
+    std::optional<double> productsCarbon;
 };
 
 // A scenario against the untreated baseline at one year of the list, for all species.
@@ -44,6 +48,8 @@ struct ComparisonRow {
     double carbonDifference = 0;         // scenario minus baseline
     double co2eDifference = 0;
     double cumulativeRemovedCarbonDifference = 0;
+    double productsCarbon = 0;                // t in wood products
+    double carbonWithProductsDifference = 0;  // standing plus products, minus the baseline's
 };
 
 class InventorySummary {
@@ -86,11 +92,20 @@ class InventorySummary {
     std::map<std::pair<std::int32_t, std::int32_t>, double> areaByAgeClass_;
 };
 
+// Sets the carbon in wood products (t) of the all-species rows and of the comparison
+// from `productsCarbonAt(scenario, year)`, and with it the comparison's difference in
+// standing plus products carbon from the baseline.
+void addProductsCarbon(
+    std::vector<SummaryRow>& rows, std::vector<ComparisonRow>& comparison,
+    const std::function<double(std::string_view, std::int32_t)>& productsCarbonAt);
+
 // The fixed-width summary the runner prints: a title naming the input, the counts, and
 // per year and species the stands, area, volume, biomass, carbon, carbon dioxide
 // equivalent and the yearly carbon change since the previous year of the list; with
 // scenarios, one such table per scenario with the removals, then the comparison.
+// `comparison` is the summary's, with the products carbon.
 std::vector<std::string> summaryReportLines(const std::string& inputName,
-                                            const InventorySummary& summary, std::int64_t rejected);
+                                            const InventorySummary& summary, std::int64_t rejected,
+                                            const std::vector<ComparisonRow>& comparison);
 
 }  // namespace arbora

@@ -15,9 +15,6 @@
 // CSV file or a table "treatments" of a SQLite database.
 namespace arbora {
 
-// The untreated baseline. Every stand is projected under it; a treatments file cannot
-// name it.
-constexpr std::string_view baselineScenario = "none";
 
 enum class ThinningMethod { below, above, systematic };
 

@@ -403,3 +403,53 @@ TEST_F(Treatments, RunWritesAllOrNothingAndComparesTheSameStands) {
 
 }  // namespace
 }  // namespace arbora
+
+namespace arbora {
+namespace {
+
+// The accounts of the example inventory: products carbon conserved per scenario and
+// pool, in the totals, and finance rows for each stand and the inventory; a bad prices
+// row stops the run before anything is written.
+TEST_F(Treatments, RunAccountsForProductsAndFinance) {
+    const std::string examples = ARBORA_SOURCE_DIR "/examples/";
+    InventoryOptions options;
+    options.standsFile = examples + "stands.csv";
+    options.treatmentsFile = examples + "treatments.csv";
+    options.pricesFile = examples + "prices.csv";
+    options.years = {0, 30, 60};
+    options.outputFile = "accounts.sqlite";
+    std::ostringstream out, err;
+    InventoryRun run;
+    ASSERT_EQ(runInventory(options, out, err, run), exitSuccess) << err.str();
+    for (const std::string& row :
+         query("accounts.sqlite",
+               "SELECT scenario, pool, sum(inflow), "
+               "sum(emission) + (SELECT stock FROM products q WHERE q.scenario = p.scenario "
+               "AND q.pool = p.pool AND q.year = 60) FROM products p GROUP BY scenario, pool")) {
+        std::istringstream fields(row);
+        std::string scenario, pool, in, outOrKept;
+        std::getline(fields, scenario, '|'), std::getline(fields, pool, '|');
+        std::getline(fields, in, '|'), std::getline(fields, outOrKept, '|');
+        EXPECT_NEAR(std::stod(in), std::stod(outOrKept), 1e-9 * std::stod(in) + 1e-12) << row;
+    }
+    EXPECT_EQ(query("accounts.sqlite",
+                    "SELECT count(*) FROM summary s WHERE species IS NULL AND abs(products_carbon "
+                    "- (SELECT sum(stock) FROM products p WHERE p.scenario = s.scenario AND "
+                    "p.year = s.year)) > 1e-9"),
+              (std::vector<std::string>{"0"}));
+    EXPECT_EQ(query("accounts.sqlite",
+                    "SELECT scenario, count(*), count(stand_id) FROM finance "
+                    "GROUP BY scenario ORDER BY min(rowid)"),
+              (std::vector<std::string>{"none|21|20", "thinning|21|20", "rotation|21|20"}));
+
+    std::ofstream("prices.csv") << "item,value\nrough_timber,-5\n";
+    options.pricesFile = "prices.csv";
+    options.outputFile = "refused.sqlite";
+    std::ostringstream refusedErr;
+    EXPECT_EQ(runInventory(options, out, refusedErr, run), exitUnusableData);
+    EXPECT_NE(refusedErr.str().find("prices.csv:2: value:"), std::string::npos) << refusedErr.str();
+    EXPECT_FALSE(std::filesystem::exists("refused.sqlite"));
+}
+
+}  // namespace
+}  // namespace arbora
