@@ -73,8 +73,7 @@ int inventoryMain(int argc, char** argv) {
         ->check(CLI::IsMember({"en", "zh"}));
 
     const auto usageError = [&](const std::string& message) {
-        std::cerr << "arbora-report inventory: " << message << "\n"
-                  << usageText;
+        std::cerr << "arbora-report inventory: " << message << "\n" << usageText;
         return int{arbora::exitUsage};
     };
     try {

@@ -12,9 +12,11 @@
 #include <unordered_map>
 
 #include "accounting/accounting_tables.h"
+#include "inventory/number_text.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
 #include "management/assortments.h"
+#include "management/removal_totals.h"
 #include "management/removals_table.h"
 #include "management/scenario_projection.h"
 #include "management/treatments.h"
@@ -109,7 +111,8 @@ class ProgressLine {
 // The estate report of a finished run. Throws OutputFileError when the charting
 // library cannot be read.
 std::string estateReport(const InventoryOptions& options, const InventoryRun& run,
-                         const InventorySummary& summary) {
+                         const InventorySummary& summary, std::vector<SummaryRow> rows,
+                         std::vector<ComparisonRow> comparison) {
     std::ifstream in{std::string(chartJsFile), std::ios::binary};
     const std::string chartJs{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (chartJs.empty()) {
@@ -124,9 +127,25 @@ std::string estateReport(const InventoryOptions& options, const InventoryRun& ru
     data.accepted = summary.stands();
     data.rejected = run.rejectedRows;
     data.area = summary.area();
-    data.summary = summary.rows();
+    data.scenarios = summary.scenarios();
+    data.summary = std::move(rows);
+    data.comparison = std::move(comparison);
+    data.removals = run.removals;
+    for (const ProductsRow& row : run.products) {
+        if (std::binary_search(options.years.begin(), options.years.end(), row.year)) {
+            data.products.push_back(row);
+        }
+    }
+    data.finance = run.finance;
     data.areaByAgeClass = summary.areaByAgeClass();
     data.firstRejections = run.firstRejections;
+    for (const auto& [name, value] : run.parameters) {
+        std::string text;
+        if (const auto* whole = std::get_if<std::int64_t>(&value)) text = std::to_string(*whole);
+        if (const auto* real = std::get_if<double>(&value)) text = shortestText(*real);
+        if (const auto* words = std::get_if<std::string>(&value)) text = *words;
+        data.parameters.emplace_back(name, text);
+    }
     return estateReportHtml(data, options.reportLanguage, chartJs);
 }
 
@@ -170,6 +189,7 @@ class InventoryRunner {
             output_ = openProjectionOutput(*options_.outputFile, further);
         }
         summary_.emplace(options_.years, schedule_.scenarios);
+        removalTotals_.emplace(options_.years, schedule_.scenarios);
         if (ledger_) {
             for (const std::string& scenario : schedule_.scenarios)
                 ledger_->addScenario(scenario);
@@ -195,6 +215,7 @@ class InventoryRunner {
     // totals with the products carbon.
     void account(std::vector<SummaryRow>& summaryRows, std::vector<ComparisonRow>& comparison) {
         if (ledger_) run_.products = ledger_->rows();
+        run_.removals = removalTotals_->periods();
         if (prices_) run_.finance = financeTotals_.rows();
         if (output_) {
             for (const ProductsRow& row : run_.products)
@@ -302,9 +323,9 @@ class InventoryRunner {
                 summary_->addRemoval(s, stand, removal.year, removal.species, removal.volume,
                                      removal.carbon.stand, removal.co2e);
             }
-            if (ledger_) {
-                for (const Removal& removal : projection.removals)
-                    ledger_->addRemoval(removal, stand.area);
+            for (const Removal& removal : projection.removals) {
+                removalTotals_->add(s, removal, stand.area);
+                if (ledger_) ledger_->addRemoval(removal, stand.area);
             }
             if (prices_) financeTotals_.add(finance_[s]);
             if (!output_) continue;
@@ -346,6 +367,7 @@ class InventoryRunner {
     std::vector<FinanceRow> finance_;                            // of the stand at hand
     std::optional<Prices> prices_;
     std::optional<ProductsLedger> ledger_;  // with scenarios
+    std::optional<RemovalTotals> removalTotals_;
     FinanceTotals financeTotals_;
     std::int64_t rows_ = 0;
 };
@@ -519,7 +541,7 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         std::unique_ptr<AtomicFile> report;
         if (options.reportFile) {
             report = std::make_unique<AtomicFile>(*options.reportFile);
-            report->write(estateReport(options, run, summary));
+            report->write(estateReport(options, run, summary, summaryRows, comparison));
         }
         if (output) {
             output->finish(

@@ -8,7 +8,7 @@
 
 #include "accounting/finance.h"
 #include "accounting/wood_products.h"
-#include "inventory/estate_report.h"
+#include "estate/estate_report.h"
 #include "inventory/inventory_stand.h"
 #include "inventory/projection_output.h"
 #include "inventory/stand_sources.h"
@@ -49,6 +49,7 @@ struct InventoryRun {
     std::optional<InventorySummary> summary;  // when the run got as far as the totals
     std::vector<ProductsRow> products;        // the wood products, when there are scenarios
     std::vector<FinanceRow> finance;          // the inventory's rows, with prices
+    std::vector<RemovalPeriod> removals;      // by scenario and period, with scenarios
     // Every assumption of the run, as the run table records it.
     std::vector<std::pair<std::string, OwnedOutputValue>> parameters;
 };

@@ -15,7 +15,6 @@
 // CSV file or a table "treatments" of a SQLite database.
 namespace arbora {
 
-
 enum class ThinningMethod { below, above, systematic };
 
 // q, the mean diameter of the removed trees over the stand's mean diameter, when a

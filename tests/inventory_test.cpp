@@ -17,6 +17,7 @@
 
 #include "growth/growth_and_yield.h"
 #include "cli/inventory_run.h"
+#include "estate/estate_report.h"
 #include "inventory/number_text.h"
 #include "inventory/projection.h"
 #include "commands/report_commands.h"
@@ -484,6 +485,8 @@ TEST_F(Inventory, EstateReportEmbedsTheSummaryRowsAndLoadsNothing) {
                         ReportLanguage::chinese)
                   .status,
               exitSuccess);
+    for (const ReportLanguage language : {ReportLanguage::english, ReportLanguage::chinese})
+        EXPECT_EQ(missingWords(language), std::vector<std::size_t>{});
     const std::string chinese = readBytes("zh.html");
     EXPECT_NE(chinese.find("<html lang=\"zh\">"), std::string::npos);
     for (const char* name : {"油松", "槲栎"})

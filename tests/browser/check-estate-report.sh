@@ -60,6 +60,11 @@ grep -q '油松' estate-zh.html || fail "the Chinese page does not name 油松"
 grep -q '<html lang="zh">' estate-zh.html || fail "the Chinese page is not marked zh"
 check_page estate-zh.html 3
 
+# The example scenarios with prices: the four scenario charts besides the four.
+"$runner" inventory stands.csv --years 0:60:10 --treatments "$source_dir/examples/treatments.csv" \
+  --prices "$source_dir/examples/prices.csv" --report scenarios.html > /dev/null
+check_page scenarios.html 8
+
 browser --hide-scrollbars --window-size=1200,2600 --screenshot="$work/estate-report.png" \
   "file://$work/estate.html" > /dev/null
 [ -s estate-report.png ] || fail "no screenshot"

@@ -7,12 +7,16 @@
 #include <utility>
 #include <vector>
 
+#include "accounting/finance.h"
+#include "accounting/wood_products.h"
 #include "inventory/inventory_stand.h"
 #include "inventory/summary.h"
+#include "management/removal_totals.h"
 
 // The estate report: one self-contained HTML page of an inventory projection for the
 // forest owner, the manager and the carbon auditor: key figures, charts, the totals per
-// year and species, the rejected rows, and how the figures are obtained.
+// year and species, the scenarios against the untreated baseline, the wood products and
+// the finance, the rejected rows, and how the figures are obtained.
 namespace arbora {
 
 enum class ReportLanguage { english, chinese };
@@ -24,11 +28,18 @@ struct EstateReportData {
     std::vector<std::int32_t> years;
     std::int64_t accepted = 0;
     std::int64_t rejected = 0;
-    double area = 0;  // ha
-    std::vector<SummaryRow> summary;
+    double area = 0;                     // ha
+    std::vector<std::string> scenarios;  // the baseline first
+    std::vector<SummaryRow> summary;     // with the products carbon
+    std::vector<ComparisonRow> comparison;
+    std::vector<RemovalPeriod> removals;  // per scenario and listed year
+    std::vector<ProductsRow> products;    // at the listed years
+    std::vector<FinanceRow> finance;      // the inventory's rows; empty without prices
     // Area (ha) at year 0 by species and age class (class k: ages 10k + 1 to 10k + 10).
     std::map<std::pair<std::int32_t, std::int32_t>, double> areaByAgeClass;
     std::vector<Rejection> firstRejections;  // at most the first 100
+    // Every assumption of the run by name, as the run table records it.
+    std::vector<std::pair<std::string, std::string>> parameters;
 };
 
 // Where the page's charting library comes from (Debian's libjs-chart.js); it is read
@@ -40,7 +51,10 @@ std::string estateReportHtml(const EstateReportData& data, ReportLanguage langua
                              std::string_view chartJs);
 
 // The JSON the charts draw: the summary rows with full precision, e.g.
-// [{"year":0,"species":null,"stands":20,"area":241,...},...].
+// [{"scenario":"none","year":0,"species":null,"stands":20,"area":241,...},...].
 std::string summaryJson(const std::vector<SummaryRow>& summary);
+
+// The words of a language that are empty, by position; none when it is complete.
+std::vector<std::size_t> missingWords(ReportLanguage language);
 
 }  // namespace arbora

@@ -1,0 +1,792 @@
+#include "estate/estate_report.h"
+
+#include <array>
+#include <cmath>
+#include <bit>
+#include <optional>
+
+#include "estate/estate_assets.h"
+#include "inventory/number_text.h"
+#include "inventory/projection.h"
+#include "report/editing.h"
+#include "settings/species.h"
+
+namespace arbora {
+namespace {
+
+// The page's words in one language. Every field is a word or sentence of the page;
+// missingWords checks that a language leaves none empty.
+struct Words {
+    std::string_view lang, title, input, run, version, years, accepted, rejected, area;
+    std::string_view keyFigures, atYear, carbon, co2e, volume, biomass, uptake, uptakePerHectare,
+        uptakeNeedsTwoYears;
+    std::string_view charts, carbonChart, volumeChart, uptakeChart, ageClassChart, carbonChartText,
+        volumeChartText, uptakeChartText, ageClassChartText;
+    std::string_view yearAxis, periodAxis, periodEndAxis, ageClassAxis;
+    std::string_view scenarios, scenariosIntro, scenarioCarbonChart, scenarioCarbonChartText,
+        scenarioTotalChart, scenarioTotalChartText, removalsChart, removalsChartText, productsChart,
+        productsChartText, comparison, scenario, removedCarbon, productsCarbon, carbonDifference,
+        carbonWithProductsDifference, co2eDifference;
+    std::string_view finance, financeIntro, revenue, costs, netCashFlow, npv, npvDifference,
+        liquidationValue, money;
+    std::string_view summary, year, species, stands, allSpecies, removedVolume;
+    std::string_view rejectedRows, noRejected, line, stand, column, reason, moreRejected;
+    std::string_view methods, assumptions, parameter, value;
+    std::string_view methodsText[5];
+    std::string_view scenarioMethodsText[4];
+    std::string_view accountingMethodsText[2];
+    std::string_view speciesNames[speciesCount];
+    std::string_view assortmentNames[5];  // rough timber, machining, fuel, waste, unsorted
+    std::string_view poolNames[productPoolCount];
+    std::string_view unitHectares, unitCubicMetres, unitTonnes, unitTonnesCarbon, unitTonnesCo2e,
+        unitPerYear, unitPerHectareYear;
+};
+
+constexpr Words english = {
+    .lang = "en",
+    .title = "Estate report",
+    .input = "Inventory",
+    .run = "Run (UTC)",
+    .version = "Program version",
+    .years = "Years from each stand's age",
+    .accepted = "Stands accepted",
+    .rejected = "Rows rejected",
+    .area = "Total area",
+    .keyFigures = "Key figures",
+    .atYear = "year {}",
+    .carbon = "Carbon stock",
+    .co2e = "Carbon dioxide equivalent",
+    .volume = "Standing volume",
+    .biomass = "Biomass",
+    .uptake = "Mean yearly CO2e uptake",
+    .uptakePerHectare = "Mean yearly CO2e uptake per hectare",
+    .uptakeNeedsTwoYears = "The uptake needs at least two years in the list.",
+    .charts = "Charts",
+    .carbonChart = "Carbon stock by species",
+    .volumeChart = "Standing volume by species",
+    .uptakeChart = "CO2e uptake in each period",
+    .ageClassChart = "Area by species and age class at year 0",
+    .carbonChartText =
+        "Stacked area chart of the carbon stock (t C) of each species over the "
+        "years of the list, untreated",
+    .volumeChartText =
+        "Stacked area chart of the standing volume (m3) of each species over the "
+        "years of the list, untreated",
+    .uptakeChartText =
+        "Bar chart of the mean yearly CO2e uptake (t CO2e per year) of the whole "
+        "inventory in each period between two years of the list, untreated",
+    .ageClassChartText =
+        "Stacked bar chart of the area (ha) of each species in each 10-year age class at year 0",
+    .yearAxis = "Year",
+    .periodAxis = "Period (years)",
+    .periodEndAxis = "Period ending in year",
+    .ageClassAxis = "Age class (years)",
+    .scenarios = "Scenarios",
+    .scenariosIntro =
+        "Each scenario applies the treatments of its name to the stands; the "
+        "untreated baseline is \"none\". Differences are the scenario minus none.",
+    .scenarioCarbonChart = "Standing carbon per scenario",
+    .scenarioCarbonChartText =
+        "Line chart of the standing carbon stock (t C) of the whole inventory in each scenario "
+        "over the years of the list; the baseline dashed",
+    .scenarioTotalChart = "Carbon in forest and wood products per scenario",
+    .scenarioTotalChartText =
+        "Line chart of the standing carbon plus the carbon stored in "
+        "wood products (t C) in each scenario over the years of the list",
+    .removalsChart = "Removals by assortment",
+    .removalsChartText =
+        "Stacked bar chart of the volume removed (m3) in each period of the "
+        "list, by assortment, one stack per scenario",
+    .productsChart = "Carbon in wood products",
+    .productsChartText =
+        "Stacked bar chart of the carbon (t C) held in sawnwood, wood-based "
+        "panels and paper at each year of the list, one stack per scenario",
+    .comparison = "Against the baseline",
+    .scenario = "Scenario",
+    .removedCarbon = "Removed carbon to date",
+    .productsCarbon = "Carbon in products",
+    .carbonDifference = "Standing carbon difference",
+    .carbonWithProductsDifference = "Forest + products difference",
+    .co2eDifference = "CO2e difference",
+    .finance = "Finance",
+    .financeIntro =
+        "The whole inventory per scenario, in the money of the prices file: revenue "
+        "and costs undiscounted, the net present value at the discount rate, and "
+        "the liquidation value of the wood standing at the last year.",
+    .revenue = "Revenue",
+    .costs = "Costs",
+    .netCashFlow = "Net cash flow",
+    .npv = "Net present value",
+    .npvDifference = "NPV difference",
+    .liquidationValue = "Liquidation value",
+    .money = "money",
+    .summary = "Totals by year and species",
+    .year = "Year",
+    .species = "Species",
+    .stands = "Stands",
+    .allSpecies = "All species",
+    .removedVolume = "Removed",
+    .rejectedRows = "Rejected rows",
+    .noRejected = "No row was rejected.",
+    .line = "Line",
+    .stand = "Stand",
+    .column = "Column",
+    .reason = "Reason",
+    .moreRejected = "More rows were rejected, not listed here:",
+    .methods = "Methods",
+    .assumptions = "Assumptions of this run",
+    .parameter = "Parameter",
+    .value = "Value",
+    .methodsText =
+        {"Each stand is projected from its own age by keeping, for its mean diameter, mean "
+         "height, tree count and volume, the ratio to the normal (fully stocked) stand of its "
+         "species that it has at that age; year 0 is the stand as measured.",
+         "Biomass is computed by tree component (stem, bark, branch, foliage and root) from the "
+         "mean diameter, the mean height and the number of trees, with equations of each "
+         "species; the stand's biomass is the sum of the components.",
+         "Each component's carbon is its biomass times the component's carbon fraction (0.4995 "
+         "stem, 0.4925 bark, 0.508 branch, 0.5145 foliage, 0.4425 root); the carbon dioxide "
+         "equivalent is CO2e = C × 44/12.",
+         "Totals are the per-hectare values of each stand times its area, summed over the "
+         "stands.",
+         "The standing figures cover living trees only: they include no soil carbon and no "
+         "dead wood."},
+    .scenarioMethodsText =
+        {"A thinning removes n trees whose mean diameter is q times the stand's (q: 0.8 from "
+         "below, 1.2 from above, 1.0 systematic, unless the treatment gives one); with p = n/N "
+         "and b = p q², the stand keeps its height, its volume falls to V (1 − b) and its mean "
+         "diameter becomes D √((1 − b)/(1 − p)). No growth response after thinning is "
+         "modelled (conservative).",
+         "A clear-felling removes everything standing. A planted stand enters the models at "
+         "age 20 as the normal stand of its species times the stocking; before that age its "
+         "carbon counts as zero (conservative). After a treatment the stand grows on from "
+         "the state it left by the same projection.",
+         "Removals are the standing values before a treatment minus those after it. The "
+         "removed volume is sorted into assortments by the merchantable volume tables at the "
+         "diameter of the removed trees; wood of larch, or below a table's smallest diameter "
+         "class, is unsorted.",
+         "A stand that cannot be treated as a scenario asks is left out of every scenario, so "
+         "that scenarios compare the same stands."},
+    .accountingMethodsText =
+        {"The carbon of removed stems goes into wood products by assortment (by default rough "
+         "timber to sawnwood, timber for machining to wood-based panels, the rest emitted at "
+         "once) and decays by the IPCC first-order method with the half-lives listed below; "
+         "the carbon of bark, branches, foliage and roots is counted as emitted at once, as no "
+         "dead wood or soil is modelled (what is not modelled counts as not stored).",
+         "Money is in the currency of the prices file, with real prices held constant; each "
+         "cash flow falls at the end of its year after the stand's measured age and is "
+         "discounted at the real rate; there are no taxes, subsidies or carbon payments."},
+    .speciesNames = {"Pinus tabulaeformis", "Pinus armandii", "Larix principis-ruprechtii",
+                     "Quercus aliena"},
+    .assortmentNames = {"rough timber", "timber for machining", "fuel wood", "waste wood",
+                        "unsorted"},
+    .poolNames = {"sawnwood", "wood-based panels", "paper and paperboard", "emitted"},
+    .unitHectares = "ha",
+    .unitCubicMetres = "m3",
+    .unitTonnes = "t",
+    .unitTonnesCarbon = "t C",
+    .unitTonnesCo2e = "t CO2e",
+    .unitPerYear = "t CO2e per year",
+    .unitPerHectareYear = "t CO2e per ha and year",
+};
+
+constexpr Words chinese = {
+    .lang = "zh",
+    .title = "森林资源报告",
+    .input = "资源清单",
+    .run = "运行时间（UTC）",
+    .version = "程序版本",
+    .years = "自各小班林龄起的年数",
+    .accepted = "采用的小班",
+    .rejected = "拒收的行",
+    .area = "总面积",
+    .keyFigures = "主要指标",
+    .atYear = "第 {} 年",
+    .carbon = "碳储量",
+    .co2e = "二氧化碳当量",
+    .volume = "蓄积量",
+    .biomass = "生物量",
+    .uptake = "年均二氧化碳当量吸收量",
+    .uptakePerHectare = "每公顷年均二氧化碳当量吸收量",
+    .uptakeNeedsTwoYears = "吸收量需要年数列表中至少两个年份。",
+    .charts = "图表",
+    .carbonChart = "各树种碳储量",
+    .volumeChart = "各树种蓄积量",
+    .uptakeChart = "各时段二氧化碳当量吸收量",
+    .ageClassChart = "第 0 年各树种各龄级面积",
+    .carbonChartText = "堆积面积图：不经营时各树种在列表各年份的碳储量（吨碳）",
+    .volumeChartText = "堆积面积图：不经营时各树种在列表各年份的蓄积量（立方米）",
+    .uptakeChartText =
+        "柱状图：不经营时列表相邻两个年份之间各时段全部小班的年均二氧化碳当量"
+        "吸收量（吨二氧化碳当量/年）",
+    .ageClassChartText = "堆积柱状图：第 0 年各树种在各 10 年龄级的面积（公顷）",
+    .yearAxis = "年",
+    .periodAxis = "时段（年）",
+    .periodEndAxis = "时段截止年份",
+    .ageClassAxis = "龄级（年）",
+    .scenarios = "经营方案",
+    .scenariosIntro =
+        "各方案对小班实施同名方案的经营措施；不经营的基准方案为 \"none\"。"
+        "差值为方案减去基准。",
+    .scenarioCarbonChart = "各方案林分碳储量",
+    .scenarioCarbonChartText = "折线图：各方案全部小班在列表各年份的林分碳储量（吨碳），基准为虚线",
+    .scenarioTotalChart = "各方案森林与木质林产品碳储量",
+    .scenarioTotalChartText = "折线图：各方案在列表各年份的林分碳储量加木质林产品碳储量（吨碳）",
+    .removalsChart = "按材种的采伐量",
+    .removalsChartText = "堆积柱状图：列表各时段按材种的采伐蓄积（立方米），每个方案一组",
+    .productsChart = "木质林产品碳储量",
+    .productsChartText = "堆积柱状图：列表各年份锯材、人造板和纸中的碳（吨碳），每个方案一组",
+    .comparison = "与基准比较",
+    .scenario = "方案",
+    .removedCarbon = "累计采伐碳量",
+    .productsCarbon = "林产品碳储量",
+    .carbonDifference = "林分碳储量差值",
+    .carbonWithProductsDifference = "森林加林产品差值",
+    .co2eDifference = "二氧化碳当量差值",
+    .finance = "经济分析",
+    .financeIntro =
+        "各方案全部小班，以价格文件的货币计：收入和成本不贴现，净现值按贴现率计算，"
+        "清算价值为最后一年立木的价值。",
+    .revenue = "收入",
+    .costs = "成本",
+    .netCashFlow = "净现金流",
+    .npv = "净现值",
+    .npvDifference = "净现值差值",
+    .liquidationValue = "清算价值",
+    .money = "货币",
+    .summary = "按年份和树种的合计",
+    .year = "年",
+    .species = "树种",
+    .stands = "小班数",
+    .allSpecies = "全部树种",
+    .removedVolume = "采伐量",
+    .rejectedRows = "拒收的行",
+    .noRejected = "没有拒收的行。",
+    .line = "行",
+    .stand = "小班",
+    .column = "列",
+    .reason = "原因",
+    .moreRejected = "另有未列出的拒收行：",
+    .methods = "方法",
+    .assumptions = "本次运行的假设",
+    .parameter = "参数",
+    .value = "取值",
+    .methodsText =
+        {"各小班从其自身林龄起推算：平均胸径、平均树高、株数和蓄积量保持其在该林龄时与同树种"
+         "标准林分（正常林分）的比值；第 0 年为实测林分。",
+         "生物量按器官（干、皮、枝、叶、根）由平均胸径、平均树高和株数以各树种的方程计算；林分"
+         "生物量为各器官之和。",
+         "各器官碳储量为其生物量乘以含碳率（干 0.4995、皮 0.4925、枝 0.508、叶 0.5145、根 "
+         "0.4425）；二氧化碳当量 CO2e = C × 44/12。",
+         "合计为各小班每公顷数值乘以其面积后的总和。",
+         "林分数字只包括活立木：不含土壤碳和枯死木。"},
+    .scenarioMethodsText =
+        {"抚育间伐伐去 n 株，其平均胸径为林分平均胸径的 q 倍（下层间伐 0.8、上层间伐 1.2、机械"
+         "间伐 1.0，措施另行给出者除外）；设 p = n/N、b = p q²，林分树高不变，蓄积降为 "
+         "V (1 − b)，平均胸径变为 D √((1 − b)/(1 − p))。不计间伐后的生长促进（保守）。",
+         "皆伐伐去全部立木。更新林分在 20 年生时以所栽树种的标准林分乘以造林密度比进入模型；"
+         "此前碳储量按零计（保守）。经营措施之后，林分按同一推算方法从措施后的状态继续生长。",
+         "采伐量为措施前的林分数值减去措施后的数值。采伐蓄积按被伐林木的直径由出材量表分为"
+         "各材种；华北落叶松或小于表中最小径阶的木材不分材种。",
+         "某一方案无法实施的小班将从所有方案中剔除，以保证各方案比较的是同一批小班。"},
+    .accountingMethodsText =
+        {"采伐树干的碳按材种进入木质林产品（默认原木进入锯材，加工用材进入人造板，其余即时排放），"
+         "并按 IPCC 一阶衰减法以下列半衰期衰减；树皮、枝、叶和根的碳按即时排放计，因为未模拟"
+         "枯死木和土壤（未模拟的部分不计为储存）。",
+         "货币为价格文件的货币，实际价格保持不变；各现金流发生在小班实测林龄之后各年年末，按"
+         "实际贴现率贴现；不计税费、补贴和碳汇收入。"},
+    .speciesNames = {"油松", "华山松", "华北落叶松", "槲栎"},
+    .assortmentNames = {"原木", "加工用材", "薪材", "废材", "未分材种"},
+    .poolNames = {"锯材", "人造板", "纸和纸板", "即时排放"},
+    .unitHectares = "公顷",
+    .unitCubicMetres = "立方米",
+    .unitTonnes = "吨",
+    .unitTonnesCarbon = "吨碳",
+    .unitTonnesCo2e = "吨二氧化碳当量",
+    .unitPerYear = "吨二氧化碳当量/年",
+    .unitPerHectareYear = "吨二氧化碳当量/（公顷·年）",
+};
+
+const Words& wordsOf(ReportLanguage language) {
+    return language == ReportLanguage::chinese ? chinese : english;
+}
+
+// Text for HTML text and attribute values.
+std::string html(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+// A JSON string, safe inside a <script> element: "<" is written as \u003c.
+std::string json(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || c == '<') {
+            constexpr char hex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += hex[byte >> 4];
+            out += hex[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+// A JSON number: the shortest text that reads back to the same double; null for a
+// value that is not finite, which JSON cannot hold.
+void appendJsonNumber(std::string& out, double value) {
+    if (!std::isfinite(value)) {
+        out += "null";
+        return;
+    }
+    appendShortest(out, value);
+}
+
+// A number for reading: rounded to the given decimals, thousands grouped.
+std::string shown(double value, int decimals) {
+    if (!std::isfinite(value)) return "–";
+    const std::string field = editFixed(value, 40, decimals);
+    std::string text = field.substr(field.find_first_not_of(' '));
+    if (decimals == 0) text.pop_back();  // the point of "Fw.0"
+    const std::size_t digitsStart = text.front() == '-' ? 1 : 0;
+    std::size_t point = text.find('.');
+    if (point == std::string::npos) point = text.size();
+    for (std::size_t i = point; i > digitsStart + 3; i -= 3) {
+        text.insert(i - 3, ",");
+    }
+    return text;
+}
+
+// Script text inlined in the page must not end its element early.
+std::string inlineScript(std::string_view script) {
+    std::string out(script);
+    for (std::size_t at = out.find("</"); at != std::string::npos; at = out.find("</", at + 3)) {
+        out.replace(at, 2, "<\\/");
+    }
+    return out;
+}
+
+// Fills each {{name}} slot of the skeleton once, in the skeleton's order.
+std::string fillSlots(std::string_view skeleton,
+                      std::initializer_list<std::pair<std::string_view, std::string_view>> slots) {
+    std::string page;
+    for (const auto& [name, value] : slots) {
+        const std::string slot = "{{" + std::string(name) + "}}";
+        const auto at = skeleton.find(slot);
+        if (at == std::string_view::npos) continue;
+        page += skeleton.substr(0, at);
+        page += value;
+        skeleton.remove_prefix(at + slot.size());
+    }
+    return page + std::string(skeleton);
+}
+
+const SummaryRow* findRow(const std::vector<SummaryRow>& rows, std::string_view scenario,
+                          std::int32_t year, std::optional<std::int32_t> species) {
+    for (const SummaryRow& row : rows) {
+        if (row.scenario == scenario && row.year == year && row.species == species) return &row;
+    }
+    return nullptr;
+}
+
+// The page's sections, each appended to the body.
+class Page {
+  public:
+    Page(const EstateReportData& data, ReportLanguage language) : d_(data), w_(wordsOf(language)) {}
+
+    std::string body() {
+        header();
+        h_ += "<main>\n";
+        keyFigures();
+        charts();
+        if (d_.scenarios.size() > 1) scenarios();
+        if (!d_.finance.empty()) finance();
+        totals();
+        rejections();
+        methods();
+        h_ += "</main>\n";
+        return std::move(h_);
+    }
+
+  private:
+    std::string atYear(std::int32_t year) const {
+        std::string text(w_.atYear);
+        return text.replace(text.find("{}"), 2, std::to_string(year));
+    }
+    std::string speciesText(std::optional<std::int32_t> species) const {
+        return species ? std::string(w_.speciesNames[*species - 1]) : std::string(w_.allSpecies);
+    }
+    const std::string& baseline() const { return d_.scenarios.front(); }
+
+    void header() {
+        h_ += "<header>\n<h1>" + std::string(w_.title) + "</h1>\n<dl class=\"run\">\n";
+        item(w_.input, html(d_.input));
+        item(w_.run, html(d_.startedUtc));
+        item(w_.version, "ARBORA " + html(d_.version));
+        item(w_.years, html(yearsText(d_.years)));
+        item(w_.accepted, shown(static_cast<double>(d_.accepted), 0));
+        item(w_.rejected, shown(static_cast<double>(d_.rejected), 0));
+        item(w_.area, shown(d_.area, 1) + " " + std::string(w_.unitHectares));
+        h_ += "</dl>\n</header>\n";
+    }
+    void item(std::string_view term, const std::string& value) {
+        h_ += "<dt>" + std::string(term) + "</dt><dd>" + value + "</dd>\n";
+    }
+
+    void keyFigures() {
+        h_ += "<section>\n<h2>" + std::string(w_.keyFigures) + "</h2>\n<div class=\"cards\">\n";
+        if (!d_.years.empty()) {
+            const std::int32_t first = d_.years.front(), last = d_.years.back();
+            const SummaryRow* begin = findRow(d_.summary, baseline(), first, std::nullopt);
+            const SummaryRow* end = findRow(d_.summary, baseline(), last, std::nullopt);
+            if (begin != nullptr && end != nullptr) {
+                std::vector<const SummaryRow*> shownYears = {begin};
+                if (end != begin) shownYears.push_back(end);
+                for (const SummaryRow* r : shownYears) {
+                    card(std::string(w_.carbon) + ", " + atYear(r->year), shown(r->carbon, 1),
+                         w_.unitTonnesCarbon);
+                    card(std::string(w_.co2e) + ", " + atYear(r->year), shown(r->co2e, 1),
+                         w_.unitTonnesCo2e);
+                    card(std::string(w_.volume) + ", " + atYear(r->year), shown(r->volume, 1),
+                         w_.unitCubicMetres);
+                }
+                if (last > first) {
+                    const double uptake = (end->co2e - begin->co2e) / (last - first);
+                    card(std::string(w_.uptake), shown(uptake, 1), w_.unitPerYear);
+                    card(std::string(w_.uptakePerHectare), shown(uptake / d_.area, 2),
+                         w_.unitPerHectareYear);
+                }
+            }
+        }
+        h_ += "</div>\n";
+        if (d_.years.size() < 2) note(w_.uptakeNeedsTwoYears);
+        h_ += "</section>\n";
+    }
+    void card(const std::string& label, const std::string& value, std::string_view unit) {
+        h_ += "<div class=\"card\"><div class=\"label\">" + label + "</div><div class=\"value\">" +
+              value + " <span class=\"unit\">" + std::string(unit) + "</span></div></div>\n";
+    }
+    void note(std::string_view text) { h_ += "<p class=\"note\">" + std::string(text) + "</p>\n"; }
+
+    // A chart with a text alternative naming what it shows.
+    void figure(std::string_view id, std::string_view title, std::string_view alternative) {
+        const std::string text(alternative);
+        h_ += "<figure>\n<h3>" + std::string(title) + "</h3>\n<div class=\"chart\"><canvas id=\"" +
+              std::string(id) + "\" role=\"img\" aria-label=\"" + text + "\"><p>" + text +
+              "</p></canvas></div>\n<figcaption>" + text + "</figcaption>\n</figure>\n";
+    }
+
+    void charts() {
+        h_ += "<section>\n<h2>" + std::string(w_.charts) + "</h2>\n<div class=\"charts\">\n";
+        figure("carbon-chart", w_.carbonChart, w_.carbonChartText);
+        figure("volume-chart", w_.volumeChart, w_.volumeChartText);
+        if (d_.years.size() >= 2) {
+            figure("uptake-chart", w_.uptakeChart, w_.uptakeChartText);
+        } else {
+            h_ += "<figure>\n<h3>" + std::string(w_.uptakeChart) + "</h3>\n";
+            note(w_.uptakeNeedsTwoYears);
+            h_ += "</figure>\n";
+        }
+        figure("age-class-chart", w_.ageClassChart, w_.ageClassChartText);
+        h_ += "</div>\n</section>\n";
+    }
+
+    void scenarios() {
+        h_ += "<section>\n<h2>" + std::string(w_.scenarios) + "</h2>\n";
+        h_ += "<p>" + html(w_.scenariosIntro) + "</p>\n<div class=\"charts\">\n";
+        figure("scenario-carbon-chart", w_.scenarioCarbonChart, w_.scenarioCarbonChartText);
+        figure("scenario-total-chart", w_.scenarioTotalChart, w_.scenarioTotalChartText);
+        figure("scenario-removals-chart", w_.removalsChart, w_.removalsChartText);
+        figure("products-chart", w_.productsChart, w_.productsChartText);
+        h_ += "</div>\n<h3>" + std::string(w_.comparison) + "</h3>\n<table>\n<thead><tr>";
+        headCell(w_.scenario, false);
+        headCell(w_.year, true);
+        for (const std::string_view label :
+             {w_.carbon, w_.removedCarbon, w_.productsCarbon, w_.carbonDifference,
+              w_.carbonWithProductsDifference}) {
+            headCell(std::string(label) + " (" + std::string(w_.unitTonnesCarbon) + ")", true);
+        }
+        headCell(std::string(w_.co2eDifference) + " (" + std::string(w_.unitTonnesCo2e) + ")",
+                 true);
+        h_ += "</tr></thead>\n<tbody>\n";
+        for (const ComparisonRow& c : d_.comparison) {
+            h_ += "<tr><td>" + html(c.scenario) + "</td>";
+            numberCell(std::to_string(c.year));
+            for (const double value :
+                 {c.carbon, c.cumulativeRemovedCarbon, c.productsCarbon, c.carbonDifference,
+                  c.carbonWithProductsDifference, c.co2eDifference}) {
+                numberCell(shown(value, 1));
+            }
+            h_ += "</tr>\n";
+        }
+        h_ += "</tbody>\n</table>\n</section>\n";
+    }
+    void headCell(std::string_view text, bool number) {
+        h_ += std::string("<th scope=\"col\"") + (number ? " class=\"number\">" : ">") +
+              std::string(text) + "</th>";
+    }
+    void numberCell(const std::string& text) { h_ += "<td class=\"number\">" + text + "</td>"; }
+
+    void finance() {
+        h_ += "<section>\n<h2>" + std::string(w_.finance) + "</h2>\n<p>" + html(w_.financeIntro) +
+              "</p>\n<table>\n<thead><tr>";
+        headCell(w_.scenario, false);
+        for (const std::string_view label : {w_.revenue, w_.costs, w_.netCashFlow, w_.npv,
+                                             w_.npvDifference, w_.liquidationValue}) {
+            headCell(label, true);
+        }
+        h_ += "</tr></thead>\n<tbody>\n";
+        for (const FinanceRow& r : d_.finance) {
+            h_ += "<tr><td>" + html(r.scenario) + "</td>";
+            for (const double value : {r.revenue, r.costs, r.netCashFlow, r.npv,
+                                       r.npvDifference.value_or(0), r.liquidationValue}) {
+                numberCell(shown(value, 0));
+            }
+            h_ += "</tr>\n";
+        }
+        h_ += "</tbody>\n</table>\n</section>\n";
+    }
+
+    void totals() {
+        const bool withScenarios = d_.scenarios.size() > 1;
+        h_ += "<section>\n<h2>" + std::string(w_.summary) + "</h2>\n<table>\n<thead><tr>";
+        if (withScenarios) headCell(w_.scenario, false);
+        headCell(w_.year, true);
+        headCell(w_.species, false);
+        headCell(w_.stands, true);
+        for (const auto& [label, unit] :
+             {std::pair{w_.area, w_.unitHectares}, std::pair{w_.volume, w_.unitCubicMetres},
+              std::pair{w_.biomass, w_.unitTonnes}, std::pair{w_.carbon, w_.unitTonnesCarbon},
+              std::pair{w_.co2e, w_.unitTonnesCo2e}}) {
+            headCell(std::string(label) + " (" + std::string(unit) + ")", true);
+        }
+        if (withScenarios) {
+            headCell(std::string(w_.removedVolume) + " (" + std::string(w_.unitCubicMetres) + ")",
+                     true);
+        }
+        h_ += "</tr></thead>\n<tbody>\n";
+        for (const SummaryRow& r : d_.summary) {
+            h_ += r.species ? "<tr>" : "<tr class=\"all\">";
+            if (withScenarios) h_ += "<td>" + html(r.scenario) + "</td>";
+            numberCell(std::to_string(r.year));
+            h_ += "<td>" + speciesText(r.species) + "</td>";
+            numberCell(shown(static_cast<double>(r.stands), 0));
+            for (const double value : {r.area, r.volume, r.biomass, r.carbon, r.co2e})
+                numberCell(shown(value, 1));
+            if (withScenarios) numberCell(shown(r.removedVolume, 1));
+            h_ += "</tr>\n";
+        }
+        h_ += "</tbody>\n</table>\n</section>\n";
+    }
+
+    void rejections() {
+        h_ += "<section>\n<h2>" + std::string(w_.rejectedRows) + "</h2>\n";
+        if (d_.firstRejections.empty()) {
+            h_ += "<p>" + std::string(w_.noRejected) + "</p>\n</section>\n";
+            return;
+        }
+        h_ += "<table>\n<thead><tr>";
+        headCell(w_.line, true);
+        for (const std::string_view label : {w_.stand, w_.column, w_.reason})
+            headCell(label, false);
+        h_ += "</tr></thead>\n<tbody>\n";
+        for (const Rejection& r : d_.firstRejections) {
+            h_ += "<tr><td class=\"number\">" + std::to_string(r.line) + "</td><td>" +
+                  html(r.standId) + "</td><td>" + html(r.column) + "</td><td>" + html(r.reason) +
+                  "</td></tr>\n";
+        }
+        h_ += "</tbody>\n</table>\n";
+        const auto unlisted = d_.rejected - static_cast<std::int64_t>(d_.firstRejections.size());
+        if (unlisted > 0) {
+            note(std::string(w_.moreRejected) + " " + shown(static_cast<double>(unlisted), 0));
+        }
+        h_ += "</section>\n";
+    }
+
+    void methods() {
+        h_ += "<section>\n<h2>" + std::string(w_.methods) + "</h2>\n";
+        for (const std::string_view paragraph : w_.methodsText)
+            h_ += "<p>" + std::string(paragraph) + "</p>\n";
+        if (d_.scenarios.size() > 1) {
+            for (const std::string_view paragraph : w_.scenarioMethodsText)
+                h_ += "<p>" + std::string(paragraph) + "</p>\n";
+            for (const std::string_view paragraph : w_.accountingMethodsText)
+                h_ += "<p>" + std::string(paragraph) + "</p>\n";
+        }
+        if (!d_.parameters.empty()) {
+            h_ += "<h3>" + std::string(w_.assumptions) +
+                  "</h3>\n<table class=\"parameters\">\n<thead><tr>";
+            headCell(w_.parameter, false);
+            headCell(w_.value, false);
+            h_ += "</tr></thead>\n<tbody>\n";
+            for (const auto& [name, value] : d_.parameters)
+                h_ += "<tr><td>" + html(name) + "</td><td>" + html(value) + "</td></tr>\n";
+            h_ += "</tbody>\n</table>\n";
+        }
+        h_ += "</section>\n";
+    }
+
+    const EstateReportData& d_;
+    const Words& w_;
+    std::string h_;
+};
+
+std::string ageClassJson(const EstateReportData& data) {
+    std::string out = "[";
+    for (const auto& [key, area] : data.areaByAgeClass) {
+        if (out.size() > 1) out += ',';
+        out += "{\"species\":" + std::to_string(key.first) +
+               ",\"ageClass\":" + std::to_string(key.second) + ",\"area\":";
+        appendJsonNumber(out, area);
+        out += '}';
+    }
+    return out + "]";
+}
+
+std::string chartTextJson(const Words& w) {
+    std::string out = "{\"species\":{";
+    for (std::int32_t s = 0; s < speciesCount; ++s) {
+        out += (s ? "," : "") + json(std::to_string(s + 1)) + ":" + json(w.speciesNames[s]);
+    }
+    out += "},\"assortments\":{";
+    constexpr std::string_view assortmentKeys[] = {"roughTimber", "timberMachining", "fuelWood",
+                                                   "wasteWood", "unsorted"};
+    for (std::size_t a = 0; a < std::size(assortmentKeys); ++a)
+        out += (a ? "," : "") + json(assortmentKeys[a]) + ":" + json(w.assortmentNames[a]);
+    out += "},\"pools\":{";
+    for (std::size_t p = 0; p < productPoolCount; ++p) {
+        out += (p ? "," : "") + json(productPools[p].name) + ":" + json(w.poolNames[p]);
+    }
+    out += "}";
+    for (const auto& [key, value] :
+         {std::pair{"yearAxis", w.yearAxis}, std::pair{"periodAxis", w.periodAxis},
+          std::pair{"periodEndAxis", w.periodEndAxis}, std::pair{"ageClassAxis", w.ageClassAxis},
+          std::pair{"carbonUnit", w.unitTonnesCarbon}, std::pair{"volumeUnit", w.unitCubicMetres},
+          std::pair{"uptakeUnit", w.unitPerYear}, std::pair{"areaUnit", w.unitHectares},
+          std::pair{"uptake", w.uptake}}) {
+        out += "," + json(key) + ":" + json(value);
+    }
+    return out + "}";
+}
+
+// The scenarios' data for their charts: names, removals by assortment, products stocks.
+std::string scenarioJson(const EstateReportData& data) {
+    std::string out = "{\"scenarios\":[";
+    for (std::size_t s = 0; s < data.scenarios.size(); ++s)
+        out += (s ? "," : "") + json(data.scenarios[s]);
+    out += "],\"removals\":[";
+    bool first = true;
+    for (const RemovalPeriod& p : data.removals) {
+        out += (first ? "{" : ",{") + std::string("\"scenario\":") + json(p.scenario) +
+               ",\"year\":" + std::to_string(p.year);
+        first = false;
+        for (const auto& [key, value] :
+             {std::pair{"roughTimber", p.volume.roughTimber},
+              std::pair{"timberMachining", p.volume.timberMachining},
+              std::pair{"fuelWood", p.volume.fuelWood}, std::pair{"wasteWood", p.volume.wasteWood},
+              std::pair{"unsorted", p.volume.unsorted}}) {
+            out += ",\"" + std::string(key) + "\":";
+            appendJsonNumber(out, value);
+        }
+        out += '}';
+    }
+    out += "],\"products\":[";
+    first = true;
+    for (const ProductsRow& r : data.products) {
+        out += (first ? "{" : ",{") + std::string("\"scenario\":") + json(r.scenario) +
+               ",\"year\":" + std::to_string(r.year) + ",\"pool\":" + json(poolName(r.pool)) +
+               ",\"stock\":";
+        first = false;
+        appendJsonNumber(out, r.stock);
+        out += '}';
+    }
+    return out + "]}";
+}
+
+std::string dataBlock(std::string_view id, const std::string& content) {
+    return "<script type=\"application/json\" id=\"" + std::string(id) + "\">" + content +
+           "</script>\n";
+}
+
+}  // namespace
+
+std::string summaryJson(const std::vector<SummaryRow>& summary) {
+    std::string out = "[";
+    for (const SummaryRow& r : summary) {
+        if (out.size() > 1) out += ',';
+        out += "{\"scenario\":" + json(r.scenario) + ",\"year\":" + std::to_string(r.year) +
+               ",\"species\":" + (r.species ? std::to_string(*r.species) : "null") +
+               ",\"stands\":" + std::to_string(r.stands);
+        for (const auto& [name, value] :
+             {std::pair{"area", r.area}, std::pair{"volume", r.volume},
+              std::pair{"biomass", r.biomass}, std::pair{"carbon", r.carbon},
+              std::pair{"co2e", r.co2e}, std::pair{"removedVolume", r.removedVolume},
+              std::pair{"removedCarbon", r.removedCarbon},
+              std::pair{"productsCarbon", r.productsCarbon.value_or(0)}}) {
+            out += ",\"" + std::string(name) + "\":";
+            appendJsonNumber(out, value);
+        }
+        out += '}';
+    }
+    return out + "]";
+}
+
+std::vector<std::size_t> missingWords(ReportLanguage language) {
+    // Words holds string_views only, so it can be viewed as an array of them.
+    constexpr std::size_t count = sizeof(Words) / sizeof(std::string_view);
+    static_assert(sizeof(Words) % sizeof(std::string_view) == 0);
+    const auto all = std::bit_cast<std::array<std::string_view, count>>(wordsOf(language));
+    std::vector<std::size_t> missing;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (all[i].empty()) missing.push_back(i);
+    }
+    return missing;
+}
+
+std::string estateReportHtml(const EstateReportData& data, ReportLanguage language,
+                             std::string_view chartJs) {
+    const Words& w = wordsOf(language);
+    std::string blocks = dataBlock("summary-data", summaryJson(data.summary)) +
+                         dataBlock("age-class-data", ageClassJson(data)) +
+                         dataBlock("chart-text", chartTextJson(w));
+    if (data.scenarios.size() > 1) blocks += dataBlock("scenario-data", scenarioJson(data));
+    const std::string body = Page(data, language).body();
+    const std::string title = std::string(w.title) + " – " + html(data.input);
+    return fillSlots(assets::pageHtml, {{"lang", w.lang},
+                                        {"version", html(data.version)},
+                                        {"title", title},
+                                        {"style", assets::pageCss},
+                                        {"body", body},
+                                        {"data", blocks},
+                                        {"chartjs", inlineScript(chartJs)},
+                                        {"script", inlineScript(assets::pageJs)}});
+}
+
+}  // namespace arbora
