@@ -10,6 +10,7 @@
 #include <ostream>
 #include <unordered_map>
 
+#include "gis/geopackage_output.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
 
@@ -45,6 +46,17 @@ class InterruptionGuard {
     static constexpr int signals_[] = {SIGINT, SIGTERM, SIGHUP};
     struct sigaction previous_[3]{};
 };
+
+int exitStatusOf(GisProblem::Kind kind) {
+    switch (kind) {
+        case GisProblem::Kind::usage:
+            return exitUsage;
+        case GisProblem::Kind::unreadable:
+            return exitFileFailure;
+        default:
+            return exitUnusableData;
+    }
+}
 
 std::string utcNow() {
     const std::time_t now = std::time(nullptr);
@@ -147,15 +159,22 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
 
     InterruptionGuard interruption;
     try {
-        const std::unique_ptr<StandSource> source = openStandSource(input, options.encoding);
-        const auto columns = mapStandColumns(source->header());
-        if (const auto* missing = std::get_if<std::string>(&columns)) {
-            return error(input + ": " + *missing, exitUnusableData);
+        auto opened = openStandInput(input, options.encoding, options.input);
+        if (const auto* problem = std::get_if<GisProblem>(&opened)) {
+            return error(problem->message, exitStatusOf(problem->kind));
         }
-        const auto& map = std::get<StandColumnMap>(columns);
+        StandInput& stands = std::get<StandInput>(opened);
+        StandSource* const source = &stands.source();
+        const StandColumnMap& map = stands.columns();
 
         std::unique_ptr<ProjectionOutput> output;
-        if (options.outputFile) output = openProjectionOutput(*options.outputFile);
+        if (options.outputFile) {
+            auto made = openStandOutput(*options.outputFile, stands, options.years);
+            if (const auto* problem = std::get_if<GisProblem>(&made)) {
+                return error(problem->message, exitStatusOf(problem->kind));
+            }
+            output = std::get<std::unique_ptr<ProjectionOutput>>(std::move(made));
+        }
 
         InventorySummary summary(options.years);
         InventoryProjector projector;
@@ -174,7 +193,7 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         while (source->next(row)) {
             if (interrupted) throw OutputFileError("interrupted");
             progress.update(++rows, source->fractionDone());
-            StandReading reading = readStand(map, row);
+            StandReading reading = stands.read(row);
             const InventoryStand& stand = reading.stand;
             if (!stand.standId.empty()) {
                 const auto [first, isNew] = firstLineOf.try_emplace(stand.standId, row.line);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "gis/stand_input.h"
 #include "inventory/estate_report.h"
 #include "inventory/inventory_stand.h"
 #include "inventory/stand_sources.h"
@@ -24,6 +25,7 @@ struct InventoryOptions {
     std::optional<std::string> reportFile;  // the estate report, HTML
     ReportLanguage reportLanguage = ReportLanguage::english;
     bool showProgress = false;  // a progress line on the error stream
+    InputChoices input;         // the layer, column names, species codes and area unit
 };
 
 // Exit statuses of the runner.
