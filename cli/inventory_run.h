@@ -17,15 +17,15 @@
 namespace arbora {
 
 struct InventoryOptions {
-    std::string standsFile;
-    std::vector<std::int32_t> years;  // offsets, sorted and distinct
-    std::optional<std::string> outputFile;
+    std::string standsFile{};
+    std::vector<std::int32_t> years{};  // offsets, sorted and distinct
+    std::optional<std::string> outputFile{};
     bool skipBadRows = false;
     InputEncoding encoding = InputEncoding::utf8;
-    std::optional<std::string> reportFile;  // the estate report, HTML
+    std::optional<std::string> reportFile{};  // the estate report, HTML
     ReportLanguage reportLanguage = ReportLanguage::english;
     bool showProgress = false;  // a progress line on the error stream
-    InputChoices input;         // the layer, column names, species codes and area unit
+    InputChoices input{};       // the layer, column names, species codes and area unit
 };
 
 // Exit statuses of the runner.

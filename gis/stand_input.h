@@ -20,10 +20,10 @@ enum class AreaUnit { hectare, mu };  // 1 mu = 1/15 ha
 
 // What the command line says about reading the stands, besides the file and encoding.
 struct InputChoices {
-    std::optional<std::string> layer;       // the layer of a GIS file
-    StandColumnOverrides columns;           // input names for stand columns
-    std::optional<std::string> speciesMap;  // a CSV file code,species
-    AreaUnit areaUnit = AreaUnit::hectare;  // of an area column (measured polygons are in ha)
+    std::optional<std::string> layer{};       // the layer of a GIS file
+    StandColumnOverrides columns{};           // input names for stand columns
+    std::optional<std::string> speciesMap{};  // a CSV file code,species
+    AreaUnit areaUnit = AreaUnit::hectare;    // of an area column (measured polygons are in ha)
 };
 
 class StandInput {
