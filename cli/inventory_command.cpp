@@ -28,6 +28,13 @@ constexpr const char* description =
     "error, 3 when the inventory has rows or columns that cannot be used (without\n"
     "--skip-bad-rows nothing is written then).";
 
+constexpr const char* usageText =
+    "usage: arbora-report inventory STANDS [--years LIST] [--output FILE] [--treatments FILE]\n"
+    "                         [--products FILE] [--prices FILE] [--skip-bad-rows]\n"
+    "                         [--encoding utf-8|gbk] [--report FILE.html] [--lang en|zh]\n"
+    "                         [--layer NAME] [--columns COLUMN=NAME,...] [--species-map FILE]\n"
+    "                         [--area-unit ha|mu]\n";
+
 }  // namespace
 
 int inventoryMain(int argc, char** argv) {
@@ -48,6 +55,19 @@ int inventoryMain(int argc, char** argv) {
                    "summary, rejected, run), .csv (the projection table) or .gpkg (a GeoPackage "
                    "with the same tables and the layer stand_results: each stand's polygon with "
                    "its volume_yK, carbon_yK and co2e_yK per hectare; needs a GIS layer)");
+    std::string treatments;
+    app.add_option("--treatments", treatments,
+                   "Project the scenarios of FILE besides the untreated baseline \"none\": "
+                   "thinnings and clear-fellings per stand (CSV, or SQLite with a table "
+                   "\"treatments\")");
+    std::string products;
+    app.add_option("--products", products,
+                   "Wood products routing and half-lives from FILE (CSV item,value), instead "
+                   "of the defaults");
+    std::string prices;
+    app.add_option("--prices", prices,
+                   "Prices, costs and the discount rate from FILE (CSV item,value[,species]): "
+                   "writes the finance of each scenario");
     app.add_flag("--skip-bad-rows", skipBadRows,
                  "Write the usable rows even when others are rejected, and exit with 0");
     app.add_option("--encoding", encoding,
@@ -77,11 +97,7 @@ int inventoryMain(int argc, char** argv) {
         ->check(CLI::IsMember({"en", "zh"}));
 
     const auto usageError = [&](const std::string& message) {
-        std::cerr << "arbora-report inventory: " << message << "\n"
-                  << "usage: arbora-report inventory STANDS [--years LIST] [--output FILE] "
-                     "[--skip-bad-rows] [--encoding utf-8|gbk] [--report FILE.html] [--lang en|zh] "
-                     "[--layer NAME] [--columns COLUMN=NAME,...] [--species-map FILE] "
-                     "[--area-unit ha|mu]\n";
+        std::cerr << "arbora-report inventory: " << message << "\n" << usageText;
         return int{arbora::exitUsage};
     };
     try {
@@ -95,6 +111,9 @@ int inventoryMain(int argc, char** argv) {
 
     arbora::InventoryOptions options;
     options.standsFile = stands;
+    if (!treatments.empty()) options.treatmentsFile = treatments;
+    if (!products.empty()) options.productsFile = products;
+    if (!prices.empty()) options.pricesFile = prices;
     const arbora::YearsList list = arbora::parseYearsList(years);
     if (!list.problem.empty()) return usageError("--years " + list.problem);
     options.years = list.offsets;

@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "accounting/finance.h"
+#include "accounting/wood_products.h"
 #include "gis/stand_input.h"
 #include "inventory/estate_report.h"
 #include "inventory/inventory_stand.h"
+#include "inventory/projection_output.h"
 #include "inventory/stand_sources.h"
 #include "inventory/summary.h"
 
@@ -20,6 +23,9 @@ struct InventoryOptions {
     std::string standsFile{};
     std::vector<std::int32_t> years{};  // offsets, sorted and distinct
     std::optional<std::string> outputFile{};
+    std::optional<std::string> treatmentsFile{};  // CSV, or SQLite with a table "treatments"
+    std::optional<std::string> productsFile{};    // routing and half-lives of wood products
+    std::optional<std::string> pricesFile{};      // prices, costs and the discount rate
     bool skipBadRows = false;
     InputEncoding encoding = InputEncoding::utf8;
     std::optional<std::string> reportFile{};  // the estate report, HTML
@@ -43,7 +49,14 @@ struct InventoryRun {
     std::int64_t rejectedRows = 0;
     std::vector<Rejection> firstRejections;   // the first 100
     std::optional<InventorySummary> summary;  // when the run got as far as the totals
+    std::vector<ProductsRow> products;        // the wood products, when there are scenarios
+    std::vector<FinanceRow> finance;          // the inventory's rows, with prices
+    // Every assumption of the run, as the run table records it.
+    std::vector<std::pair<std::string, OwnedOutputValue>> parameters;
 };
+
+// With scenarios, removals and wood products are followed year by year up to this year.
+constexpr std::int32_t lastScenarioYear = 10000;
 
 constexpr std::size_t rejectionsKept = 100;
 constexpr std::size_t rejectionsListed = 20;

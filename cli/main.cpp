@@ -15,9 +15,9 @@
 #include <variant>
 #include <vector>
 
+#include "commands/report_commands.h"
 #include "inventory_command.h"
 #include "report/report_channel.h"
-#include "commands/report_commands.h"
 #include "report/screen_text.h"
 #include "settings/field_reading.h"
 #include "settings/stand_settings.h"

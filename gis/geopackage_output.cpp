@@ -13,6 +13,8 @@
 #include <limits>
 #include <unordered_map>
 
+#include "management/treatments.h"
+
 namespace arbora {
 namespace {
 
@@ -56,11 +58,12 @@ constexpr std::size_t resultsPerYear = std::size(resultNames);
 
 class GeoPackageOutput : public ProjectionOutput {
   public:
-    GeoPackageOutput(const std::string& fileName, LayerRef input, std::vector<std::int32_t> years)
+    GeoPackageOutput(const std::string& fileName, LayerRef input, std::vector<std::int32_t> years,
+                     std::span<const OutputTable* const> furtherTables)
         : file_(fileName),
           tablesFile_(file_.temporaryName() + "-tables.sqlite"),
           layerFile_(file_.temporaryName() + "-layer.gpkg"),
-          tables_(openProjectionOutput(tablesFile_.name())),
+          tables_(openProjectionOutput(tablesFile_.name(), furtherTables)),
           input_(std::move(input)),
           years_(std::move(years)) {}
 
@@ -70,21 +73,28 @@ class GeoPackageOutput : public ProjectionOutput {
         tables_->addStand(stand);
     }
 
-    void addRow(const std::string& standId, const ProjectionRow& row) override {
+    void addRow(std::string_view scenario, const std::string& standId,
+                const ProjectionRow& row) override {
         const auto year = std::lower_bound(years_.begin(), years_.end(), row.year);
-        if (current_ != nullptr && year != years_.end() && *year == row.year) {
+        if (current_ != nullptr && scenario == baselineScenario && year != years_.end() &&
+            *year == row.year) {
             const auto at = resultsPerYear * static_cast<std::size_t>(year - years_.begin());
             (*current_)[at] = row.standVolume;
             (*current_)[at + 1] = row.carbon.stand;
             (*current_)[at + 2] = row.co2e;
         }
-        tables_->addRow(standId, row);
+        tables_->addRow(scenario, standId, row);
     }
 
     void addRejection(const Rejection& rejection) override { tables_->addRejection(rejection); }
 
-    void finish(const std::vector<SummaryRow>& summary, const RunRecord& run) override {
-        tables_->finish(summary, run);
+    void addTableRow(const OutputTable& table, std::span<const OutputValue> values) override {
+        tables_->addTableRow(table, values);
+    }
+
+    void finish(const std::vector<SummaryRow>& summary,
+                const std::vector<ComparisonRow>& comparison, const RunRecord& run) override {
+        tables_->finish(summary, comparison, run);
         writeLayer();
         copyTables();
         putInPlace();
@@ -275,16 +285,17 @@ bool isGeoPackageName(const std::string& fileName) {
     return lowerExtension(fileName) == ".gpkg";
 }
 
-std::unique_ptr<ProjectionOutput> openGeoPackageOutput(const std::string& fileName,
-                                                       const LayerRef& input,
-                                                       const std::vector<std::int32_t>& years) {
+std::unique_ptr<ProjectionOutput> openGeoPackageOutput(
+    const std::string& fileName, const LayerRef& input, const std::vector<std::int32_t>& years,
+    std::span<const OutputTable* const> furtherTables) {
     registerGdal();
-    return std::make_unique<GeoPackageOutput>(fileName, input, years);
+    return std::make_unique<GeoPackageOutput>(fileName, input, years, furtherTables);
 }
 
 std::variant<std::unique_ptr<ProjectionOutput>, GisProblem> openStandOutput(
-    const std::string& fileName, const StandInput& input, const std::vector<std::int32_t>& years) {
-    if (!isGeoPackageName(fileName)) return openProjectionOutput(fileName);
+    const std::string& fileName, const StandInput& input, const std::vector<std::int32_t>& years,
+    std::span<const OutputTable* const> furtherTables) {
+    if (!isGeoPackageName(fileName)) return openProjectionOutput(fileName, furtherTables);
     if (!input.geometryLayer()) {
         return GisProblem{GisProblem::Kind::usage,
                           "--output \"" + fileName +
@@ -302,7 +313,7 @@ std::variant<std::unique_ptr<ProjectionOutput>, GisProblem> openStandOutput(
                               std::to_string(resultsPerYear) + " a listed year), more than " +
                               std::to_string(mostFields) + "; list fewer years"};
     }
-    return openGeoPackageOutput(fileName, *input.geometryLayer(), years);
+    return openGeoPackageOutput(fileName, *input.geometryLayer(), years, furtherTables);
 }
 
 }  // namespace arbora

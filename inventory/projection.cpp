@@ -119,6 +119,7 @@ InventoryProjector::project(const InventoryStand& stand, const std::vector<std::
         ProjectionRow row;
         row.year = offset;
         row.age = static_cast<std::int32_t>(std::min<std::int64_t>(age, 0x7FFFFFFF));
+        row.species = stand.species;
         if (offset == 0) {
             // The stand as measured.
             row.averageDiameter = stand.averageDiameter;

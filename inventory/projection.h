@@ -34,6 +34,7 @@ std::string yearsText(const std::vector<std::int32_t>& offsets);
 struct ProjectionRow {
     std::int32_t year = 0;  // offset from the stand's age
     std::int32_t age = 0;
+    std::int32_t species = 0;       // of the cohort standing
     double averageDiameter = 0;     // cm
     double averageHeight = 0;       // m
     std::int32_t standDensity = 0;  // trees/ha
@@ -60,9 +61,11 @@ class InventoryProjector {
     std::variant<std::vector<ProjectionRow>, AgeOutside> project(
         const InventoryStand& stand, const std::vector<std::int32_t>& offsets);
 
-  private:
+    // The normal stand of a known species at an age, kept for later calls; empty outside
+    // the growth curves. The reference is valid until the next call.
     const std::optional<NormalStand>& normalStand(std::int32_t species, std::int32_t age);
 
+  private:
     static constexpr std::int32_t keptAges = 2000;
     std::array<std::vector<std::optional<std::optional<NormalStand>>>, speciesCount> kept_;
     std::optional<NormalStand> unkept_;

@@ -9,6 +9,8 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <type_traits>
 
 #include "inventory/number_text.h"
 
@@ -40,6 +42,95 @@ char* writeField(char* to, std::string_view text) {
     return to;
 }
 
+// The tables every SQLite output holds.
+constexpr OutputColumn standsColumns[] = {
+    {"stand_id", OutputType::text, true},
+    {"species", OutputType::integer, true},
+    {"site_class", OutputType::integer},
+    {"stand_age", OutputType::integer, true},
+    {"average_diameter", OutputType::real, true},
+    {"average_height", OutputType::real, true},
+    {"stand_density", OutputType::integer, true},
+    {"stand_volume", OutputType::real, true},
+    {"area", OutputType::real, true},
+    {"line", OutputType::integer, true},
+    {"output_class", OutputType::integer},
+};
+constexpr OutputTable standsTable{"stands", standsColumns, "stand_id"};
+
+constexpr OutputColumn projectionColumns[] = {
+    {"scenario", OutputType::text, true},   {"stand_id", OutputType::text, true},
+    {"year", OutputType::integer, true},    {"age", OutputType::integer, true},
+    {"species", OutputType::integer, true}, {"average_diameter", OutputType::real},
+    {"average_height", OutputType::real},   {"stand_density", OutputType::integer},
+    {"stand_volume", OutputType::real},     {"biomass_stem", OutputType::real},
+    {"biomass_bark", OutputType::real},     {"biomass_branch", OutputType::real},
+    {"biomass_foliage", OutputType::real},  {"biomass_root", OutputType::real},
+    {"biomass_total", OutputType::real},    {"carbon_stem", OutputType::real},
+    {"carbon_bark", OutputType::real},      {"carbon_branch", OutputType::real},
+    {"carbon_foliage", OutputType::real},   {"carbon_root", OutputType::real},
+    {"carbon_total", OutputType::real},     {"co2e", OutputType::real},
+};
+constexpr OutputTable projectionTable{"projection", projectionColumns, "scenario, stand_id, year"};
+
+constexpr OutputColumn summaryColumns[] = {
+    {"scenario", OutputType::text, true},
+    {"year", OutputType::integer, true},
+    {"species", OutputType::integer},
+    {"stands", OutputType::integer, true},
+    {"area", OutputType::real},
+    {"volume", OutputType::real},
+    {"biomass", OutputType::real},
+    {"carbon", OutputType::real},
+    {"co2e", OutputType::real},
+    {"removed_volume", OutputType::real},
+    {"removed_carbon", OutputType::real},
+    {"removed_co2e", OutputType::real},
+    {"products_carbon", OutputType::real},
+};
+constexpr OutputTable summaryTable{"summary", summaryColumns};
+
+constexpr OutputColumn comparisonColumns[] = {
+    {"scenario", OutputType::text, true},
+    {"year", OutputType::integer, true},
+    {"carbon", OutputType::real},
+    {"co2e", OutputType::real},
+    {"cumulative_removed_carbon", OutputType::real},
+    {"carbon_difference", OutputType::real},
+    {"co2e_difference", OutputType::real},
+    {"cumulative_removed_carbon_difference", OutputType::real},
+    {"products_carbon", OutputType::real},
+    {"carbon_with_products_difference", OutputType::real},
+};
+constexpr OutputTable comparisonTable{"comparison", comparisonColumns};
+
+constexpr OutputColumn rejectedColumns[] = {
+    {"line", OutputType::integer}, {"stand_id", OutputType::text}, {"column", OutputType::text},
+    {"reason", OutputType::text},  {"file", OutputType::text},
+};
+constexpr OutputTable rejectedTable{"rejected", rejectedColumns};
+
+constexpr OutputColumn runColumns[] = {
+    {"version", OutputType::text},
+    {"started_utc", OutputType::text},
+    {"input", OutputType::text},
+    {"years", OutputType::text},
+};
+
+// The values of a projection row after its scenario and stand id, in column order.
+std::array<OutputValue, 20> projectionValues(const ProjectionRow& r) {
+    return {std::int64_t{r.year},    std::int64_t{r.age},
+            std::int64_t{r.species}, r.averageDiameter,
+            r.averageHeight,         std::int64_t{r.standDensity},
+            r.standVolume,           r.biomass.stem,
+            r.biomass.bark,          r.biomass.branch,
+            r.biomass.foliage,       r.biomass.root,
+            r.biomass.stand,         r.carbon.stem,
+            r.carbon.bark,           r.carbon.branch,
+            r.carbon.foliage,        r.carbon.root,
+            r.carbon.stand,          r.co2e};
+}
+
 // The projection table as CSV: UTF-8, a header row, CR LF line ends. Numbers are
 // written in full binary64 precision, as the shortest text that reads back to the
 // same double.
@@ -47,49 +138,44 @@ class CsvProjectionOutput : public ProjectionOutput {
   public:
     explicit CsvProjectionOutput(const std::string& fileName)
         : file_(fileName), buffer_(bufferSize) {
-        constexpr std::string_view header =
-            "stand_id,year,age,average_diameter,average_height,stand_density,stand_volume,"
-            "biomass_stem,biomass_bark,biomass_branch,biomass_foliage,biomass_root,"
-            "biomass_total,carbon_stem,carbon_bark,carbon_branch,carbon_foliage,carbon_root,"
-            "carbon_total,co2e\r\n";
+        std::string header;
+        for (const OutputColumn& column : projectionColumns)
+            header += (header.empty() ? "" : ",") + std::string(column.name);
+        header += "\r\n";
         used_ = static_cast<std::size_t>(std::copy(header.begin(), header.end(), buffer_.data()) -
                                          buffer_.data());
     }
 
     void addStand(const InventoryStand&) override {}
     void addRejection(const Rejection&) override {}
+    void addTableRow(const OutputTable&, std::span<const OutputValue>) override {}
 
-    void addRow(const std::string& standId, const ProjectionRow& row) override {
-        const std::size_t most = 2 * standId.size() + 2 + 20 * (shortestTextSize + 1) + 2;
+    void addRow(std::string_view scenario, const std::string& standId,
+                const ProjectionRow& row) override {
+        const std::size_t most =
+            2 * (scenario.size() + standId.size()) + 4 + 21 * (shortestTextSize + 1) + 2;
         if (buffer_.size() - used_ < most) {
             flush();
             if (buffer_.size() < most) buffer_.resize(most);
         }
-        char* to = writeField(buffer_.data() + used_, standId);
-        for (const std::int64_t whole : {std::int64_t{row.year}, std::int64_t{row.age}}) {
+        char* to = writeField(buffer_.data() + used_, scenario);
+        *to++ = ',';
+        to = writeField(to, standId);
+        for (const OutputValue& value : projectionValues(row)) {
             *to++ = ',';
-            to = writeNumber(to, whole);
-        }
-        *to++ = ',';
-        to = writeShortest(to, row.averageDiameter);
-        *to++ = ',';
-        to = writeShortest(to, row.averageHeight);
-        *to++ = ',';
-        to = writeNumber(to, row.standDensity);
-        for (const double value :
-             {row.standVolume, row.biomass.stem, row.biomass.bark, row.biomass.branch,
-              row.biomass.foliage, row.biomass.root, row.biomass.stand, row.carbon.stem,
-              row.carbon.bark, row.carbon.branch, row.carbon.foliage, row.carbon.root,
-              row.carbon.stand, row.co2e}) {
-            *to++ = ',';
-            to = writeShortest(to, value);
+            if (const auto* whole = std::get_if<std::int64_t>(&value)) {
+                to = writeNumber(to, *whole);
+            } else {
+                to = writeShortest(to, std::get<double>(value));
+            }
         }
         *to++ = '\r';
         *to++ = '\n';
         used_ = static_cast<std::size_t>(to - buffer_.data());
     }
 
-    void finish(const std::vector<SummaryRow>&, const RunRecord&) override {
+    void finish(const std::vector<SummaryRow>&, const std::vector<ComparisonRow>&,
+                const RunRecord&) override {
         flush();
         file_.commit();
     }
@@ -108,44 +194,55 @@ class CsvProjectionOutput : public ProjectionOutput {
     std::size_t used_ = 0;
 };
 
-constexpr const char* schema = R"(
+std::string_view sqlType(OutputType type) {
+    switch (type) {
+        case OutputType::integer:
+            return "INTEGER";
+        case OutputType::real:
+            return "REAL";
+        default:
+            return "TEXT";
+    }
+}
+
+// "CREATE TABLE name (a TEXT NOT NULL, ..., PRIMARY KEY (...));"
+std::string createTable(std::string_view name, std::span<const OutputColumn> columns,
+                        std::string_view primaryKey) {
+    std::string sql = "CREATE TABLE " + std::string(name) + " (";
+    for (const OutputColumn& column : columns) {
+        sql += (&column == columns.data() ? "\"" : ", \"") + std::string(column.name) + "\" " +
+               std::string(sqlType(column.type)) + (column.notNull ? " NOT NULL" : "");
+    }
+    if (!primaryKey.empty()) sql += ", PRIMARY KEY (" + std::string(primaryKey) + ")";
+    return sql + ");\n";
+}
+
+constexpr const char* settings = R"(
 PRAGMA journal_mode = OFF;
 PRAGMA synchronous = OFF;
 PRAGMA locking_mode = EXCLUSIVE;
-CREATE TABLE stands (
-  stand_id TEXT PRIMARY KEY, species INTEGER NOT NULL, site_class INTEGER,
-  stand_age INTEGER NOT NULL, average_diameter REAL NOT NULL, average_height REAL NOT NULL,
-  stand_density INTEGER NOT NULL, stand_volume REAL NOT NULL, area REAL NOT NULL,
-  line INTEGER NOT NULL);
-CREATE TABLE projection (
-  stand_id TEXT NOT NULL, year INTEGER NOT NULL, age INTEGER NOT NULL,
-  average_diameter REAL, average_height REAL, stand_density INTEGER, stand_volume REAL,
-  biomass_stem REAL, biomass_bark REAL, biomass_branch REAL, biomass_foliage REAL,
-  biomass_root REAL, biomass_total REAL, carbon_stem REAL, carbon_bark REAL,
-  carbon_branch REAL, carbon_foliage REAL, carbon_root REAL, carbon_total REAL, co2e REAL,
-  PRIMARY KEY (stand_id, year));
-CREATE TABLE summary (
-  year INTEGER NOT NULL, species INTEGER, stands INTEGER NOT NULL, area REAL, volume REAL,
-  biomass REAL, carbon REAL, co2e REAL);
-CREATE TABLE rejected (line INTEGER, stand_id TEXT, "column" TEXT, reason TEXT);
-CREATE TABLE run (version TEXT, started_utc TEXT, input TEXT, years TEXT);
-BEGIN;
 )";
 
 // The whole projection in one SQLite database, written in one transaction.
 class SqliteProjectionOutput : public ProjectionOutput {
   public:
-    explicit SqliteProjectionOutput(const std::string& fileName) : file_(fileName) {
+    SqliteProjectionOutput(const std::string& fileName,
+                           std::span<const OutputTable* const> furtherTables)
+        : file_(fileName) {
         try {
             if (sqlite3_open_v2(file_.temporaryName().c_str(), &db_, SQLITE_OPEN_READWRITE,
                                 nullptr) != SQLITE_OK) {
                 fail();
             }
-            check(sqlite3_exec(db_, schema, nullptr, nullptr, nullptr));
-            stand_ = prepare("INSERT INTO stands VALUES (?,?,?,?,?,?,?,?,?,?)");
-            row_ =
-                prepare("INSERT INTO projection VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
-            rejection_ = prepare("INSERT INTO rejected VALUES (?,?,?,?)");
+            std::string schema = settings;
+            for (const OutputTable* table : {&standsTable, &projectionTable, &summaryTable,
+                                             &comparisonTable, &rejectedTable}) {
+                schema += createTable(table->name, table->columns, table->primaryKey);
+            }
+            for (const OutputTable* table : furtherTables)
+                schema += createTable(table->name, table->columns, table->primaryKey);
+            schema += "BEGIN;\n";
+            check(sqlite3_exec(db_, schema.c_str(), nullptr, nullptr, nullptr));
         } catch (...) {
             close();
             throw;
@@ -154,73 +251,73 @@ class SqliteProjectionOutput : public ProjectionOutput {
     ~SqliteProjectionOutput() override { close(); }
 
     void addStand(const InventoryStand& s) override {
-        bindText(stand_, 1, s.standId);
-        sqlite3_bind_int(stand_, 2, s.species);
-        if (s.siteClass) {
-            sqlite3_bind_int(stand_, 3, *s.siteClass);
-        } else {
-            sqlite3_bind_null(stand_, 3);
-        }
-        sqlite3_bind_int(stand_, 4, s.standAge);
-        sqlite3_bind_double(stand_, 5, s.averageDiameter);
-        sqlite3_bind_double(stand_, 6, s.averageHeight);
-        sqlite3_bind_int(stand_, 7, s.standDensity);
-        sqlite3_bind_double(stand_, 8, s.standVolume);
-        sqlite3_bind_double(stand_, 9, s.area);
-        sqlite3_bind_int64(stand_, 10, s.line);
-        run(stand_);
+        const auto optional = [](const std::optional<std::int32_t>& v) -> OutputValue {
+            if (!v) return std::monostate{};
+            return std::int64_t{*v};
+        };
+        const OutputValue values[] = {
+            std::string_view(s.standId),  std::int64_t{s.species}, optional(s.siteClass),
+            std::int64_t{s.standAge},     s.averageDiameter,       s.averageHeight,
+            std::int64_t{s.standDensity}, s.standVolume,           s.area,
+            std::int64_t{s.line},         optional(s.outputClass)};
+        insert(standsTable, values);
     }
 
-    void addRow(const std::string& standId, const ProjectionRow& r) override {
-        bindText(row_, 1, standId);
-        sqlite3_bind_int(row_, 2, r.year);
-        sqlite3_bind_int(row_, 3, r.age);
-        sqlite3_bind_double(row_, 4, r.averageDiameter);
-        sqlite3_bind_double(row_, 5, r.averageHeight);
-        sqlite3_bind_int(row_, 6, r.standDensity);
-        int column = 7;
-        for (const double value :
-             {r.standVolume, r.biomass.stem, r.biomass.bark, r.biomass.branch, r.biomass.foliage,
-              r.biomass.root, r.biomass.stand, r.carbon.stem, r.carbon.bark, r.carbon.branch,
-              r.carbon.foliage, r.carbon.root, r.carbon.stand, r.co2e}) {
-            sqlite3_bind_double(row_, column++, value);
-        }
-        run(row_);
+    void addRow(std::string_view scenario, const std::string& standId,
+                const ProjectionRow& r) override {
+        sqlite3_stmt* statement = statementFor(projectionTable);
+        bind(statement, 1, scenario);
+        bind(statement, 2, std::string_view(standId));
+        int column = 3;
+        for (const OutputValue& value : projectionValues(r))
+            bind(statement, column++, value);
+        run(statement);
     }
 
     void addRejection(const Rejection& r) override {
-        sqlite3_bind_int64(rejection_, 1, r.line);
-        bindText(rejection_, 2, r.standId);
-        bindText(rejection_, 3, r.column);
-        bindText(rejection_, 4, r.reason);
-        run(rejection_);
+        const OutputValue values[] = {std::int64_t{r.line}, std::string_view(r.standId),
+                                      std::string_view(r.column), std::string_view(r.reason),
+                                      std::string_view(r.file)};
+        insert(rejectedTable, values);
     }
 
-    void finish(const std::vector<SummaryRow>& summary, const RunRecord& record) override {
-        sqlite3_stmt* total = prepare("INSERT INTO summary VALUES (?,?,?,?,?,?,?,?)");
+    void addTableRow(const OutputTable& table, std::span<const OutputValue> values) override {
+        insert(table, values);
+    }
+
+    void finish(const std::vector<SummaryRow>& summary,
+                const std::vector<ComparisonRow>& comparison, const RunRecord& record) override {
         for (const SummaryRow& s : summary) {
-            sqlite3_bind_int(total, 1, s.year);
-            if (s.species) {
-                sqlite3_bind_int(total, 2, *s.species);
-            } else {
-                sqlite3_bind_null(total, 2);
-            }
-            sqlite3_bind_int64(total, 3, s.stands);
-            sqlite3_bind_double(total, 4, s.area);
-            sqlite3_bind_double(total, 5, s.volume);
-            sqlite3_bind_double(total, 6, s.biomass);
-            sqlite3_bind_double(total, 7, s.carbon);
-            sqlite3_bind_double(total, 8, s.co2e);
-            run(total);
+            const OutputValue values[] = {
+                std::string_view(s.scenario),
+                std::int64_t{s.year},
+                s.species ? OutputValue{std::int64_t{*s.species}} : OutputValue{},
+                std::int64_t{s.stands},
+                s.area,
+                s.volume,
+                s.biomass,
+                s.carbon,
+                s.co2e,
+                s.removedVolume,
+                s.removedCarbon,
+                s.removedCo2e,
+                s.productsCarbon ? OutputValue{*s.productsCarbon} : OutputValue{}};
+            insert(summaryTable, values);
         }
-        sqlite3_finalize(total);
-        sqlite3_stmt* runRow = prepare("INSERT INTO run VALUES (?,?,?,?)");
-        bindText(runRow, 1, record.version);
-        bindText(runRow, 2, record.startedUtc);
-        bindText(runRow, 3, record.input);
-        bindText(runRow, 4, record.years);
-        run(runRow);
-        sqlite3_finalize(runRow);
+        for (const ComparisonRow& c : comparison) {
+            const OutputValue values[] = {std::string_view(c.scenario),
+                                          std::int64_t{c.year},
+                                          c.carbon,
+                                          c.co2e,
+                                          c.cumulativeRemovedCarbon,
+                                          c.carbonDifference,
+                                          c.co2eDifference,
+                                          c.cumulativeRemovedCarbonDifference,
+                                          c.productsCarbon,
+                                          c.carbonWithProductsDifference};
+            insert(comparisonTable, values);
+        }
+        writeRun(record);
         check(sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr));
         if (!close()) fail();
         file_.commit();
@@ -232,14 +329,66 @@ class SqliteProjectionOutput : public ProjectionOutput {
     }
 
   private:
-    sqlite3_stmt* prepare(const char* sql) {
-        sqlite3_stmt* statement = nullptr;
-        check(sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr));
+    // The run: its fixed columns, then one column per parameter.
+    void writeRun(const RunRecord& record) {
+        std::vector<OutputColumn> columns(std::begin(runColumns), std::end(runColumns));
+        std::vector<OutputValue> values = {
+            std::string_view(record.version), std::string_view(record.startedUtc),
+            std::string_view(record.input), std::string_view(record.years)};
+        for (const auto& [name, value] : record.parameters) {
+            OutputType type = OutputType::text;
+            if (std::holds_alternative<std::int64_t>(value)) type = OutputType::integer;
+            if (std::holds_alternative<double>(value)) type = OutputType::real;
+            columns.push_back({name, type});
+            values.push_back(std::visit(
+                [](const auto& v) -> OutputValue {
+                    if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::string>) {
+                        return std::string_view(v);
+                    } else {
+                        return v;
+                    }
+                },
+                value));
+        }
+        check(
+            sqlite3_exec(db_, createTable("run", columns, {}).c_str(), nullptr, nullptr, nullptr));
+        const OutputTable run{"run", columns};
+        insert(run, values);
+    }
+
+    sqlite3_stmt* statementFor(const OutputTable& table) {
+        sqlite3_stmt*& statement = statements_[std::string(table.name)];
+        if (statement == nullptr) {
+            std::string sql = "INSERT INTO " + std::string(table.name) + " VALUES (";
+            for (std::size_t i = 0; i < table.columns.size(); ++i)
+                sql += i == 0 ? "?" : ",?";
+            check(sqlite3_prepare_v2(db_, (sql + ")").c_str(), -1, &statement, nullptr));
+        }
         return statement;
     }
-    void bindText(sqlite3_stmt* statement, int column, const std::string& text) {
-        sqlite3_bind_text(statement, column, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
+    void insert(const OutputTable& table, std::span<const OutputValue> values) {
+        if (values.size() != table.columns.size()) {
+            throw std::logic_error("a row of " + std::string(table.name) + " has " +
+                                   std::to_string(values.size()) + " values for " +
+                                   std::to_string(table.columns.size()) + " columns");
+        }
+        sqlite3_stmt* statement = statementFor(table);
+        int column = 1;
+        for (const OutputValue& value : values)
+            bind(statement, column++, value);
+        run(statement);
+    }
+    void bind(sqlite3_stmt* statement, int column, const OutputValue& value) {
+        if (const auto* whole = std::get_if<std::int64_t>(&value)) {
+            sqlite3_bind_int64(statement, column, *whole);
+        } else if (const auto* real = std::get_if<double>(&value)) {
+            sqlite3_bind_double(statement, column, *real);
+        } else if (const auto* text = std::get_if<std::string_view>(&value)) {
+            sqlite3_bind_text(statement, column, text->data(), static_cast<int>(text->size()),
+                              SQLITE_TRANSIENT);
+        } else {
+            sqlite3_bind_null(statement, column);
+        }
     }
     void run(sqlite3_stmt* statement) {
         const int result = sqlite3_step(statement);
@@ -251,9 +400,9 @@ class SqliteProjectionOutput : public ProjectionOutput {
     }
     [[noreturn]] void fail() { file_.fail(db_ ? sqlite3_errmsg(db_) : "out of memory"); }
     bool close() {
-        for (sqlite3_stmt* statement : {stand_, row_, rejection_})
+        for (auto& [name, statement] : statements_)
             sqlite3_finalize(statement);
-        stand_ = row_ = rejection_ = nullptr;
+        statements_.clear();
         const bool closed = db_ == nullptr || sqlite3_close(db_) == SQLITE_OK;
         db_ = nullptr;
         return closed;
@@ -261,9 +410,7 @@ class SqliteProjectionOutput : public ProjectionOutput {
 
     AtomicFile file_;
     sqlite3* db_ = nullptr;
-    sqlite3_stmt* stand_ = nullptr;
-    sqlite3_stmt* row_ = nullptr;
-    sqlite3_stmt* rejection_ = nullptr;
+    std::map<std::string, sqlite3_stmt*> statements_;  // INSERT of each table
 };
 
 }  // namespace
@@ -286,10 +433,11 @@ OutputKind outputKindOf(const std::string& fileName) {
     return OutputKind::none;
 }
 
-std::unique_ptr<ProjectionOutput> openProjectionOutput(const std::string& fileName) {
+std::unique_ptr<ProjectionOutput> openProjectionOutput(
+    const std::string& fileName, std::span<const OutputTable* const> furtherTables) {
     switch (outputKindOf(fileName)) {
         case OutputKind::sqlite:
-            return std::make_unique<SqliteProjectionOutput>(fileName);
+            return std::make_unique<SqliteProjectionOutput>(fileName, furtherTables);
         case OutputKind::csv:
             return std::make_unique<CsvProjectionOutput>(fileName);
         default:

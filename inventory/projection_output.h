@@ -1,8 +1,12 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "inventory/inventory_stand.h"
@@ -22,21 +26,52 @@ class OutputFileError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A cell of an output table: NULL, a whole number, a number or a text.
+using OutputValue = std::variant<std::monostate, std::int64_t, double, std::string_view>;
+// The same, holding its text.
+using OwnedOutputValue = std::variant<std::monostate, std::int64_t, double, std::string>;
+
+enum class OutputType { integer, real, text };
+
+struct OutputColumn {
+    std::string_view name;
+    OutputType type;
+    bool notNull = false;
+};
+
+// One table of the SQLite output: its columns in order, and the primary key when it has
+// one (e.g. "scenario, stand_id, year"). CREATE TABLE, the INSERT and the binds all come
+// from this one definition.
+struct OutputTable {
+    std::string_view name;
+    std::span<const OutputColumn> columns;
+    std::string_view primaryKey = {};
+};
+
 struct RunRecord {
     std::string version;
     std::string startedUtc;  // e.g. "2026-12-08T15:44:50Z"
     std::string input;
     std::string years;  // e.g. "0,10,20"
+    // Every assumption of the run that a user can change, by name, after the columns
+    // above: the treatments file, the thinning quotients, the regeneration age, ...
+    std::vector<std::pair<std::string, OwnedOutputValue>> parameters;
 };
 
 class ProjectionOutput {
   public:
     virtual ~ProjectionOutput() = default;
     virtual void addStand(const InventoryStand& stand) = 0;
-    virtual void addRow(const std::string& standId, const ProjectionRow& row) = 0;
+    virtual void addRow(std::string_view scenario, const std::string& standId,
+                        const ProjectionRow& row) = 0;
     virtual void addRejection(const Rejection& rejection) = 0;
-    // Writes the summary and the run, completes the file and puts it in place.
-    virtual void finish(const std::vector<SummaryRow>& summary, const RunRecord& run) = 0;
+    // A row of one of the further tables given when the output was opened (the removals,
+    // products, finance); the CSV output holds the projection table only and skips it.
+    virtual void addTableRow(const OutputTable& table, std::span<const OutputValue> values) = 0;
+    // Writes the summary, the comparison and the run, completes the file and puts it in
+    // place.
+    virtual void finish(const std::vector<SummaryRow>& summary,
+                        const std::vector<ComparisonRow>& comparison, const RunRecord& run) = 0;
     // Removes the unfinished file; the target stays as it was.
     virtual void abandon() = 0;
 };
@@ -48,8 +83,10 @@ enum class OutputKind { none, sqlite, csv };
 std::string lowerExtension(const std::string& fileName);
 OutputKind outputKindOf(const std::string& fileName);
 
-// Starts the output (the temporary file). Throws OutputFileError.
-std::unique_ptr<ProjectionOutput> openProjectionOutput(const std::string& fileName);
+// Starts the output (the temporary file), with the further tables the run fills besides
+// stands, projection, summary, comparison, rejected and run. Throws OutputFileError.
+std::unique_ptr<ProjectionOutput> openProjectionOutput(
+    const std::string& fileName, std::span<const OutputTable* const> furtherTables = {});
 
 // A file written whole or not at all: a temporary file beside the target, renamed over
 // it by commit, removed by the destructor when not committed.

@@ -47,13 +47,6 @@ bool isEmpty(const RawValue& value) {
            (value.kind == RawValue::Kind::text && trimBlanks(value.text).empty());
 }
 
-// The reading of one column of one row; problem is empty when the value was read.
-template <typename T>
-struct ColumnValue {
-    T value{};
-    std::string problem;
-};
-
 ColumnValue<std::int64_t> wholeValue(const RawValue& raw) {
     switch (raw.kind) {
         case RawValue::Kind::text: {
@@ -155,6 +148,7 @@ const std::array<StandColumnName, standColumnCount>& standColumnNames() {
         {"stand_density", "每公顷株数", true, {"MEI_GQ_ZS"}},
         {"stand_volume", "每公顷蓄积", true, {"MEI_GQ_XJ"}},
         {"area", "面积", false, {"MIAN_JI", "XBMJ"}},
+        {"output_class", "出材等级", false},
     }};
     return names;
 }
@@ -334,6 +328,23 @@ StandReading readStand(const StandColumnMap& columns, const RawRow& row) {
     read(
         StandColumn::area, [](const RawValue& raw) { return realWithin(raw, Bound::aboveZero); },
         stand.area);
+    // An empty output class is none: the first table of Quercus aliena is used.
+    if (const RawValue* outputClass = rawOf(StandColumn::outputClass);
+        outputClass != nullptr && !isEmpty(*outputClass)) {
+        std::int32_t value = 0;
+        read(
+            StandColumn::outputClass,
+            [](const RawValue& raw) {
+                auto whole = wholeAtLeast(raw, 1);
+                if (whole.problem.empty() && whole.value > 3) {
+                    return ColumnValue<std::int32_t>{0,
+                                                     shown(raw) + " is not an output class 1 to 3"};
+                }
+                return whole;
+            },
+            value);
+        stand.outputClass = value;
+    }
     return reading;
 }
 
@@ -405,6 +416,26 @@ WholeNumberReading readInventoryWholeNumber(std::string_view text) {
         return {std::nullopt, "\"" + std::string(v) + "\" is beyond the largest whole number"};
     }
     return {v[0] == '-' ? -magnitude : magnitude, {}};
+}
+
+std::string quotedValue(const RawValue& value) {
+    return shown(value);
+}
+
+bool isEmptyValue(const RawValue& value) {
+    return isEmpty(value);
+}
+
+ColumnValue<std::int64_t> readWholeValue(const RawValue& value) {
+    return wholeValue(value);
+}
+
+ColumnValue<double> readRealValue(const RawValue& value) {
+    return realValue(value);
+}
+
+ColumnValue<std::int32_t> readSpeciesValue(const RawValue& value) {
+    return speciesValue(value);
 }
 
 }  // namespace arbora

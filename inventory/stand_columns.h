@@ -24,8 +24,9 @@ enum class StandColumn {
     standDensity,
     standVolume,
     area,
+    outputClass,
 };
-constexpr std::size_t standColumnCount = 9;
+constexpr std::size_t standColumnCount = 10;
 
 struct StandColumnName {
     std::string_view name;     // e.g. "stand_age"
@@ -105,6 +106,24 @@ struct WholeNumberReading {
     std::string problem;
 };
 WholeNumberReading readInventoryWholeNumber(std::string_view text);
+
+// One value of a row read by the rules of the stand columns, for other tables read by
+// the same rules (the treatments). `problem` is empty when the value was read.
+template <typename T>
+struct ColumnValue {
+    T value{};
+    std::string problem;
+};
+// The value as a message quotes it: a text in quotes, a number as stored.
+std::string quotedValue(const RawValue& value);
+// No value, or a text of blanks only.
+bool isEmptyValue(const RawValue& value);
+// A whole number (a text without point or exponent, an INTEGER, or a whole REAL).
+ColumnValue<std::int64_t> readWholeValue(const RawValue& value);
+// A finite number.
+ColumnValue<double> readRealValue(const RawValue& value);
+// A species: 1 to 4, the Latin name in any letter case, or the Chinese name.
+ColumnValue<std::int32_t> readSpeciesValue(const RawValue& value);
 
 // The text with blanks (spaces and tabs) around it removed.
 std::string_view trimBlanks(std::string_view text);

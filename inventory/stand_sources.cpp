@@ -279,24 +279,25 @@ class CsvStandSource : public StandSource {
 // The rows of the table "stands", each numbered by its rowid.
 class SqliteStandSource : public StandSource {
   public:
-    explicit SqliteStandSource(const std::string& fileName) : fileName_(fileName) {
+    SqliteStandSource(const std::string& fileName, const std::string& table) : fileName_(fileName) {
         if (sqlite3_open_v2(fileName.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
             unreadable(fileName, db_ ? sqlite3_errmsg(db_) : "out of memory");
         }
         sqlite3_extended_result_codes(db_, 1);
         sqlite3_stmt* count = nullptr;
-        if (sqlite3_prepare_v2(db_, "SELECT count(*) FROM stands", -1, &count, nullptr) !=
-            SQLITE_OK) {
-            fail("is a SQLite database without a table \"stands\"");
+        const std::string quoted = "\"" + table + "\"";  // the names are the program's own
+        if (sqlite3_prepare_v2(db_, ("SELECT count(*) FROM " + quoted).c_str(), -1, &count,
+                               nullptr) != SQLITE_OK) {
+            fail("is a SQLite database without a table " + quoted);
         }
         if (sqlite3_step(count) == SQLITE_ROW) total_ = sqlite3_column_double(count, 0);
         sqlite3_finalize(count);
         // A table without rowids numbers its rows from 1 instead.
-        if (sqlite3_prepare_v2(db_, "SELECT rowid, * FROM stands", -1, &rows_, nullptr) ==
-            SQLITE_OK) {
+        if (sqlite3_prepare_v2(db_, ("SELECT rowid, * FROM " + quoted).c_str(), -1, &rows_,
+                               nullptr) == SQLITE_OK) {
             firstValue_ = 1;
-        } else if (sqlite3_prepare_v2(db_, "SELECT * FROM stands", -1, &rows_, nullptr) !=
-                   SQLITE_OK) {
+        } else if (sqlite3_prepare_v2(db_, ("SELECT * FROM " + quoted).c_str(), -1, &rows_,
+                                      nullptr) != SQLITE_OK) {
             fail("cannot be read");
         }
         const int columns = sqlite3_column_count(rows_);
@@ -373,7 +374,8 @@ class SqliteStandSource : public StandSource {
 
 }  // namespace
 
-std::unique_ptr<StandSource> openStandSource(const std::string& fileName, InputEncoding encoding) {
+std::unique_ptr<StandSource> openStandSource(const std::string& fileName, InputEncoding encoding,
+                                             const std::string& table) {
     const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) unreadable(fileName, std::strerror(errno));
     auto file = std::make_shared<FileBytes>(fd, fileName);
@@ -388,7 +390,7 @@ std::unique_ptr<StandSource> openStandSource(const std::string& fileName, InputE
         got += n;
     }
     start.resize(got);
-    if (start == sqliteFileHeader) return std::make_unique<SqliteStandSource>(fileName);
+    if (start == sqliteFileHeader) return std::make_unique<SqliteStandSource>(fileName, table);
 
     auto unread = std::make_shared<std::string>(std::move(start));
     return std::make_unique<CsvStandSource>(

@@ -43,7 +43,9 @@ class StandSource {
 // row of a CSV file. Throws InventoryInputError: unreadable when the file cannot be
 // opened or read, unusable when it is neither a CSV file with a header row nor a
 // SQLite database with a table "stands".
-std::unique_ptr<StandSource> openStandSource(const std::string& fileName, InputEncoding encoding);
+// `table` names the table read from a database (the treatments come from "treatments").
+std::unique_ptr<StandSource> openStandSource(const std::string& fileName, InputEncoding encoding,
+                                             const std::string& table = "stands");
 
 // The CSV reader over bytes already in memory, for tests and fuzzing.
 std::unique_ptr<StandSource> csvStandSource(std::string bytes, const std::string& fileName,

@@ -1,5 +1,7 @@
 #include "inventory/summary.h"
 
+#include <algorithm>
+
 #include "report/editing.h"
 #include "report/layout.h"
 #include "settings/species.h"
@@ -16,49 +18,123 @@ void addTo(SummaryRow& total, double area, const ProjectionRow& row) {
     total.co2e += row.co2e * area;
 }
 
+void addRemovedTo(SummaryRow& total, double area, double volume, double carbon, double co2e) {
+    total.removedVolume += volume * area;
+    total.removedCarbon += carbon * area;
+    total.removedCo2e += co2e * area;
+}
+
 }  // namespace
 
-InventorySummary::InventorySummary(std::vector<std::int32_t> years)
-    : years_(std::move(years)), all_(years_.size()), bySpecies_(years_.size()) {
-    for (std::size_t y = 0; y < years_.size(); ++y) {
-        all_[y].year = years_[y];
-        for (std::int32_t species = 1; species <= speciesCount; ++species) {
-            SummaryRow& row = bySpecies_[y][static_cast<std::size_t>(species - 1)];
-            row.year = years_[y];
-            row.species = species;
+InventorySummary::InventorySummary(std::vector<std::int32_t> years,
+                                   std::vector<std::string> scenarios)
+    : years_(std::move(years)), scenarios_(std::move(scenarios)), totals_(scenarios_.size()) {
+    for (std::size_t s = 0; s < scenarios_.size(); ++s) {
+        totals_[s].resize(years_.size());
+        for (std::size_t y = 0; y < years_.size(); ++y) {
+            YearTotals& totals = totals_[s][y];
+            totals.all.scenario = scenarios_[s];
+            totals.all.year = years_[y];
+            for (std::int32_t species = 1; species <= speciesCount; ++species) {
+                SummaryRow& row = totals.bySpecies[static_cast<std::size_t>(species - 1)];
+                row.scenario = scenarios_[s];
+                row.year = years_[y];
+                row.species = species;
+            }
         }
     }
 }
 
-void InventorySummary::add(const InventoryStand& stand, const std::vector<ProjectionRow>& rows) {
-    stands_ += 1;
-    area_ += stand.area;
-    areaByAgeClass_[{stand.species, (stand.standAge - 1) / 10}] += stand.area;
+void InventorySummary::add(std::size_t scenario, const InventoryStand& stand,
+                           const std::vector<ProjectionRow>& rows) {
+    if (scenario == 0) {
+        stands_ += 1;
+        area_ += stand.area;
+        areaByAgeClass_[{stand.species, (stand.standAge - 1) / 10}] += stand.area;
+    }
+    std::vector<YearTotals>& totals = totals_[scenario];
     for (std::size_t y = 0; y < rows.size() && y < years_.size(); ++y) {
-        addTo(all_[y], stand.area, rows[y]);
-        addTo(bySpecies_[y][static_cast<std::size_t>(stand.species - 1)], stand.area, rows[y]);
+        addTo(totals[y].all, stand.area, rows[y]);
+        if (isKnownSpecies(rows[y].species)) {
+            addTo(totals[y].bySpecies[static_cast<std::size_t>(rows[y].species - 1)], stand.area,
+                  rows[y]);
+        }
+    }
+}
+
+void InventorySummary::addRemoval(std::size_t scenario, const InventoryStand& stand,
+                                  std::int32_t year, std::int32_t species, double volume,
+                                  double carbon, double co2e) {
+    // The removal counts at the first year of the list that is not before it.
+    const auto at = std::lower_bound(years_.begin(), years_.end(), year);
+    if (at == years_.end()) return;
+    YearTotals& totals = totals_[scenario][static_cast<std::size_t>(at - years_.begin())];
+    addRemovedTo(totals.all, stand.area, volume, carbon, co2e);
+    if (isKnownSpecies(species)) {
+        addRemovedTo(totals.bySpecies[static_cast<std::size_t>(species - 1)], stand.area, volume,
+                     carbon, co2e);
     }
 }
 
 std::vector<SummaryRow> InventorySummary::rows() const {
     std::vector<SummaryRow> rows;
-    for (std::size_t y = 0; y < years_.size(); ++y) {
-        rows.push_back(all_[y]);
-        for (const SummaryRow& row : bySpecies_[y]) {
-            if (row.stands > 0) rows.push_back(row);
+    for (const std::vector<YearTotals>& scenario : totals_) {
+        for (const YearTotals& totals : scenario) {
+            rows.push_back(totals.all);
+            for (const SummaryRow& row : totals.bySpecies) {
+                if (row.stands > 0 || row.removedVolume != 0) rows.push_back(row);
+            }
         }
     }
     return rows;
 }
 
+std::vector<ComparisonRow> InventorySummary::comparison() const {
+    std::vector<ComparisonRow> rows;
+    for (std::size_t s = 1; s < totals_.size(); ++s) {
+        double removed = 0, baselineRemoved = 0;
+        for (std::size_t y = 0; y < years_.size(); ++y) {
+            const SummaryRow& scenario = totals_[s][y].all;
+            const SummaryRow& baseline = totals_[0][y].all;
+            removed += scenario.removedCarbon;
+            baselineRemoved += baseline.removedCarbon;
+            rows.push_back({scenario.scenario, scenario.year, scenario.carbon, scenario.co2e,
+                            removed, scenario.carbon - baseline.carbon,
+                            scenario.co2e - baseline.co2e, removed - baselineRemoved});
+        }
+    }
+    return rows;
+}
+
+void addProductsCarbon(
+    std::vector<SummaryRow>& rows, std::vector<ComparisonRow>& comparison,
+    const std::function<double(std::string_view, std::int32_t)>& productsCarbonAt) {
+    for (SummaryRow& row : rows) {
+        if (!row.species) row.productsCarbon = productsCarbonAt(row.scenario, row.year);
+    }
+    if (rows.empty()) return;
+    const std::string baselineName = rows.front().scenario;  // the rows begin with it
+    for (ComparisonRow& c : comparison) {
+        const auto baseline = std::find_if(rows.begin(), rows.end(), [&](const SummaryRow& r) {
+            return r.scenario == baselineName && r.year == c.year && !r.species;
+        });
+        c.productsCarbon = productsCarbonAt(c.scenario, c.year);
+        const double baselineProducts = productsCarbonAt(baselineName, c.year);
+        if (baseline == rows.end()) continue;
+        c.carbonWithProductsDifference =
+            (c.carbon + c.productsCarbon) - (baseline->carbon + baselineProducts);
+    }
+}
+
 std::vector<std::string> summaryReportLines(const std::string& inputName,
-                                            const InventorySummary& summary,
-                                            std::int64_t rejected) {
+                                            const InventorySummary& summary, std::int64_t rejected,
+                                            const std::vector<ComparisonRow>& comparison) {
     std::vector<std::string> lines;
     const auto add = [&](std::string_view layout, std::initializer_list<LayoutValue> values) {
         for (std::string& line : formatLayout(layout, values))
             lines.push_back(std::move(line));
     };
+    const bool scenarios = summary.scenarios().size() > 1;
     const std::string title = "Inventory projection of " + inputName;
     const std::string area = editFixed(summary.area(), 20, 1);
     const std::string counts = std::to_string(summary.stands()) + " stands accepted, " +
@@ -66,20 +142,26 @@ std::vector<std::string> summaryReportLines(const std::string& inputName,
                                area.substr(area.find_first_not_of(' ')) + " ha; years " +
                                yearsText(summary.years());
     add(R"(/, 2X, A, /, 2X, A)", {title, counts});
-    add(R"(/, 2X, "Year", 2X, "Species", 20X, "Stands", 7X, "Area", 7X, "Volume", 6X,)"
-        R"( "Biomass", 7X, "Carbon", 9X, "CO2e", 5X, "C change")",
-        {});
-    add(R"(50X, "ha", 11X, "m3", 12X, "t", 12X, "t", 12X, "t", 9X, "t/yr")", {});
-    lines.push_back(" " + std::string(116, '-'));
 
-    constexpr std::string_view row =
-        R"(2X, I4, 2X, A26, I7, F11.1, F13.1, F13.1, F13.1, F13.1, F13.1)";
     const std::vector<SummaryRow> rows = summary.rows();
+    std::string scenario;
     std::map<std::optional<std::int32_t>, const SummaryRow*> previous;  // by species
     for (const SummaryRow& r : rows) {
+        if (r.scenario != scenario) {
+            scenario = r.scenario;
+            previous.clear();
+            if (scenarios) add(R"(/, 2X, "Scenario ", A)", {scenario});
+            add(R"(/, 2X, "Year", 2X, "Species", 20X, "Stands", 7X, "Area", 7X, "Volume", 6X,)"
+                R"( "Biomass", 7X, "Carbon", 9X, "CO2e", 5X, "C change")",
+                {});
+            add(R"(50X, "ha", 11X, "m3", 12X, "t", 12X, "t", 12X, "t", 9X, "t/yr")", {});
+            lines.push_back(" " + std::string(116, '-'));
+        }
         std::string name(r.species ? speciesName(*r.species) : "All species");
         name.resize(26, ' ');  // names stand left-aligned in their column
         const auto stands = static_cast<std::int32_t>(std::min<std::int64_t>(r.stands, 2147483647));
+        constexpr std::string_view row =
+            R"(2X, I4, 2X, A26, I7, F11.1, F13.1, F13.1, F13.1, F13.1, F13.1)";
         const SummaryRow* before = previous[r.species];
         if (before == nullptr) {
             add(row,
@@ -88,7 +170,27 @@ std::vector<std::string> summaryReportLines(const std::string& inputName,
             const double change = (r.carbon - before->carbon) / (r.year - before->year);
             add(row, {r.year, name, stands, r.area, r.volume, r.biomass, r.carbon, r.co2e, change});
         }
+        if (scenarios && r.removedVolume != 0) {
+            add(R"(8X, "removed", 37X, F13.1, 13X, F13.1, F13.1)",
+                {r.removedVolume, r.removedCarbon, r.removedCo2e});
+        }
         previous[r.species] = &r;
+    }
+    if (scenarios) {
+        add(R"x(/, 2X, "Against the baseline (all species; differences are scenario minus none)")x",
+            {});
+        add(R"(/, 2X, "Year", 2X, "Scenario", 25X, "Carbon", 4X, "Removed C", 3X, "Products C",)"
+            R"( 7X, "C diff", 2X, "C+prod. diff", 4X, "CO2e diff")",
+            {});
+        add(R"(46X, "t", 12X, "t", 12X, "t", 12X, "t", 12X, "t", 12X, "t")", {});
+        lines.push_back(" " + std::string(111, '-'));
+        for (const ComparisonRow& c : comparison) {
+            std::string name = c.scenario;
+            name.resize(26, ' ');
+            add(R"(2X, I4, 2X, A26, F13.1, F13.1, F13.1, F13.1, F13.1, F13.1)",
+                {c.year, name, c.carbon, c.cumulativeRemovedCarbon, c.productsCarbon,
+                 c.carbonDifference, c.carbonWithProductsDifference, c.co2eDifference});
+        }
     }
     return lines;
 }

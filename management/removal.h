@@ -2,11 +2,16 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "biomass/biomass.h"
 
 // What a treatment takes out of a stand, per hectare.
 namespace arbora {
+
+// The untreated baseline. Every stand is projected under it, and every other scenario
+// is compared with it; a treatments file cannot name it.
+constexpr std::string_view baselineScenario = "none";
 
 enum class TreatmentAction { thin, clearcut };
 

@@ -60,7 +60,12 @@ void SettingsDialog::accept() {
             acceptor_([this](int id) { return fieldText(id).toUtf8().toStdString(); });
         if (rejection) {
             if (reporter_) reporter_(*rejection);
-            if (QLineEdit* edit = field(rejection->id)) edit->setFocus();
+            // The wrong field takes the keyboard with its text selected, so that
+            // typing replaces it.
+            if (QLineEdit* edit = field(rejection->id)) {
+                edit->setFocus(Qt::OtherFocusReason);
+                edit->selectAll();
+            }
             return;
         }
     }

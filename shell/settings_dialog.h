@@ -17,9 +17,9 @@ enum class DialogTemplate { treeSpecies = 101, standCondition = 102 };
 // A modal settings dialog made from its template: edit fields known by their ids, OK
 // as the default button, Cancel, the close box and Escape cancelling. OK closes the
 // dialog only when every field can be read; otherwise the forester is told which
-// field is wrong and the dialog stays open with the texts as typed. The dialog opens
-// with the keyboard in its first field and that field's text selected, so that typing
-// replaces it.
+// field is wrong and the dialog stays open with the texts as typed, the keyboard in
+// the wrong field. The dialog opens with the keyboard in its first field. The field
+// that takes the keyboard has its text selected, so that typing replaces it.
 class SettingsDialog : public QDialog {
     Q_OBJECT
 

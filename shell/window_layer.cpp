@@ -25,6 +25,7 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QWindow>
+#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -36,13 +37,20 @@ namespace arbora {
 class WindowLayer::Widgets : public QObject {
   public:
     explicit Widgets(WindowLayer& layer) : layer_(layer) {}
+    // The frame's last events come while it is destroyed, and no longer concern the fit.
+    ~Widgets() override {
+        if (frame) frame->removeEventFilter(this);
+    }
 
     bool eventFilter(QObject* watched, QEvent* event) override;
     void fitFrameToScreen();
+    void fitAgainOnceDecorated();
     QImage drawingAreaImage();
 
     std::unique_ptr<QMainWindow> frame;
-    QSize frameSize;  // the inside size asked for, before fitting it to the screen
+    QPoint framePosition;          // where the frame was asked to go
+    QSize frameSize;               // the inside size asked for, before fitting it to the screen
+    bool fittedDecorated = false;  // the last fit knew the window manager's decorations
     QMdiArea* area = nullptr;
     QMdiSubWindow* textWindow = nullptr;
     QPlainTextEdit* text = nullptr;
@@ -104,15 +112,43 @@ QFont textWindowFont() {
 
 }  // namespace
 
+FrameFit fitFrame(const QRect& available, const QMargins& decorations, const QPoint& position,
+                  const QSize& inside) {
+    const QSize fitted =
+        inside.boundedTo(available.size().shrunkBy(decorations)).expandedTo(QSize(0, 0));
+    const QSize outer = fitted.grownBy(decorations);
+    const auto into = [](int asked, int areaStart, int areaLength, int length) {
+        return std::max(areaStart, std::min(asked, areaStart + areaLength - length));
+    };
+    return {QPoint(into(position.x(), available.x(), available.width(), outer.width()),
+                   into(position.y(), available.y(), available.height(), outer.height())),
+            fitted};
+}
+
 // The frame gets the inside size asked for where the screen allows; on a smaller
 // screen (or a scaled one) it is made smaller, so that the whole frame, window
 // decorations included as far as they are known, fits the screen's available area.
 // The workspace then scrolls to the parts of the text window it cannot show.
 void WindowLayer::Widgets::fitFrameToScreen() {
-    const QRect available = frame->screen()->availableGeometry();
     QMargins decorations;
     if (const QWindow* window = frame->windowHandle()) decorations = window->frameMargins();
-    frame->resize(frameSize.boundedTo(available.size().shrunkBy(decorations)));
+    fittedDecorated = !decorations.isNull();
+    const FrameFit fit =
+        fitFrame(frame->screen()->availableGeometry(), decorations, framePosition, frameSize);
+    frame->move(fit.position);
+    frame->resize(fit.inside);
+}
+
+// A window manager adds its decorations some time after the frame is shown (when it
+// takes the window over), and only then are their sizes known: the frame is fitted
+// again then, once. Later changes (the forester moving, resizing or maximising the
+// frame) are the forester's.
+void WindowLayer::Widgets::fitAgainOnceDecorated() {
+    if (fittedDecorated || !frameSize.isValid() || !frame->isVisible()) return;
+    const QWindow* window = frame->windowHandle();
+    if (!window || window->frameMargins().isNull()) return;
+    if (frame->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) return;
+    fitFrameToScreen();
 }
 
 // The text window's drawing area as the forester sees it. A minimised text window hides
@@ -132,6 +168,11 @@ bool WindowLayer::Widgets::eventFilter(QObject* watched, QEvent* event) {
     // Only pointers are compared here: while the frame is being destroyed, the
     // watched objects may already be gone.
     switch (event->type()) {
+        case QEvent::Show:
+        case QEvent::Move:
+        case QEvent::Resize:
+            if (watched == frame.get()) fitAgainOnceDecorated();
+            break;
         case QEvent::Close:
             if (watched != textWindow) break;
             // The text window lives as long as the frame: the reports need it.
@@ -162,6 +203,7 @@ WindowLayer::WindowLayer() : widgets_(std::make_unique<Widgets>(*this)) {
     w.frame = std::make_unique<QMainWindow>();
     w.frame->setWindowTitle(QGuiApplication::applicationDisplayName());
     w.frame->menuBar();  // the empty menu bar that initialSettings fills
+    w.frame->installEventFilter(widgets_.get());
 
     w.area = new QMdiArea(w.frame.get());
     // A frame smaller than the text window (a small or scaled screen, a frame made
@@ -260,7 +302,7 @@ void WindowLayer::onUiThread(const std::function<void()>& work) {
 
 void WindowLayer::setFrameGeometry(int x, int y, int height, int width) {
     onUiThread([&] {
-        widgets_->frame->move(x, y);
+        widgets_->framePosition = QPoint(x, y);
         widgets_->frameSize = QSize(width, height);
         widgets_->fitFrameToScreen();
     });

@@ -1,6 +1,10 @@
 #pragma once
 
 #include <QColor>
+#include <QMargins>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <Qt>
 #include <condition_variable>
@@ -57,6 +61,18 @@ struct TextWindowConfig {
 
 // Shows an error to the forester; replaceable so that tests can catch the messages.
 using ErrorReporter = std::function<void(const QString& title, const QString& text)>;
+
+// Where the frame goes and how large its inside is, on a screen whose available area
+// is given and under a window manager whose decorations add the given margins: the
+// inside size asked for, made smaller where the area cannot hold it with the
+// decorations around it, and the outer edge moved back into the area where the frame
+// would stick out.
+struct FrameFit {
+    QPoint position;  // of the outer edge, decorations included
+    QSize inside;
+};
+FrameFit fitFrame(const QRect& available, const QMargins& decorations, const QPoint& position,
+                  const QSize& inside);
 
 class WindowLayer {
   public:

@@ -383,5 +383,22 @@ TEST_F(Gis, TheResultLayerCarriesTheInputGeometriesAndCoordinateSystem) {
                                         "stand_results|features"}));
 }
 
+// With scenarios the layer holds the untreated baseline, and the scenario tables come along.
+TEST_F(Gis, TheResultLayerHoldsTheBaselineOfScenarios) {
+    const Outcome outcome = inventory({.standsFile = examples + "stands.gpkg",
+                                       .years = {0, 50},
+                                       .outputFile = "out.gpkg",
+                                       .treatmentsFile = examples + "treatments.csv"});
+    ASSERT_EQ(outcome.status, exitSuccess) << outcome.err;
+    EXPECT_EQ(rowsOf("out.gpkg",
+                     "SELECT count(*) FROM stand_results r JOIN projection p ON p.stand_id = "
+                     "r.stand_id AND p.scenario = 'none' AND p.year = 50 "
+                     "WHERE r.carbon_y50 = p.carbon_total"),
+              std::vector<std::string>{"20"});
+    EXPECT_EQ(
+        rowsOf("out.gpkg", "SELECT data_type FROM gpkg_contents WHERE table_name = 'removals'"),
+        std::vector<std::string>{"attributes"});
+}
+
 }  // namespace
 }  // namespace arbora

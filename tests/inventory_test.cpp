@@ -279,7 +279,8 @@ TEST_F(Inventory, RejectsEachBadRowWithItsLineColumnAndReason) {
         "18|M|area|is empty",
         "19|N|stand_age|age 1 is outside the growth curves of this species",
     };
-    EXPECT_EQ(query("out.sqlite", "SELECT * FROM rejected"), expected);
+    EXPECT_EQ(query("out.sqlite", R"(SELECT line, stand_id, "column", reason FROM rejected)"),
+              expected);
     EXPECT_EQ(query("out.sqlite", "SELECT stand_id, site_class, line FROM stands"),
               std::vector<std::string>{"A|NULL|2"});
     EXPECT_NE(run.err.find("stands.csv:4: average_diameter: \"12cm\" is not a number"),
@@ -373,11 +374,11 @@ TEST_F(Inventory, SumsPerHectareValuesTimesAreaInInputOrder) {
     std::getline(rows, line);  // the header
     double volume[2] = {}, carbon[2] = {}, co2e[2] = {};
     for (std::size_t i = 0; std::getline(rows, line); ++i) {
-        const std::vector<double> n = numbersOf(line);  // n[0] is the stand id
+        const std::vector<double> n = numbersOf(line);  // n[0], n[1]: scenario, stand id
         const std::size_t year = i % 2;
-        volume[year] += n[6] * areas[i / 2];
-        carbon[year] += n[18] * areas[i / 2];
-        co2e[year] += n[19] * areas[i / 2];
+        volume[year] += n[8] * areas[i / 2];
+        carbon[year] += n[20] * areas[i / 2];
+        co2e[year] += n[21] * areas[i / 2];
     }
     sqlite3* db = nullptr;
     sqlite3_open("all.sqlite", &db);
@@ -449,7 +450,10 @@ TEST_F(Inventory, EstateReportEmbedsTheSummaryRowsAndLoadsNothing) {
     sqlite3* db = nullptr;
     sqlite3_open("all.sqlite", &db);
     sqlite3_stmt* summary = nullptr;
-    sqlite3_prepare_v2(db, "SELECT * FROM summary ORDER BY rowid", -1, &summary, nullptr);
+    sqlite3_prepare_v2(db,
+                       "SELECT year, species, stands, area, volume, biomass, carbon, co2e "
+                       "FROM summary ORDER BY rowid",
+                       -1, &summary, nullptr);
     std::size_t count = 0;
     for (; sqlite3_step(summary) == SQLITE_ROW; ++count) {
         ASSERT_LT(count, rows.size());

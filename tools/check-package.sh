@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a configured build directory (default build/) and
-# checks it: its contents, the desktop entry, the AppStream metadata, the man pages,
-# lintian, and the unpacked programs run outside the source and build trees.
+# checks it: its contents, licence, icons and compression, the desktop entry, the
+# AppStream metadata (also as configured with a homepage), the man pages and version,
+# that it names no invented web address, lintian with its hardening checks, and the
+# unpacked programs run outside the source and build trees.
 #   bash tools/check-package.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -28,6 +30,8 @@ expected=(
   /usr/bin/arbora-report
   "/usr/share/applications/$app_id.desktop"
   "/usr/share/icons/hicolor/scalable/apps/$app_id.svg"
+  "/usr/share/icons/hicolor/48x48/apps/$app_id.png"
+  "/usr/share/icons/hicolor/256x256/apps/$app_id.png"
   "/usr/share/metainfo/$app_id.metainfo.xml"
   /usr/share/man/man1/arbora.1.gz
   /usr/share/man/man1/arbora-report.1.gz
@@ -40,18 +44,78 @@ for path in "${expected[@]}"; do
   grep -qxF "$path" "$work/contents" || fail "the package lacks $path"
 done
 dpkg-deb -f "$deb" Depends | grep -qw 'libjs-chart\.js' || fail "the package does not depend on libjs-chart.js"
+ar t "$deb" | grep -qx 'data\.tar\.xz' || fail "the package's data is not xz-compressed: $(ar t "$deb" | xargs)"
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
+for size in 48 256; do
+  file "$root/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png" |
+    grep -q "PNG image data, $size x $size," || fail "the ${size}x${size} icon is not a PNG of that size"
+done
+
+# Free software under the GPL, version 3 or later: the licence text in the repository,
+# the machine-readable copyright file in the package.
+cmp -s COPYING /usr/share/common-licenses/GPL-3 || fail "COPYING is not the text of the GPL, version 3"
+copyright="$root/usr/share/doc/arbora/copyright"
+grep -qx 'License: GPL-3+' "$copyright" || fail "the copyright file does not say GPL-3+"
+grep -q '/usr/share/common-licenses/GPL-3' "$copyright" || fail "the copyright file does not point to the GPL"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' \
+  "$root/usr/share/metainfo/$app_id.metainfo.xml" || fail "the metainfo does not say GPL-3.0-or-later"
+
+# No web address that nobody gave: none of the project's sources nor the package
+# names the made-up domain, and the package has a home page only when one was given.
+invented='arbora[.]net'
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  found=$(git grep -lE "$invented" -- . || true)
+  [ -z "$found" ] || fail "the sources name $invented: $found"
+fi
+while IFS= read -r -d '' packaged; do
+  if zcat -f "$packaged" | grep -aqE "$invented"; then fail "the package's ${packaged#"$root"} names $invented"; fi
+done < <(find "$root" -type f -print0)
+homepage=$(sed -n 's/^ARBORA_HOMEPAGE:STRING=//p' "$build/CMakeCache.txt")
+[ "$(dpkg-deb -f "$deb" Homepage)" = "$homepage" ] ||
+  fail "the package's Homepage is not \"$homepage\" (ARBORA_HOMEPAGE)"
+if [ -z "$homepage" ] && grep -q 'https\?://' "$root/usr/share/metainfo/$app_id.metainfo.xml"; then
+  fail "the metainfo names a web address though ARBORA_HOMEPAGE is empty"
+fi
+
+# The version is written once, in CMakeLists.txt: the package, the man pages, and the
+# newest entries of the changelog and of the metainfo's releases carry it.
+for page in arbora arbora-report; do
+  zcat "$root/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH .* \"ARBORA $version\" " ||
+    fail "man page $page.1 is not of version $version"
+done
+zcat "$root/usr/share/doc/arbora/changelog.gz" | head -n 1 | grep -q "^arbora ($version) " ||
+  fail "the changelog's newest entry is not version $version"
+grep -m 1 '<release ' "$root/usr/share/metainfo/$app_id.metainfo.xml" | grep -q "version=\"$version\"" ||
+  fail "the metainfo's newest release is not version $version"
+
 desktop-file-validate "$root/usr/share/applications/$app_id.desktop"
 appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml"
+
+# The metainfo with a home page and screenshots, as a publisher configures it: the test
+# address is one reserved for examples. Configuring is enough, nothing is built.
+cmake -S . -B "$work/published" -DBUILD_TESTING=OFF -DARBORA_HOMEPAGE=https://example.org/arbora \
+  > "$work/published.log" || fail "configuring with ARBORA_HOMEPAGE failed: $(cat "$work/published.log")"
+published="$work/published/packaging/$app_id.metainfo.xml"
+grep -q '<url type="homepage">https://example.org/arbora</url>' "$published" ||
+  fail "ARBORA_HOMEPAGE does not reach the metainfo"
+grep -q '<image type="source">https://example.org/arbora/screenshots/' "$published" ||
+  fail "the metainfo has no screenshot under ARBORA_HOMEPAGE"
+appstreamcli validate --no-net "$published"
+grep -q 'CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.org/arbora"' "$work/published/CPackConfig.cmake" ||
+  fail "ARBORA_HOMEPAGE does not reach the package's Homepage"
 for page in arbora arbora-report; do
   for locale in C C.UTF-8; do
     warnings=$(LC_ALL=$locale man --warnings -l "$root/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "man page $page.1 ($locale):"$'\n'"$warnings"
   done
 done
-lintian --fail-on error "$deb"
+# The programs are hardened (stack protector, fortified functions, read-only
+# relocations bound at start-up): lintian, at its most thorough, finds nothing to say
+# about it.
+lintian --pedantic --display-info --fail-on error "$deb" | tee "$work/lintian.txt"
+if grep -E 'hardening-' "$work/lintian.txt"; then fail "lintian finds the programs not hardened"; fi
 
 # The unpacked runner, from a directory outside the repository.
 mkdir "$work/run"

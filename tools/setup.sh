@@ -5,8 +5,8 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 packages=(g++ make cmake libgtest-dev libgmock-dev qt6-base-dev qt6-base-dev-tools
-          libgl-dev qt6-qpa-plugins fonts-dejavu-core
-          libqt6svg6 dpkg-dev file man-db lintian desktop-file-utils appstream
+          libgl-dev fonts-dejavu-core
+          libqt6svg6 librsvg2-bin dpkg-dev file man-db lintian desktop-file-utils appstream
           clang libclang-rt-14-dev
           libsqlite3-dev sqlite3 libcsv-dev libcli11-dev libfmt-dev libbenchmark-dev
           libjs-chart.js chromium poppler-utils nlohmann-json3-dev

@@ -357,18 +357,25 @@ class ArboraProgramTest : public QObject {
         QFETCH(QString, fieldLabel);
         bool stayedOpen = false;
         QString textAfter;
+        bool badFieldFocused = false;
+        QString selectedAfter;
         QVERIFY(withDialog(menuLabel, [&](SettingsDialog& dialog) {
             for (const auto& [id, text] : everyStandField) {
                 dialog.setFieldText(id, text);  // fields the dialog lacks are passed over
             }
-            dialog.setFieldText(badField, badText);
+            dialog.setFieldText(badField, badText);  // cursor at the start, nothing selected
             closeDialog(dialog, Close::ok);
             stayedOpen = dialog.isVisible();
             textAfter = dialog.fieldText(badField);
+            // The keyboard is back in the wrong field, its text selected to type over.
+            badFieldFocused = dialog.focusWidget() == dialog.field(badField);
+            selectedAfter = dialog.field(badField)->selectedText();
             closeDialog(dialog, Close::cancel);
         }));
         QVERIFY(stayedOpen);
         QCOMPARE(textAfter, badText);
+        QVERIFY(badFieldFocused);
+        QCOMPARE(selectedAfter, badText);
         QCOMPARE(errors_.size(), 1);
         QVERIFY2(errors_[0].contains(fieldLabel + ":"), qPrintable(errors_[0]));
         QCOMPARE(describe(program_->settings()), describe(StandSettings()));

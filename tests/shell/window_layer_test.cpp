@@ -1,6 +1,7 @@
 // The windowing layer on its own: the mouse wait across threads, closing while the main
 // program thread waits, the Save and Print copies of the text window, and the frame on
-// a screen too small for it (the tests' screen is 800 by 600).
+// a screen too small for it (the tests' screen is 800 by 600) and under a window
+// manager's decorations.
 
 #include "window_layer.h"
 
@@ -172,6 +173,56 @@ class WindowLayerTest : public QObject {
         const QRect window = layer.textWindow()->geometry();
         QVERIFY2(area->viewport()->rect().contains(window.bottomRight()),
                  qPrintable(QDebug::toString(window)));
+    }
+
+    // The window manager's decorations, known only once it has taken the frame over,
+    // are outside the inside size: the fit leaves room for them.
+    void frameFitLeavesRoomForTheDecorations_data() {
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QMargins>("decorations");
+        QTest::addColumn<QPoint>("position");
+        QTest::addColumn<QSize>("inside");
+        QTest::addColumn<QPoint>("fittedPosition");
+        QTest::addColumn<QSize>("fittedInside");
+        const QSize asked(1076, 800);
+        QTest::newRow("1024x768, 25 px title bar")
+            << QRect(0, 0, 1024, 768) << QMargins(0, 25, 0, 0) << QPoint(0, 0) << asked
+            << QPoint(0, 0) << QSize(1024, 743);
+        QTest::newRow("1024x768, title bar and 4 px borders")
+            << QRect(0, 0, 1024, 768) << QMargins(4, 25, 4, 4) << QPoint(0, 0) << asked
+            << QPoint(0, 0) << QSize(1016, 739);
+        QTest::newRow("1024x768, no decorations")
+            << QRect(0, 0, 1024, 768) << QMargins() << QPoint(0, 0) << asked << QPoint(0, 0)
+            << QSize(1024, 768);
+        QTest::newRow("panel above: moved below it")
+            << QRect(0, 32, 1920, 1048) << QMargins(0, 25, 0, 0) << QPoint(0, 0) << asked
+            << QPoint(0, 32) << asked;
+        QTest::newRow("fits: kept where asked")
+            << QRect(0, 0, 1920, 1080) << QMargins(0, 25, 0, 0) << QPoint(100, 50) << asked
+            << QPoint(100, 50) << asked;
+        QTest::newRow("sticks out right and below: moved back")
+            << QRect(0, 0, 1920, 1080) << QMargins(0, 25, 0, 0) << QPoint(1000, 400) << asked
+            << QPoint(844, 255) << asked;
+        QTest::newRow("second screen to the right")
+            << QRect(1920, 0, 1024, 768) << QMargins(0, 25, 0, 0) << QPoint(0, 0) << asked
+            << QPoint(1920, 0) << QSize(1024, 743);
+        QTest::newRow("decorations larger than the screen")
+            << QRect(0, 0, 40, 30) << QMargins(30, 30, 30, 30) << QPoint(0, 0) << asked
+            << QPoint(0, 0) << QSize(0, 0);
+    }
+
+    void frameFitLeavesRoomForTheDecorations() {
+        QFETCH(QRect, available);
+        QFETCH(QMargins, decorations);
+        QFETCH(QPoint, position);
+        QFETCH(QSize, inside);
+        QFETCH(QPoint, fittedPosition);
+        QFETCH(QSize, fittedInside);
+        const FrameFit fit = fitFrame(available, decorations, position, inside);
+        QCOMPARE(fit.position, fittedPosition);
+        QCOMPARE(fit.inside, fittedInside);
+        const QRect outer(fit.position, fit.inside.grownBy(decorations));
+        if (!fit.inside.isEmpty()) QVERIFY(available.contains(outer));
     }
 
     void printWritesTheTextToThePrinter() {

@@ -1,0 +1,114 @@
+#include "accounting/item_files.h"
+
+#include <array>
+#include <fstream>
+
+namespace arbora {
+namespace {
+
+constexpr std::string_view sqliteFileHeader{"SQLite format 3\0", 16};
+
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The stand reader would look for a table "stands" in a database; these files are CSV
+// only, and saying so is clearer than a missing table.
+bool isSqliteDatabase(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    std::string start(sqliteFileHeader.size(), '\0');
+    in.read(start.data(), static_cast<std::streamsize>(start.size()));
+    return in.gcount() == static_cast<std::streamsize>(start.size()) && start == sqliteFileHeader;
+}
+
+struct WantedColumn {
+    std::string_view name;
+    std::string* spelling;
+    int position = -1;
+};
+
+std::string textAt(const RawRow& row, int position) {
+    if (position < 0 || static_cast<std::size_t>(position) >= row.values.size()) return {};
+    const RawValue& value = row.values[static_cast<std::size_t>(position)];
+    return value.kind == RawValue::Kind::text ? std::string(trimBlanks(value.text)) : std::string();
+}
+
+std::variant<ItemFile, AccountingProblem> readItems(StandSource& source,
+                                                    const std::string& fileName,
+                                                    SpeciesColumn speciesColumn) {
+    ItemFile file;
+    std::array<WantedColumn, 3> wanted{{{"item", &file.itemColumn},
+                                        {"value", &file.valueColumn},
+                                        {"species", &file.speciesColumn}}};
+    const auto fileProblem = [&](std::string reason) {
+        return AccountingProblem{.file = fileName, .reason = std::move(reason)};
+    };
+    const std::vector<std::string>& header = source.header();
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        const std::string_view name = trimBlanks(header[i]);
+        for (WantedColumn& column : wanted) {
+            if (!sameName(name, column.name)) continue;
+            if (column.position >= 0) {
+                return fileProblem("has the column " + std::string(column.name) + " twice");
+            }
+            column.position = static_cast<int>(i);
+            *column.spelling = std::string(name);
+        }
+    }
+    for (const WantedColumn& column : {wanted[0], wanted[1]}) {
+        if (column.position < 0) return fileProblem("has no column " + std::string(column.name));
+    }
+    if (wanted[2].position >= 0 && speciesColumn == SpeciesColumn::refused) {
+        return fileProblem("has a column species, which this file does not take");
+    }
+    RawRow raw;
+    while (source.next(raw)) {
+        file.rows.push_back(ItemRow{.line = raw.line,
+                                    .item = textAt(raw, wanted[0].position),
+                                    .value = textAt(raw, wanted[1].position),
+                                    .species = textAt(raw, wanted[2].position)});
+    }
+    return file;
+}
+
+}  // namespace
+
+std::string problemText(const AccountingProblem& problem) {
+    if (problem.file.empty()) {
+        return "stand " + problem.standId + ", scenario " + problem.scenario + ": " +
+               problem.reason;
+    }
+    std::string text = problem.file;
+    if (problem.line > 0) text += ":" + std::to_string(problem.line);
+    if (!problem.column.empty()) text += ": " + problem.column;
+    return text + ": " + problem.reason;
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+std::variant<ItemFile, AccountingProblem> readItemFile(const std::string& fileName,
+                                                       InputEncoding encoding,
+                                                       SpeciesColumn speciesColumn) {
+    if (isSqliteDatabase(fileName)) {
+        throw InventoryInputError(InventoryInputError::unusable,
+                                  fileName + ": is a SQLite database, not a CSV file");
+    }
+    const auto source = openStandSource(fileName, encoding);
+    return readItems(*source, fileName, speciesColumn);
+}
+
+std::variant<ItemFile, AccountingProblem> readItemBytes(std::string bytes,
+                                                        const std::string& fileName,
+                                                        InputEncoding encoding,
+                                                        SpeciesColumn speciesColumn) {
+    const auto source = csvStandSource(std::move(bytes), fileName, encoding);
+    return readItems(*source, fileName, speciesColumn);
+}
+
+}  // namespace arbora

@@ -1,0 +1,322 @@
+#include "management/scenario_projection.h"
+
+#include <cmath>
+#include <limits>
+#include <optional>
+
+#include "growth/growth_and_yield.h"
+#include "management/assortments.h"
+
+namespace arbora {
+namespace {
+
+constexpr std::int64_t never = std::numeric_limits<std::int64_t>::max();
+
+// What stands on a hectare.
+struct StandState {
+    bool standing = false;  // false: nothing modelled stands (felled, or planted and young)
+    double diameter = 0;    // cm
+    double height = 0;      // m
+    std::int32_t trees = 0;
+    double volume = 0;  // m3/ha
+};
+
+// The trees growing on the stand: the measured ones, or those planted after a felling.
+struct Cohort {
+    std::int32_t species = 0;
+    std::int64_t birthYear = 0;   // the cohort's age at year y is y - birthYear
+    std::int64_t anchorYear = 0;  // the year of `anchor`; nothing stands before it
+    StandState anchor;            // as measured, as a treatment left it, or as planted
+};
+
+std::string yearText(std::int64_t year) {
+    return "year " + std::to_string(year);
+}
+
+// The cohort's state at year y (not before its anchor year), or the age outside the
+// growth curves that stops it.
+std::variant<StandState, std::int64_t> stateAt(InventoryProjector& projector, const Cohort& c,
+                                               std::int64_t year) {
+    if (year < c.anchorYear || !c.anchor.standing) return StandState{};
+    if (year == c.anchorYear) return c.anchor;
+    const std::int64_t anchorAge = c.anchorYear - c.birthYear;
+    const std::int64_t age = year - c.birthYear;
+    const auto fits = [](std::int64_t a) { return a <= std::numeric_limits<std::int32_t>::max(); };
+    if (!fits(anchorAge)) return anchorAge;
+    const std::optional<NormalStand> atAnchor =
+        projector.normalStand(c.species, static_cast<std::int32_t>(anchorAge));
+    if (!atAnchor) return anchorAge;
+    if (!fits(age)) return age;
+    const std::optional<NormalStand>& atAge =
+        projector.normalStand(c.species, static_cast<std::int32_t>(age));
+    if (!atAge) return age;
+    StandSettings settings;
+    settings.species = c.species;
+    settings.standAge = static_cast<std::int32_t>(anchorAge);
+    settings.simulatingAge = static_cast<std::int32_t>(age);
+    settings.averageDiameter = c.anchor.diameter;
+    settings.averageHeight = c.anchor.height;
+    settings.standDensity = c.anchor.trees;
+    settings.standVolume = c.anchor.volume;
+    const ProjectedStand projected = projectStandFrom(settings, *atAnchor, *atAge);
+    return StandState{true, projected.diameter, projected.height, projected.treesPerHectare,
+                      projected.volume};
+}
+
+BiomassComponents biomassOf(std::int32_t species, const StandState& state) {
+    if (!state.standing) return {};
+    return componentBiomass(species, state.diameter, state.height,
+                            static_cast<double>(state.trees));
+}
+
+BiomassComponents difference(const BiomassComponents& before, const BiomassComponents& after) {
+    return {before.stem - after.stem,       before.bark - after.bark, before.branch - after.branch,
+            before.foliage - after.foliage, before.root - after.root, before.stand - after.stand};
+}
+
+bool allFinite(const BiomassComponents& b) {
+    return std::isfinite(b.stem) && std::isfinite(b.bark) && std::isfinite(b.branch) &&
+           std::isfinite(b.foliage) && std::isfinite(b.root) && std::isfinite(b.stand);
+}
+
+std::int32_t clampedAge(std::int64_t age) {
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(age, std::numeric_limits<std::int32_t>::max()));
+}
+
+// The projection of one stand under one scenario, year by year of the list.
+class ScenarioRun {
+  public:
+    ScenarioRun(InventoryProjector& projector, const InventoryStand& stand,
+                const std::vector<const Treatment*>& treatments, const std::string& scenario)
+        : projector_(projector), stand_(stand), treatments_(treatments), scenario_(scenario) {
+        cohort_.species = stand.species;
+        cohort_.birthYear = -std::int64_t{stand.standAge};
+        cohort_.anchor = {true, stand.averageDiameter, stand.averageHeight, stand.standDensity,
+                          stand.standVolume};
+    }
+
+    std::variant<ScenarioProjection, ScenarioProblem> project(
+        const std::vector<std::int32_t>& offsets) {
+        ScenarioProjection projection;
+        projection.rows.reserve(offsets.size());
+        for (const std::int32_t offset : offsets) {
+            if (!treatUpTo(offset, projection.removals)) return *problem_;
+            const auto state = stateAt(projector_, cohort_, offset);
+            if (const auto* age = std::get_if<std::int64_t>(&state)) return ageOutside(*age);
+            projection.rows.push_back(row(offset, std::get<StandState>(state)));
+            if (!isFinite(projection.rows.back())) {
+                return ScenarioProblem{
+                    "", "a value at " + yearText(offset) + " is not a finite number"};
+            }
+        }
+        return projection;
+    }
+
+  private:
+    ScenarioProblem ageOutside(std::int64_t age) const {
+        return {"stand_age",
+                "age " + std::to_string(age) + " is outside the growth curves of this species"};
+    }
+
+    bool applies(const Treatment& t) const { return !t.species || *t.species == cohort_.species; }
+
+    // Whether the treatment comes due at the year, for the cohort standing then.
+    bool dueAt(const Treatment& t, std::int64_t year) const {
+        if (!applies(t)) return false;
+        if (t.year) return *t.year == year;
+        return !felled_ && *t.age == year - cohort_.birthYear;
+    }
+
+    // The first year after `after` in which a treatment comes due; `never` if none.
+    std::int64_t nextDue(std::int64_t after) const {
+        std::int64_t next = never;
+        for (const Treatment* t : treatments_) {
+            if (!applies(*t)) continue;
+            std::int64_t year = never;
+            if (t->year) {
+                year = *t->year;
+            } else if (!felled_) {
+                year = cohort_.birthYear + *t->age;
+            }
+            if (year > after && year < next) next = year;
+        }
+        return next;
+    }
+
+    // Carries out the treatments due after the last year done, up to `year`.
+    bool treatUpTo(std::int64_t year, std::vector<Removal>& removals) {
+        for (std::int64_t due = nextDue(done_); due <= year; due = nextDue(done_)) {
+            for (const Treatment* t : treatments_) {
+                if (!dueAt(*t, due)) continue;
+                if (!carryOut(*t, due, removals)) return false;
+            }
+            done_ = due;
+        }
+        done_ = std::max(done_, year);
+        return true;
+    }
+
+    bool carryOut(const Treatment& t, std::int64_t year, std::vector<Removal>& removals) {
+        const auto state = stateAt(projector_, cohort_, year);
+        if (const auto* age = std::get_if<std::int64_t>(&state)) {
+            problem_ = ageOutside(*age);
+            return false;
+        }
+        const StandState before = std::get<StandState>(state);
+        if (!before.standing || before.trees == 0) {
+            return fail(t, year,
+                        "nothing stands to " +
+                            std::string(t.action == TreatmentAction::thin ? "thin" : "fell"));
+        }
+        Removal removal;
+        removal.scenario = scenario_;
+        removal.standId = stand_.standId;
+        removal.year = static_cast<std::int32_t>(year);
+        removal.age = clampedAge(year - cohort_.birthYear);
+        removal.species = cohort_.species;
+        removal.action = t.action;
+        StandState after;
+        double sortedDiameter = before.diameter;
+        if (t.action == TreatmentAction::thin) {
+            const auto thinned = thin(t, before);
+            if (const auto* reason = std::get_if<std::string>(&thinned)) {
+                return fail(t, year, *reason);
+            }
+            after = std::get<StandState>(thinned);
+            sortedDiameter = t.quotient * before.diameter;
+        } else if (!plant(t, year)) {
+            return false;
+        } else {
+            removal.regenerated = t.regenerate || t.regenerateSame;
+        }
+        removal.trees = before.trees - after.trees;
+        removal.volume = before.volume - after.volume;
+        removal.assortments =
+            sortIntoAssortments(removal.species, stand_.outputClass.value_or(defaultOutputClass),
+                                sortedDiameter, removal.volume);
+        const BiomassComponents biomassBefore = biomassOf(removal.species, before);
+        const BiomassComponents biomassAfter = biomassOf(removal.species, after);
+        removal.biomass = difference(biomassBefore, biomassAfter);
+        removal.carbon = difference(carbonStock(biomassBefore), carbonStock(biomassAfter));
+        removal.co2e = carbonDioxideEquivalent(removal.carbon.stand);
+        if (!allFinite(removal.biomass) || !allFinite(removal.carbon) ||
+            !std::isfinite(removal.volume)) {
+            return fail(t, year, "a removed value is not a finite number");
+        }
+        if (t.action == TreatmentAction::thin) {
+            cohort_.anchorYear = year;
+            cohort_.anchor = after;
+        }
+        removals.push_back(std::move(removal));
+        return true;
+    }
+
+    // The stand a thinning leaves, or why it cannot be carried out.
+    static std::variant<StandState, std::string> thin(const Treatment& t, const StandState& s) {
+        const double trees = static_cast<double>(s.trees);
+        const double q = t.quotient;
+        double removed = 0;  // trees, before the fraction is dropped
+        switch (t.intensity) {
+            case ThinningIntensity::removeTrees:
+                removed = trees * t.amount / 100;
+                break;
+            case ThinningIntensity::removeBasalArea:
+                removed = trees * ((t.amount / 100) / (q * q));
+                break;
+            case ThinningIntensity::residualDensity:
+                if (!(t.amount < trees)) {
+                    return "the residual density " + std::to_string(std::int64_t(t.amount)) +
+                           " is not below the " + std::to_string(s.trees) + " trees standing";
+                }
+                removed = trees - t.amount;
+                break;
+        }
+        if (!(removed < trees)) return std::string("it would remove every tree");
+        const auto n = static_cast<std::int32_t>(std::trunc(removed));
+        const double p = static_cast<double>(n) / trees;
+        const double b = p * q * q;
+        if (!(b < 1)) return std::string("it would remove all the basal area");
+        StandState after = s;
+        after.diameter = s.diameter * std::sqrt((1 - b) / (1 - p));
+        after.trees = s.trees - n;
+        after.volume = s.volume * (1 - b);
+        return after;
+    }
+
+    // The cohort after a clear-felling in `year`: planted, or nothing.
+    bool plant(const Treatment& t, std::int64_t year) {
+        const std::int32_t species = t.regenerateSame ? cohort_.species : t.regenerate.value_or(0);
+        cohort_.birthYear = year;
+        if (species == 0) {
+            felled_ = true;
+            cohort_.anchorYear = year;
+            cohort_.anchor = StandState{};
+            return true;
+        }
+        const std::optional<NormalStand>& normal = projector_.normalStand(species, regenerationAge);
+        if (!normal) {
+            problem_ = ageOutside(regenerationAge);
+            return false;
+        }
+        felled_ = false;
+        cohort_.species = species;
+        cohort_.anchorYear = year + regenerationAge;
+        cohort_.anchor = {true, normal->diameter, normal->height,
+                          static_cast<std::int32_t>(std::trunc(
+                              static_cast<double>(normal->treesPerHectare) * t.stocking / 100)),
+                          normal->volume * t.stocking / 100};
+        return true;
+    }
+
+    bool fail(const Treatment& t, std::int64_t year, const std::string& reason) {
+        problem_ = ScenarioProblem{
+            "",
+            std::string(t.action == TreatmentAction::thin ? "the thinning" : "the clear-felling") +
+                " of treatments line " + std::to_string(t.line) + " at " + yearText(year) +
+                " cannot be carried out: " + reason};
+        return false;
+    }
+
+    ProjectionRow row(std::int32_t offset, const StandState& state) const {
+        ProjectionRow r;
+        r.year = offset;
+        r.age = clampedAge(offset - cohort_.birthYear);
+        r.species = cohort_.species;
+        r.averageDiameter = state.diameter;
+        r.averageHeight = state.height;
+        r.standDensity = state.trees;
+        r.standVolume = state.volume;
+        r.biomass = biomassOf(cohort_.species, state);
+        r.carbon = carbonStock(r.biomass);
+        r.co2e = carbonDioxideEquivalent(r.carbon.stand);
+        return r;
+    }
+
+    static bool isFinite(const ProjectionRow& r) {
+        return std::isfinite(r.averageDiameter) && std::isfinite(r.averageHeight) &&
+               std::isfinite(r.standVolume) && allFinite(r.biomass) && allFinite(r.carbon) &&
+               std::isfinite(r.co2e);
+    }
+
+    InventoryProjector& projector_;
+    const InventoryStand& stand_;
+    const std::vector<const Treatment*>& treatments_;
+    const std::string& scenario_;
+    Cohort cohort_;
+    bool felled_ = false;    // clear-felled and not planted
+    std::int64_t done_ = 0;  // treatments are carried out up to this year
+    std::optional<ScenarioProblem> problem_;
+};
+
+}  // namespace
+
+std::variant<ScenarioProjection, ScenarioProblem> projectScenario(
+    InventoryProjector& projector, const InventoryStand& stand,
+    const std::vector<const Treatment*>& treatments, const std::vector<std::int32_t>& offsets,
+    const std::string& scenario) {
+    ScenarioRun run(projector, stand, treatments, scenario);
+    return run.project(offsets);
+}
+
+}  // namespace arbora

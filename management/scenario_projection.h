@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "inventory/inventory_stand.h"
+#include "inventory/projection.h"
+#include "management/removal.h"
+#include "management/treatments.h"
+
+// One stand projected under one scenario: the untreated projection until the first
+// treatment, then from the state each treatment leaves, with the removals.
+namespace arbora {
+
+struct ScenarioProjection {
+    std::vector<ProjectionRow> rows;  // one per year of the list, after that year's treatments
+    std::vector<Removal> removals;    // every treatment carried out, in the order carried out
+};
+
+// Why a stand cannot be projected under a scenario: the stand column concerned (its
+// English name, e.g. "stand_age"), or empty when a treatment cannot be carried out; and
+// a sentence.
+struct ScenarioProblem {
+    std::string column;
+    std::string reason;
+};
+
+// Projects the stand over the offsets (sorted, distinct) under the treatments (file
+// order), on the models of the two simulations.
+//
+// The state of a stand is its mean diameter D, height H, whole tree count N and volume V.
+// A thinning takes n trees (remove_trees x: trunc(N * x / 100); remove_basal_area y:
+// trunc(N * ((y / 100) / (q * q))); residual density R: N - R) and leaves, with p = n / N
+// and b = p * q * q, D' = D * sqrt((1 - b) / (1 - p)), H' = H, N' = N - n,
+// V' = V * (1 - b); there is no growth response after a thinning. A clear-felling takes
+// everything; a planted cohort enters at age 20 as the normal stand of its species times
+// the stocking, and holds nothing before. Later years are projected from the state a
+// treatment leaves by the growth and yield simulation's projection.
+std::variant<ScenarioProjection, ScenarioProblem> projectScenario(
+    InventoryProjector& projector, const InventoryStand& stand,
+    const std::vector<const Treatment*>& treatments, const std::vector<std::int32_t>& offsets,
+    const std::string& scenario);
+
+}  // namespace arbora
