@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "cli/inventory_run.h"
+#include "gis/geopackage_output.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
 
@@ -16,11 +17,13 @@ namespace {
 constexpr const char* description =
     "Projects every stand of a forest inventory over a list of years with the growth,\n"
     "biomass and carbon models of the simulations, and prints the totals per year and\n"
-    "species. STANDS is a CSV file with a header row, or a SQLite database with a table\n"
-    "\"stands\". Columns, by name in any order (also under their Chinese names): stand_id,\n"
-    "species (1 to 4, the Latin or the Chinese name), site_class (optional), stand_age,\n"
-    "average_diameter (cm), average_height (m), stand_density (trees/ha), stand_volume\n"
-    "(m3/ha), area (ha, optional, 1 when absent).\n\n"
+    "species. STANDS is a CSV file with a header row, a SQLite database with a table\n"
+    "\"stands\", or a GIS layer (GeoPackage, shapefile, GeoJSON, ...). Columns, by name in\n"
+    "any order (also under their Chinese or survey pinyin names, or as --columns names\n"
+    "them): stand_id, species (1 to 4, the Latin or the Chinese name), site_class\n"
+    "(optional), stand_age, average_diameter (cm), average_height (m), stand_density\n"
+    "(trees/ha), stand_volume (m3/ha), area (ha, optional: a polygon layer in a projected\n"
+    "coordinate system gives each stand its polygon area, otherwise 1 when absent).\n\n"
     "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for a usage\n"
     "error, 3 when the inventory has rows or columns that cannot be used (without\n"
     "--skip-bad-rows nothing is written then).";
@@ -28,7 +31,9 @@ constexpr const char* description =
 constexpr const char* usageText =
     "usage: arbora-report inventory STANDS [--years LIST] [--output FILE] [--treatments FILE]\n"
     "                         [--products FILE] [--prices FILE] [--skip-bad-rows]\n"
-    "                         [--encoding utf-8|gbk] [--report FILE.html] [--lang en|zh]\n";
+    "                         [--encoding utf-8|gbk] [--report FILE.html] [--lang en|zh]\n"
+    "                         [--layer NAME] [--columns COLUMN=NAME,...] [--species-map FILE]\n"
+    "                         [--area-unit ha|mu]\n";
 
 }  // namespace
 
@@ -40,13 +45,16 @@ int inventoryMain(int argc, char** argv) {
     std::string output;
     bool skipBadRows = false;
     std::string encoding = "utf-8";
-    app.add_option("STANDS", stands, "The inventory: a CSV file or a SQLite database")->required();
+    app.add_option("STANDS", stands, "The inventory: a CSV file, a SQLite database or a GIS layer")
+        ->required();
     app.add_option("--years", years,
                    "Years from each stand's age: numbers and start:stop:step ranges, "
                    "e.g. 0,5,10:50:10 (default 0:50:10)");
     app.add_option("--output", output,
                    "Write the projection to FILE: .sqlite or .db (tables stands, projection, "
-                   "summary, rejected, run) or .csv (the projection table)");
+                   "summary, rejected, run), .csv (the projection table) or .gpkg (a GeoPackage "
+                   "with the same tables and the layer stand_results: each stand's polygon with "
+                   "its volume_yK, carbon_yK and co2e_yK per hectare; needs a GIS layer)");
     std::string treatments;
     app.add_option("--treatments", treatments,
                    "Project the scenarios of FILE besides the untreated baseline \"none\": "
@@ -62,8 +70,24 @@ int inventoryMain(int argc, char** argv) {
                    "writes the finance of each scenario");
     app.add_flag("--skip-bad-rows", skipBadRows,
                  "Write the usable rows even when others are rejected, and exit with 0");
-    app.add_option("--encoding", encoding, "The CSV file's encoding: utf-8 (default) or gbk")
+    app.add_option("--encoding", encoding,
+                   "The CSV file's encoding: utf-8 (default) or gbk; gbk also for a "
+                   "shapefile's .dbf (without it, its .cpg file says)")
         ->check(CLI::IsMember({"utf-8", "gbk"}));
+    // Reading GIS layers and survey tables.
+    std::string layer;
+    std::string columns;
+    std::string speciesMap;
+    std::string areaUnit = "ha";
+    app.add_option("--layer", layer,
+                   "The layer of a GIS file (default: \"stands\", or the only layer)");
+    app.add_option("--columns", columns,
+                   "The input's names of stand columns, e.g. stand_id=XBH,species=YOU_SHI_SZ");
+    app.add_option("--species-map", speciesMap,
+                   "A CSV file code,species: the survey's species codes or names and the "
+                   "species (1 to 4, Latin or Chinese name) each stands for");
+    app.add_option("--area-unit", areaUnit, "The area column's unit: ha (default) or mu (1/15 ha)")
+        ->check(CLI::IsMember({"ha", "mu"}));
     std::string report;
     std::string language = "en";
     app.add_option("--report", report,
@@ -94,9 +118,11 @@ int inventoryMain(int argc, char** argv) {
     if (!list.problem.empty()) return usageError("--years " + list.problem);
     options.years = list.offsets;
     if (!output.empty()) {
-        if (arbora::outputKindOf(output) == arbora::OutputKind::none) {
+        if (arbora::outputKindOf(output) == arbora::OutputKind::none &&
+            !arbora::isGeoPackageName(output)) {
             return usageError("--output \"" + output +
-                              "\": the file name must end in .sqlite, .db or .csv");
+                              "\": the file name must end in .sqlite, .db or .csv (or .gpkg "
+                              "for a GIS layer)");
         }
         options.outputFile = output;
     }
@@ -112,6 +138,16 @@ int inventoryMain(int argc, char** argv) {
     options.skipBadRows = skipBadRows;
     options.encoding = encoding == "gbk" ? arbora::InputEncoding::gbk : arbora::InputEncoding::utf8;
     options.showProgress = ::isatty(STDERR_FILENO) == 1;
+    if (!layer.empty()) options.input.layer = layer;
+    if (!columns.empty()) {
+        auto overrides = arbora::parseStandColumnOverrides(columns);
+        if (const auto* problem = std::get_if<std::string>(&overrides)) {
+            return usageError("--columns " + *problem);
+        }
+        options.input.columns = std::get<arbora::StandColumnOverrides>(std::move(overrides));
+    }
+    if (!speciesMap.empty()) options.input.speciesMap = speciesMap;
+    options.input.areaUnit = areaUnit == "mu" ? arbora::AreaUnit::mu : arbora::AreaUnit::hectare;
 
     arbora::InventoryRun run;
     return arbora::runInventory(options, std::cout, std::cerr, run);

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "accounting/accounting_tables.h"
+#include "gis/geopackage_output.h"
 #include "inventory/number_text.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
@@ -54,6 +55,17 @@ class InterruptionGuard {
     static constexpr int signals_[] = {SIGINT, SIGTERM, SIGHUP};
     struct sigaction previous_[3]{};
 };
+
+int exitStatusOf(GisProblem::Kind kind) {
+    switch (kind) {
+        case GisProblem::Kind::usage:
+            return exitUsage;
+        case GisProblem::Kind::unreadable:
+            return exitFileFailure;
+        default:
+            return exitUnusableData;
+    }
+}
 
 std::string utcNow() {
     const std::time_t now = std::time(nullptr);
@@ -171,22 +183,24 @@ class InventoryRunner {
         if (options.treatmentsFile) ledger_.emplace(products, options.years.back());
     }
 
-    void open() {
+    // Opens the inputs and the output; a problem of the stands or of the output they
+    // allow (a GIS layer's, a GeoPackage's) comes back, other failures are thrown.
+    std::optional<GisProblem> open() {
         schedule_ = options_.treatmentsFile
                         ? readTreatments(*options_.treatmentsFile, options_.encoding)
                         : baselineOnly();
         for (Rejection& rejection : schedule_.rejections)
             reject(std::move(rejection));
-        source_ = openStandSource(options_.standsFile, options_.encoding);
-        const auto columns = mapStandColumns(source_->header());
-        if (const auto* missing = std::get_if<std::string>(&columns)) {
-            throw InventoryInputError(InventoryInputError::unusable,
-                                      options_.standsFile + ": " + *missing);
-        }
-        map_ = std::get<StandColumnMap>(columns);
+        auto opened = openStandInput(options_.standsFile, options_.encoding, options_.input);
+        if (auto* problem = std::get_if<GisProblem>(&opened)) return std::move(*problem);
+        stands_.emplace(std::get<StandInput>(std::move(opened)));
+        source_ = &stands_->source();
+        map_ = stands_->columns();
         if (options_.outputFile) {
             const OutputTable* further[] = {&removalsTable, &productsTable, &financeTable};
-            output_ = openProjectionOutput(*options_.outputFile, further);
+            auto made = openStandOutput(*options_.outputFile, *stands_, options_.years, further);
+            if (auto* problem = std::get_if<GisProblem>(&made)) return std::move(*problem);
+            output_ = std::get<std::unique_ptr<ProjectionOutput>>(std::move(made));
         }
         summary_.emplace(options_.years, schedule_.scenarios);
         removalTotals_.emplace(options_.years, schedule_.scenarios);
@@ -194,6 +208,7 @@ class InventoryRunner {
             for (const std::string& scenario : schedule_.scenarios)
                 ledger_->addScenario(scenario);
         }
+        return std::nullopt;
     }
 
     // Reads, checks and projects every stand.
@@ -246,8 +261,8 @@ class InventoryRunner {
         return map_.header[static_cast<std::size_t>(column)];
     }
 
-    void projectOne(const RawRow& row) {
-        StandReading reading = readStand(map_, row);
+    void projectOne(RawRow& row) {
+        StandReading reading = stands_->read(row);
         const InventoryStand& stand = reading.stand;
         if (!stand.standId.empty()) {
             const auto [first, isNew] = firstLineOf_.try_emplace(stand.standId, row.line);
@@ -357,7 +372,8 @@ class InventoryRunner {
     InventoryRun& run_;
     ProgressLine progress_;
     TreatmentSchedule schedule_;
-    std::unique_ptr<StandSource> source_;
+    std::optional<StandInput> stands_;
+    StandSource* source_ = nullptr;  // the stands'
     StandColumnMap map_;
     std::unique_ptr<ProjectionOutput> output_;
     std::optional<InventorySummary> summary_;
@@ -518,7 +534,9 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         }
         run.parameters = runParameters(options, accounting);
         InventoryRunner runner(options, err, run, accounting.products, accounting.prices);
-        runner.open();
+        if (const auto problem = runner.open()) {
+            return error(problem->message, exitStatusOf(problem->kind));
+        }
         runner.projectAll();
         ProjectionOutput* output = runner.output();
         listRejections(options, run, err);

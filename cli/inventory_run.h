@@ -9,6 +9,7 @@
 #include "accounting/finance.h"
 #include "accounting/wood_products.h"
 #include "estate/estate_report.h"
+#include "gis/stand_input.h"
 #include "inventory/inventory_stand.h"
 #include "inventory/projection_output.h"
 #include "inventory/stand_sources.h"
@@ -19,17 +20,18 @@
 namespace arbora {
 
 struct InventoryOptions {
-    std::string standsFile;
-    std::vector<std::int32_t> years;  // offsets, sorted and distinct
-    std::optional<std::string> outputFile;
-    std::optional<std::string> treatmentsFile;  // CSV, or SQLite with a table "treatments"
-    std::optional<std::string> productsFile;    // routing and half-lives of wood products
-    std::optional<std::string> pricesFile;      // prices, costs and the discount rate
+    std::string standsFile{};
+    std::vector<std::int32_t> years{};  // offsets, sorted and distinct
+    std::optional<std::string> outputFile{};
+    std::optional<std::string> treatmentsFile{};  // CSV, or SQLite with a table "treatments"
+    std::optional<std::string> productsFile{};    // routing and half-lives of wood products
+    std::optional<std::string> pricesFile{};      // prices, costs and the discount rate
     bool skipBadRows = false;
     InputEncoding encoding = InputEncoding::utf8;
-    std::optional<std::string> reportFile;  // the estate report, HTML
+    std::optional<std::string> reportFile{};  // the estate report, HTML
     ReportLanguage reportLanguage = ReportLanguage::english;
     bool showProgress = false;  // a progress line on the error stream
+    InputChoices input{};       // the layer, column names, species codes and area unit
 };
 
 // Exit statuses of the runner.

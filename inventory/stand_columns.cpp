@@ -1,5 +1,6 @@
 #include "inventory/stand_columns.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -138,15 +139,15 @@ std::string standIdText(const RawValue& raw) {
 
 const std::array<StandColumnName, standColumnCount>& standColumnNames() {
     static const std::array<StandColumnName, standColumnCount> names = {{
-        {"stand_id", "小班号", true},
-        {"species", "树种", true},
+        {"stand_id", "小班号", true, {"XIAO_BAN", "XBH"}},
+        {"species", "树种", true, {"YOU_SHI_SZ"}},
         {"site_class", "地位级", false},
-        {"stand_age", "林龄", true},
-        {"average_diameter", "平均胸径", true},
-        {"average_height", "平均树高", true},
-        {"stand_density", "每公顷株数", true},
-        {"stand_volume", "每公顷蓄积", true},
-        {"area", "面积", false},
+        {"stand_age", "林龄", true, {"PINGJUN_NL"}},
+        {"average_diameter", "平均胸径", true, {"PINGJUN_XJ"}},
+        {"average_height", "平均树高", true, {"PINGJUN_SG"}},
+        {"stand_density", "每公顷株数", true, {"MEI_GQ_ZS"}},
+        {"stand_volume", "每公顷蓄积", true, {"MEI_GQ_XJ"}},
+        {"area", "面积", false, {"MIAN_JI", "XBMJ"}},
         {"output_class", "出材等级", false},
     }};
     return names;
@@ -161,15 +162,94 @@ std::string_view trimBlanks(std::string_view text) {
     return text;
 }
 
-std::variant<StandColumnMap, std::string> mapStandColumns(const std::vector<std::string>& header) {
+namespace {
+
+bool isNameOf(std::string_view name, const StandColumnName& column) {
+    if (equalsIgnoringCase(name, column.name) || name == column.chinese) return true;
+    for (const std::string_view pinyin : column.pinyin) {
+        if (!pinyin.empty() && equalsIgnoringCase(name, pinyin)) return true;
+    }
+    return false;
+}
+
+// The position of the header name the user gave: the same spelling, else the only one
+// in another letter case; or why there is none.
+std::variant<std::size_t, std::string> findOverride(const std::vector<std::string>& header,
+                                                    std::string_view wanted,
+                                                    std::string_view column) {
+    std::optional<std::size_t> found;
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        if (trimBlanks(header[i]) == wanted) return i;
+    }
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        if (!equalsIgnoringCase(trimBlanks(header[i]), wanted)) continue;
+        if (found) {
+            return "has both \"" + std::string(trimBlanks(header[*found])) + "\" and \"" +
+                   std::string(trimBlanks(header[i])) + "\" for " + std::string(column);
+        }
+        found = i;
+    }
+    if (!found) {
+        return "has no column \"" + std::string(wanted) + "\" (named for " + std::string(column) +
+               ")";
+    }
+    return *found;
+}
+
+}  // namespace
+
+std::variant<StandColumnOverrides, std::string> parseStandColumnOverrides(std::string_view text) {
+    const auto& names = standColumnNames();
+    StandColumnOverrides overrides;
+    while (!text.empty()) {
+        const std::size_t comma = std::min(text.find(','), text.size());
+        const std::string_view item = trimBlanks(text.substr(0, comma));
+        text.remove_prefix(std::min(comma + 1, text.size()));
+        const std::size_t equals = item.find('=');
+        const std::string_view column = trimBlanks(item.substr(0, equals));
+        const std::string_view field =
+            equals == std::string_view::npos ? "" : trimBlanks(item.substr(equals + 1));
+        std::size_t c = 0;
+        while (c < standColumnCount && !equalsIgnoringCase(column, names[c].name))
+            ++c;
+        if (c == standColumnCount) {
+            std::string known;
+            for (const StandColumnName& name : names)
+                known += (known.empty() ? "" : ", ") + std::string(name.name);
+            return "\"" + std::string(column) + "\" is not a stand column (" + known + ")";
+        }
+        if (field.empty()) return "gives no name for " + std::string(column) + " (COLUMN=NAME)";
+        if (!overrides[c].empty()) return "names " + std::string(column) + " twice";
+        overrides[c] = std::string(field);
+    }
+    return overrides;
+}
+
+std::variant<StandColumnMap, std::string> mapStandColumns(const std::vector<std::string>& header,
+                                                          const StandColumnOverrides& overrides) {
     const auto& names = standColumnNames();
     StandColumnMap map;
     map.position.fill(-1);
     map.inputColumns = header.size();
+    std::vector<bool> overridden(header.size());
+    for (std::size_t c = 0; c < standColumnCount; ++c) {
+        if (overrides[c].empty()) continue;
+        const auto found = findOverride(header, overrides[c], names[c].name);
+        if (const auto* problem = std::get_if<std::string>(&found)) return *problem;
+        const std::size_t i = std::get<std::size_t>(found);
+        if (overridden[i]) {
+            return "has the column \"" + std::string(trimBlanks(header[i])) +
+                   "\" named for two stand columns";
+        }
+        overridden[i] = true;
+        map.position[c] = static_cast<int>(i);
+        map.header[c] = std::string(trimBlanks(header[i]));
+    }
     for (std::size_t i = 0; i < header.size(); ++i) {
+        if (overridden[i]) continue;
         const std::string_view name = trimBlanks(header[i]);
         for (std::size_t c = 0; c < standColumnCount; ++c) {
-            if (!equalsIgnoringCase(name, names[c].name) && name != names[c].chinese) continue;
+            if (!overrides[c].empty() || !isNameOf(name, names[c])) continue;
             if (map.position[c] >= 0) {
                 return "has the column " + std::string(names[c].name) + " twice (\"" +
                        map.header[c] + "\" and \"" + std::string(name) + "\")";

@@ -32,6 +32,9 @@ struct StandColumnName {
     std::string_view name;     // e.g. "stand_age"
     std::string_view chinese;  // the usual name in Chinese inventories, e.g. "林龄"
     bool required;
+    // The field names of sub-compartment survey layers, in pinyin, e.g. "PINGJUN_NL";
+    // empty when unused.
+    std::array<std::string_view, 2> pinyin{};
 };
 
 // In the order of StandColumn.
@@ -54,17 +57,29 @@ struct RawRow {
 };
 
 // Where each stand column stands in the input, found from the header names: in any
-// order, in any letter case, blanks around them ignored, under the English or the
-// Chinese name. Other columns are ignored.
+// order, in any letter case, blanks around them ignored, under the English, the
+// Chinese or a survey's pinyin name, or under the name the user gives for it. Other
+// columns are ignored.
 struct StandColumnMap {
     std::array<int, standColumnCount> position{};      // -1 when the input lacks it
     std::array<std::string, standColumnCount> header;  // as the input spells it
     std::size_t inputColumns = 0;
 };
 
+// The input's names the user gives for stand columns, by StandColumn; empty where the
+// column is found by its own names.
+using StandColumnOverrides = std::array<std::string, standColumnCount>;
+
+// Overrides from a list such as "stand_id=XBH,species=YOU_SHI_SZ": stand columns by
+// their English names, each at most once; or a sentence saying what is wrong.
+std::variant<StandColumnOverrides, std::string> parseStandColumnOverrides(std::string_view text);
+
 // The map, or a sentence saying what the header lacks ("has no column stand_age
-// (林龄)") or holds twice.
-std::variant<StandColumnMap, std::string> mapStandColumns(const std::vector<std::string>& header);
+// (林龄)") or holds twice. An overridden column takes the input column of that name
+// (the same spelling first, else the only one in another letter case), which no other
+// stand column then takes.
+std::variant<StandColumnMap, std::string> mapStandColumns(
+    const std::vector<std::string>& header, const StandColumnOverrides& overrides = {});
 
 // The stand of one row, or why it cannot be used. The stand's id is filled whenever it
 // could be read, even when another column rejects the row.

@@ -1,0 +1,187 @@
+#include "gis/vector_layer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+namespace arbora {
+namespace {
+
+bool isShapefile(const std::string& fileName) {
+    const GDALDriverH driver =
+        GDALIdentifyDriverEx(fileName.c_str(), GDAL_OF_VECTOR, nullptr, nullptr);
+    return driver != nullptr && EQUAL(GDALGetDriverShortName(driver), "ESRI Shapefile");
+}
+
+std::string layerNames(GDALDataset& dataset) {
+    std::string names;
+    for (OGRLayer* layer : dataset.GetLayers())
+        names += (names.empty() ? "\"" : ", \"") + std::string(layer->GetName()) + "\"";
+    return names;
+}
+
+// The layer asked for, "stands", or the only one.
+std::variant<OGRLayer*, GisProblem> chooseLayer(GDALDataset& dataset, const std::string& fileName,
+                                                const std::optional<std::string>& layerName) {
+    using Kind = GisProblem::Kind;
+    if (layerName) {
+        if (OGRLayer* layer = dataset.GetLayerByName(layerName->c_str())) return layer;
+        return GisProblem{Kind::usage, fileName + ": has no layer \"" + *layerName +
+                                           "\" (its layers: " + layerNames(dataset) + ")"};
+    }
+    if (dataset.GetLayerCount() == 0) {
+        return GisProblem{Kind::unusable, fileName + ": has no layer of stands"};
+    }
+    if (OGRLayer* layer = dataset.GetLayerByName("stands")) return layer;
+    if (dataset.GetLayerCount() == 1) return dataset.GetLayer(0);
+    return GisProblem{Kind::usage, fileName +
+                                       ": has several layers and none is called "
+                                       "\"stands\"; choose one with --layer (" +
+                                       layerNames(dataset) + ")"};
+}
+
+RawValue rawValue(RawValue::Kind kind) {
+    RawValue value;
+    value.kind = kind;
+    return value;
+}
+
+// One field of a feature as a raw value. The text of a string field stays valid while
+// the feature lives; that of any other field is kept in `text`.
+RawValue valueOf(const OGRFeature& feature, int field, std::string& text) {
+    if (!feature.IsFieldSetAndNotNull(field)) return {};
+    RawValue value;
+    switch (feature.GetFieldDefnRef(field)->GetType()) {
+        case OFTInteger:
+        case OFTInteger64:
+            value = rawValue(RawValue::Kind::integer);
+            value.integer = feature.GetFieldAsInteger64(field);
+            return value;
+        case OFTReal:
+            value = rawValue(RawValue::Kind::real);
+            value.real = feature.GetFieldAsDouble(field);
+            return value;
+        case OFTString:
+            value = rawValue(RawValue::Kind::text);
+            value.text = feature.GetFieldAsString(field);
+            return value;
+        case OFTBinary:
+            return rawValue(RawValue::Kind::other);
+        default:  // dates, times and lists, as text
+            text = feature.GetFieldAsString(field);
+            value = rawValue(RawValue::Kind::text);
+            value.text = text;
+            return value;
+    }
+}
+
+bool isPolygonType(OGRwkbGeometryType type) {
+    type = wkbFlatten(type);
+    return OGR_GT_IsSurface(type) || OGR_GT_IsSubClassOf(type, wkbMultiSurface);
+}
+
+}  // namespace
+
+std::variant<OpenLayer, GisProblem> openLayer(const std::string& fileName,
+                                              const std::optional<std::string>& layerName,
+                                              InputEncoding encoding) {
+    registerGdal();
+    if (::access(fileName.c_str(), R_OK) != 0) {
+        return GisProblem{GisProblem::Kind::unreadable,
+                          "cannot read \"" + fileName + "\": " + std::strerror(errno)};
+    }
+    GdalErrors errors;
+    CPLStringList options;
+    // GB 18030, the superset of GBK, as for CSV files.
+    if (encoding == InputEncoding::gbk && isShapefile(fileName)) {
+        options.SetNameValue("ENCODING", "GB18030");
+    }
+    OpenLayer open;
+    open.dataset.reset(GDALDataset::Open(fileName.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY,
+                                         nullptr, options.List(), nullptr));
+    if (!open.dataset) {
+        return GisProblem{GisProblem::Kind::unusable,
+                          fileName + ": cannot be read as a GIS layer (" +
+                              errors.last("GDAL knows no format of it") + ")"};
+    }
+    auto chosen = chooseLayer(*open.dataset, fileName, layerName);
+    if (auto* problem = std::get_if<GisProblem>(&chosen)) return std::move(*problem);
+    open.layer = std::get<OGRLayer*>(chosen);
+    return open;
+}
+
+LayerStandSource::LayerStandSource(OpenLayer layer, std::string fileName)
+    : open_(std::move(layer)), fileName_(std::move(fileName)) {
+    layerName_ = open_.layer->GetName();
+    const OGRFeatureDefn& fields = *open_.layer->GetLayerDefn();
+    fields_ = fields.GetFieldCount();
+    for (int i = 0; i < fields_; ++i)
+        header_.emplace_back(fields.GetFieldDefn(i)->GetNameRef());
+    texts_.resize(static_cast<std::size_t>(fields_));
+    total_ = open_.layer->GetFeatureCount(FALSE);
+    open_.layer->ResetReading();
+}
+
+bool LayerStandSource::hasGeometry() const {
+    return open_.layer->GetLayerDefn()->GetGeomFieldCount() > 0;
+}
+
+bool LayerStandSource::mayHavePolygons() const {
+    const OGRwkbGeometryType type = open_.layer->GetGeomType();
+    return hasGeometry() && (wkbFlatten(type) == wkbUnknown || isPolygonType(type));
+}
+
+std::string LayerStandSource::addPolygonAreas() {
+    const OGRSpatialReference* crs = open_.layer->GetSpatialRef();
+    if (crs == nullptr) return "the layer has no coordinate system";
+    if (crs->IsGeographic()) return "its coordinate system is geographic (degrees)";
+    if (!crs->IsProjected()) return "its coordinate system is not a projected one";
+    const double metres = crs->GetLinearUnits();
+    if (!std::isfinite(metres) || !(metres > 0)) return "its coordinate system has no length unit";
+    squareMetresPerSquareUnit_ = metres * metres;
+    header_.emplace_back(polygonAreaColumn);
+    return {};
+}
+
+bool LayerStandSource::next(RawRow& row) {
+    GdalErrors errors;
+    feature_.reset(open_.layer->GetNextFeature());
+    if (!feature_) {
+        if (errors.failed()) {
+            throw InventoryInputError(InventoryInputError::unusable,
+                                      fileName_ + ": " + errors.last());
+        }
+        return false;
+    }
+    ++done_;
+    const GIntBig fid = feature_->GetFID();
+    row.line = fid != OGRNullFID ? fid : done_;
+    row.values.resize(header_.size());
+    for (int i = 0; i < fields_; ++i) {
+        row.values[static_cast<std::size_t>(i)] =
+            valueOf(*feature_, i, texts_[static_cast<std::size_t>(i)]);
+    }
+    if (squareMetresPerSquareUnit_ > 0) {
+        RawValue& area = row.values.back();
+        area = {};
+        const OGRGeometry* geometry = feature_->GetGeometryRef();
+        if (geometry != nullptr && !geometry->IsEmpty() &&
+            isPolygonType(geometry->getGeometryType())) {
+            const double squareUnits = OGR_G_Area(OGRGeometry::ToHandle(
+                const_cast<OGRGeometry*>(geometry)));  // GDAL's C API takes no const
+            area = rawValue(RawValue::Kind::real);
+            area.real = squareUnits * squareMetresPerSquareUnit_ / 10000;
+        }
+    }
+    return true;
+}
+
+double LayerStandSource::fractionDone() const {
+    if (total_ <= 0) return 0;
+    return std::min(1.0, static_cast<double>(done_) / static_cast<double>(total_));
+}
+
+}  // namespace arbora

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "gis/gdal_handles.h"
+#include "gis/gis_problem.h"
+#include "inventory/stand_sources.h"
+
+// A vector layer GDAL opens (GeoPackage, shapefile, GeoJSON, ...), read as stand rows.
+namespace arbora {
+
+// Where a layer is, so that it can be opened again (the GeoPackage output reads the
+// geometries a second time rather than hold them all).
+struct LayerRef {
+    std::string fileName;
+    std::string layerName;
+    InputEncoding encoding = InputEncoding::utf8;  // gbk: a shapefile's .dbf text in GBK
+};
+
+struct OpenLayer {
+    Dataset dataset;
+    OGRLayer* layer = nullptr;  // owned by the dataset
+};
+
+// Opens the file read-only and chooses its layer: the one named, else "stands" when
+// there is one, else the only one. A shapefile's .dbf text is read in the encoding its
+// .cpg file names, or in GBK when asked (overriding the .cpg).
+std::variant<OpenLayer, GisProblem> openLayer(const std::string& fileName,
+                                              const std::optional<std::string>& layerName,
+                                              InputEncoding encoding);
+
+// The stand rows of a layer: one per feature, numbered by its FID. The header is the
+// layer's field names; integer and real fields give numbers, NULL and unset fields
+// nothing, other fields their text.
+class LayerStandSource : public StandSource {
+  public:
+    LayerStandSource(OpenLayer layer, std::string fileName);
+
+    const std::vector<std::string>& header() const override { return header_; }
+    bool next(RawRow& row) override;
+    double fractionDone() const override;
+
+    const std::string& layerName() const { return layerName_; }
+    bool hasGeometry() const;
+    // Whether the layer's geometries are (or may be) polygons.
+    bool mayHavePolygons() const;
+    // Appends the column "polygon area": each feature's polygon area in hectares, by the
+    // units of the layer's projected coordinate system; nothing for a feature without a
+    // polygon. Empty when added, otherwise why the areas cannot be measured.
+    std::string addPolygonAreas();
+
+    static constexpr std::string_view polygonAreaColumn = "polygon area";
+
+  private:
+    OpenLayer open_;
+    std::string fileName_;
+    std::string layerName_;
+    std::vector<std::string> header_;
+    int fields_ = 0;
+    std::vector<std::string> texts_;        // the texts of fields that are not strings
+    Feature feature_;                       // the row given last; its strings are the row's texts
+    double squareMetresPerSquareUnit_ = 0;  // above 0 when the polygon areas are measured
+    std::int64_t done_ = 0;
+    std::int64_t total_ = -1;
+};
+
+}  // namespace arbora

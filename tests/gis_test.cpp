@@ -1,0 +1,404 @@
+// GIS layers in and GeoPackages out: the same stands in every form give the same numbers;
+// survey field names, column names, species codes, mu and polygon areas; the layer
+// written carries the input's geometries and coordinate system; rejections name the
+// feature.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <bit>
+#include <cstdio>
+#include <sstream>
+
+#include "cli/inventory_run.h"
+#include "gis/gdal_handles.h"
+#include "test_support.h"
+
+namespace arbora {
+namespace {
+
+using testing::readBytes;
+
+const std::string examples = std::string(ARBORA_GOLDEN_DIR) + "/../../examples/";
+
+struct Outcome {
+    int status;
+    std::string err;
+};
+
+Outcome inventory(InventoryOptions options) {
+    if (options.years.empty()) options.years = {0, 10};
+    std::ostringstream out, err;
+    InventoryRun run;
+    const int status = runInventory(options, out, err, run);
+    return {status, err.str()};
+}
+
+void writeFile(const std::string& name, std::string_view bytes) {
+    std::ofstream(name, std::ios::binary) << bytes;
+}
+
+// The rows of a query, values joined by "|", each REAL as the hexadecimal of its bits so
+// that equal texts mean equal doubles.
+std::vector<std::string> rowsOf(const std::string& database, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
+    std::vector<std::string> rows;
+    while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
+        std::string row;
+        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+            row += i ? "|" : "";
+            if (sqlite3_column_type(statement, i) == SQLITE_FLOAT) {
+                char bits[24];
+                std::snprintf(bits, sizeof bits, "%016llx",
+                              static_cast<unsigned long long>(std::bit_cast<std::uint64_t>(
+                                  sqlite3_column_double(statement, i))));
+                row += bits;
+            } else if (const auto* text = sqlite3_column_text(statement, i)) {
+                row += reinterpret_cast<const char*>(text);
+            } else {
+                row += "NULL";
+            }
+        }
+        rows.push_back(row);
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return rows;
+}
+
+// A GeoJSON layer in CGCS2000 / Gauss-Kruger CM 114E (or the CRS given) whose features
+// are squares of `side` metres with the given ids and stand columns.
+std::string geoJson(const std::vector<std::string>& features, const char* crs = "EPSG::4547") {
+    std::string json = R"({"type":"FeatureCollection","crs":{"type":"name","properties":)"
+                       R"({"name":"urn:ogc:def:crs:)" +
+                       std::string(crs) + R"("}},"features":[)";
+    for (std::size_t i = 0; i < features.size(); ++i)
+        json += (i ? "," : "") + features[i];
+    return json + "]}";
+}
+
+std::string feature(int id, const std::string& properties, double side = 100) {
+    const std::string x = "452000", y = "4419000";
+    const std::string far = std::to_string(452000 + side), up = std::to_string(4419000 + side);
+    const std::string geometry = side > 0 ? R"({"type":"Polygon","coordinates":[[[)" + x + "," + y +
+                                                "],[" + x + "," + up + "],[" + far + "," + up +
+                                                "],[" + far + "," + y + "],[" + x + "," + y + "]]]}"
+                                          : "null";
+    return R"({"type":"Feature","id":)" + std::to_string(id) + R"(,"properties":{)" + properties +
+           R"(},"geometry":)" + geometry + "}";
+}
+
+constexpr const char* oneStand =
+    R"("stand_id":"A","species":1,"stand_age":20,"average_diameter":12,)"
+    R"("average_height":10,"stand_density":2000,"stand_volume":150)";
+
+class Gis : public testing::InTempDir {};
+
+TEST_F(Gis, TheSameStandsAsCsvGeoPackageAndShapefileGiveTheSameNumbersToTheBit) {
+    const InventoryOptions forms[] = {
+        {.standsFile = examples + "stands.csv", .outputFile = "csv.sqlite"},
+        // Without an area column: the areas are the polygons'.
+        {.standsFile = examples + "stands.gpkg", .outputFile = "gpkg.sqlite"},
+        // GBK text (by its .cpg), pinyin field names, Chinese species names, areas in mu.
+        {.standsFile = examples + "xiaoban.shp",
+         .outputFile = "shp.sqlite",
+         .input = {.areaUnit = AreaUnit::mu}},
+    };
+    for (const InventoryOptions& form : forms) {
+        const Outcome outcome = inventory(form);
+        ASSERT_EQ(outcome.status, exitSuccess) << form.standsFile << ": " << outcome.err;
+    }
+    for (const char* sql : {"SELECT * FROM projection", "SELECT * FROM summary",
+                            "SELECT stand_id, species, area FROM stands"}) {
+        const auto csv = rowsOf("csv.sqlite", sql);
+        ASSERT_FALSE(csv.empty()) << sql;
+        EXPECT_EQ(rowsOf("gpkg.sqlite", sql), csv) << sql;
+        EXPECT_EQ(rowsOf("shp.sqlite", sql), csv) << sql;
+    }
+}
+
+TEST_F(Gis, ColumnOverridesAreParsedStrictly) {
+    const struct {
+        const char* text;
+        const char* problem;  // empty when accepted
+    } cases[] = {
+        {"stand_id=XBH, Species = YOU SHI", ""},
+        {"area=MJ", ""},
+        {"stand=XBH", "\"stand\" is not a stand column (stand_id, species, "},
+        {"stand_id", "gives no name for stand_id (COLUMN=NAME)"},
+        {"stand_id=", "gives no name for stand_id"},
+        {"stand_id=A,stand_id=B", "names stand_id twice"},
+        {",stand_id=A", "\"\" is not a stand column"},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parseStandColumnOverrides(c.text);
+        if (*c.problem == '\0') {
+            EXPECT_TRUE(std::holds_alternative<StandColumnOverrides>(parsed)) << c.text;
+        } else {
+            ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << c.text;
+            EXPECT_EQ(std::get<std::string>(parsed).rfind(c.problem, 0), 0u)
+                << c.text << ": " << std::get<std::string>(parsed);
+        }
+    }
+    const auto spaced = std::get<StandColumnOverrides>(parseStandColumnOverrides(cases[0].text));
+    EXPECT_EQ(spaced[static_cast<std::size_t>(StandColumn::species)], "YOU SHI");
+}
+
+// One survey CSV read under each set of choices: what is read, or the message.
+TEST_F(Gis, SurveyNamesColumnOverridesSpeciesCodesAndMu) {
+    writeFile("codes.csv", "code,species\nYS,1\n 110 ,油松\nLYS,Larix principis-ruprechtii\n");
+    const std::string rows = "C1,YS,20,12,10,2000,150,15\nC2,110,20,12,10,2000,150,30\n";
+    const std::string survey =
+        "XIAO_BAN,YOU_SHI_SZ,PINGJUN_NL,PINGJUN_XJ,PINGJUN_SG,MEI_GQ_ZS,"
+        "MEI_GQ_XJ,MIAN_JI\n";
+    const struct {
+        const char* name;
+        std::string header;
+        std::string rows;
+        InputChoices choices;
+        int status;
+        const char* expected;  // the stands table's species|area rows, or the message
+    } cases[] = {
+        {"pinyin names, codes, mu",
+         survey,
+         rows,
+         {.speciesMap = "codes.csv", .areaUnit = AreaUnit::mu},
+         exitSuccess,
+         "1|1.0 1|2.0"},
+        {"two names of one column",
+         "XBH," + survey,
+         "X," + rows,
+         {},
+         exitUnusableData,
+         "has the column stand_id twice (\"XBH\" and \"XIAO_BAN\")"},
+        {"an override takes one of them",
+         "XBH," + survey,
+         "X1,C1,YS,20,12,10,2000,150,15\n",
+         {.columns = {"xbh"}, .speciesMap = "codes.csv"},
+         exitSuccess,
+         "1|15.0"},
+        {"an override names a missing column",
+         survey,
+         rows,
+         {.columns = {"BH"}},
+         exitUnusableData,
+         "has no column \"BH\" (named for stand_id)"},
+        {"one column named for two",
+         survey,
+         rows,
+         {.columns = {"XIAO_BAN", "XIAO_BAN"}},
+         exitUnusableData,
+         "has the column \"XIAO_BAN\" named for two stand columns"},
+        // With a map, only its codes count: "1" is no longer species 1.
+        {"a code the map lacks",
+         survey,
+         "C1,1,20,12,10,2000,150,15\n",
+         {.speciesMap = "codes.csv"},
+         exitUnusableData,
+         "stands.csv:2: YOU_SHI_SZ: \"1\" is not in the species map codes.csv"},
+        {"a stand id before the species",
+         survey,
+         ",ZZ,20,12,10,2000,150,15\n",
+         {.speciesMap = "codes.csv"},
+         exitUnusableData,
+         "stands.csv:2: XIAO_BAN: is empty"},
+    };
+    for (const auto& c : cases) {
+        writeFile("stands.csv", c.header + c.rows);
+        std::filesystem::remove("out.sqlite");
+        const Outcome outcome =
+            inventory({.standsFile = "stands.csv", .outputFile = "out.sqlite", .input = c.choices});
+        EXPECT_EQ(outcome.status, c.status) << c.name << ": " << outcome.err;
+        if (c.status != exitSuccess) {
+            EXPECT_NE(outcome.err.find(c.expected), std::string::npos)
+                << c.name << ": " << outcome.err;
+            continue;
+        }
+        std::string stands;
+        for (const std::string& row :
+             rowsOf("out.sqlite", "SELECT species || '|' || printf('%.1f', area) FROM stands"))
+            stands += (stands.empty() ? "" : " ") + row;
+        EXPECT_EQ(stands, c.expected) << c.name;
+    }
+}
+
+TEST_F(Gis, SpeciesMapsAreCheckedRowByRow) {
+    const struct {
+        const char* file;
+        const char* message;
+    } cases[] = {
+        {"code,species\nYS,5\n", "map.csv:2: species: \"5\" is not a species"},
+        {"code,species\nYS,1\nYS,2\n", "map.csv:3: code: \"YS\" is given on line 2 too"},
+        {"code,species\n,1\n", "map.csv:2: code: is empty"},
+        {"species,name\n1,YS\n", "map.csv:1: the header is not code,species"},
+    };
+    writeFile("stands.csv", std::string("stand_id,species,stand_age,average_diameter,"
+                                        "average_height,stand_density,stand_volume\n") +
+                                "A,YS,20,12,10,2000,150\n");
+    for (const auto& c : cases) {
+        writeFile("map.csv", c.file);
+        const Outcome outcome =
+            inventory({.standsFile = "stands.csv", .input = {.speciesMap = "map.csv"}});
+        EXPECT_EQ(outcome.status, exitUnusableData) << c.file;
+        EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
+    }
+    EXPECT_EQ(inventory({.standsFile = "stands.csv", .input = {.speciesMap = "none.csv"}}).status,
+              exitFileFailure);
+}
+
+// Layers read through GDAL: areas from polygons, the layer chosen, and rejections that
+// name the feature by its FID.
+TEST_F(Gis, LayersGiveAreasChooseLayersAndNameFeatures) {
+    const std::string stand = oneStand;
+    writeFile("square.geojson", geoJson({feature(1, stand, 250)}));
+    writeFile("metres.geojson", geoJson({feature(1, stand + R"(,"area":2.5)", 250)}));
+    writeFile("degrees.geojson", geoJson({feature(1, stand, 0.01)}, "EPSG::4490"));
+    writeFile("bad.geojson", geoJson({feature(4, stand),
+                                      feature(7, R"("stand_id":"B","species":1,)"
+                                                 R"("stand_age":-3,"average_diameter":12,)"
+                                                 R"("average_height":10,)"
+                                                 R"("stand_density":2000,"stand_volume":150)"),
+                                      feature(9, R"("stand_id":"C")" + stand.substr(14), 0)}));
+    ASSERT_EQ(std::system("ogr2ogr -f GPKG two.gpkg square.geojson -nln first && "
+                          "ogr2ogr -update two.gpkg metres.geojson -nln second"),
+              0);
+    const struct {
+        const char* name;
+        InventoryOptions options;
+        int status;
+        const char* expected;  // the area of stand A, or the message
+    } cases[] = {
+        {"a projected polygon's area", {.standsFile = "square.geojson"}, exitSuccess, "6.25"},
+        {"an area column wins", {.standsFile = "metres.geojson"}, exitSuccess, "2.5"},
+        {"a layer named",
+         {.standsFile = "two.gpkg", .input = {.layer = "second"}},
+         exitSuccess,
+         "2.5"},
+        {"degrees",
+         {.standsFile = "degrees.geojson"},
+         exitUnusableData,
+         "degrees.geojson: layer \"degrees\" has no area column, and its polygon areas cannot be "
+         "measured: its coordinate system is geographic (degrees); give the area column"},
+        {"several layers",
+         {.standsFile = "two.gpkg"},
+         exitUsage,
+         "two.gpkg: has several layers and none is called \"stands\"; choose one with --layer "
+         "(\"first\", \"second\")"},
+        {"no such layer",
+         {.standsFile = "two.gpkg", .input = {.layer = "third"}},
+         exitUsage,
+         "two.gpkg: has no layer \"third\" (its layers: \"first\", \"second\")"},
+        {"a value, by FID",
+         {.standsFile = "bad.geojson"},
+         exitUnusableData,
+         "bad.geojson:7: stand_age: -3 is below 1"},
+        {"no polygon, by FID",
+         {.standsFile = "bad.geojson"},
+         exitUnusableData,
+         "bad.geojson:9: polygon area: the feature has no polygon to measure"},
+        {"a GeoPackage of a table",
+         {.standsFile = examples + "stands.csv", .outputFile = "x.gpkg"},
+         exitUsage,
+         "a GeoPackage needs stands with geometries"},
+    };
+    for (const auto& c : cases) {
+        InventoryOptions options = c.options;
+        if (c.status == exitSuccess) options.outputFile = "out.sqlite";
+        const Outcome outcome = inventory(options);
+        EXPECT_EQ(outcome.status, c.status) << c.name << ": " << outcome.err;
+        if (c.status == exitSuccess) {
+            EXPECT_EQ(rowsOf("out.sqlite", "SELECT printf('%g', area) FROM stands"),
+                      std::vector<std::string>{c.expected})
+                << c.name;
+        } else {
+            EXPECT_NE(outcome.err.find(c.expected), std::string::npos)
+                << c.name << ": " << outcome.err;
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists("x.gpkg"));
+}
+
+// Each feature's geometry, in order, as WKT; and the layer's coordinate system.
+struct LayerShape {
+    std::vector<std::string> geometries;
+    OGRSpatialReference crs;
+};
+
+LayerShape shapeOf(const std::string& file, const char* layerName) {
+    registerGdal();
+    const Dataset dataset(GDALDataset::Open(file.c_str(), GDAL_OF_VECTOR));
+    LayerShape shape;
+    if (!dataset) return shape;
+    OGRLayer* layer = dataset->GetLayerByName(layerName);
+    if (layer == nullptr) return shape;
+    if (layer->GetSpatialRef() != nullptr) shape.crs = *layer->GetSpatialRef();
+    for (const Feature& feature : *layer)
+        shape.geometries.push_back(feature->GetGeometryRef()->exportToWkt());
+    return shape;
+}
+
+TEST_F(Gis, TheResultLayerCarriesTheInputGeometriesAndCoordinateSystem) {
+    // An earlier output stays as it was when a run fails.
+    writeFile("out.gpkg", "earlier");
+    writeFile("bad.geojson", geoJson({feature(1, R"("stand_id":"A","species":9)")}));
+    EXPECT_EQ(inventory({.standsFile = "bad.geojson", .outputFile = "out.gpkg"}).status,
+              exitUnusableData);
+    EXPECT_EQ(readBytes("out.gpkg"), "earlier");
+
+    const Outcome outcome = inventory({.standsFile = examples + "xiaoban.shp",
+                                       .years = {0, 30},
+                                       .outputFile = "out.gpkg",
+                                       .input = {.areaUnit = AreaUnit::mu}});
+    ASSERT_EQ(outcome.status, exitSuccess) << outcome.err;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."),
+                            std::filesystem::directory_iterator()),
+              2)
+        << "only bad.geojson and out.gpkg";
+    ASSERT_EQ(std::system("ogrinfo -so out.gpkg stand_results > ogrinfo.txt"), 0);
+    const std::string info = readBytes("ogrinfo.txt");
+    EXPECT_NE(info.find("Feature Count: 20"), std::string::npos) << info;
+
+    const LayerShape input = shapeOf(examples + "xiaoban.shp", "xiaoban");
+    const LayerShape output = shapeOf("out.gpkg", "stand_results");
+    EXPECT_EQ(output.geometries, input.geometries);
+    EXPECT_TRUE(output.crs.IsSame(&input.crs));
+
+    // The attributes as read, the results beside them, the tables of the SQLite output.
+    EXPECT_EQ(rowsOf("out.gpkg",
+                     "SELECT XIAO_BAN, YOU_SHI_SZ, MIAN_JI, carbon_y30, co2e_y0 "
+                     "FROM stand_results WHERE fid = 1"),
+              rowsOf("out.gpkg",
+                     "SELECT s.stand_id, '油松', 186.0, p.carbon_total, q.co2e "
+                     "FROM stands s JOIN projection p USING (stand_id) JOIN "
+                     "projection q USING (stand_id) WHERE s.stand_id = 'C01-01' "
+                     "AND p.year = 30 AND q.year = 0"));
+    EXPECT_EQ(rowsOf("out.gpkg",
+                     "SELECT table_name, data_type FROM gpkg_contents "
+                     "WHERE table_name IN ('stand_results', 'projection', 'run') "
+                     "ORDER BY table_name"),
+              (std::vector<std::string>{"projection|attributes", "run|attributes",
+                                        "stand_results|features"}));
+}
+
+// With scenarios the layer holds the untreated baseline, and the scenario tables come along.
+TEST_F(Gis, TheResultLayerHoldsTheBaselineOfScenarios) {
+    const Outcome outcome = inventory({.standsFile = examples + "stands.gpkg",
+                                       .years = {0, 50},
+                                       .outputFile = "out.gpkg",
+                                       .treatmentsFile = examples + "treatments.csv"});
+    ASSERT_EQ(outcome.status, exitSuccess) << outcome.err;
+    EXPECT_EQ(rowsOf("out.gpkg",
+                     "SELECT count(*) FROM stand_results r JOIN projection p ON p.stand_id = "
+                     "r.stand_id AND p.scenario = 'none' AND p.year = 50 "
+                     "WHERE r.carbon_y50 = p.carbon_total"),
+              std::vector<std::string>{"20"});
+    EXPECT_EQ(
+        rowsOf("out.gpkg", "SELECT data_type FROM gpkg_contents WHERE table_name = 'removals'"),
+        std::vector<std::string>{"attributes"});
+}
+
+}  // namespace
+}  // namespace arbora
