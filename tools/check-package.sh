@@ -126,10 +126,14 @@ cd "$work/run"
 [ -s "site index table.txt" ] || fail "arbora-report wrote no site index table"
 grep -q 'Age' screen.txt || fail "arbora-report printed no site index table"
 # The example inventories, as the man page shows them, project without rejected rows.
-for example in "$root"/usr/share/doc/arbora/examples/*.csv; do
+for example in "$root"/usr/share/doc/arbora/examples/stands*.csv; do
   "$root/usr/bin/arbora-report" inventory "$example" > summary.txt ||
     fail "arbora-report inventory $(basename "$example") failed"
 done
+docs="$root/usr/share/doc/arbora/examples"
+"$root/usr/bin/arbora-report" inventory "$docs/stands.csv" --treatments "$docs/treatments.csv" \
+  --prices "$docs/prices.csv" --output scenarios.sqlite > summary.txt ||
+  fail "arbora-report inventory with the example treatments and prices failed"
 
 # The unpacked window starts and draws its icon; it runs until it is stopped.
 status=0
