@@ -26,6 +26,7 @@
 namespace arbora {
 namespace {
 
+using testing::query;
 using testing::readBytes;
 
 constexpr std::string_view header =
@@ -61,24 +62,6 @@ Outcome inventory(const std::string& stands, std::optional<std::string> output =
     return {status, out.str(), err.str()};
 }
 
-// The rows a query returns, each as its values' texts joined by "|".
-std::vector<std::string> query(const std::string& database, const std::string& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    std::vector<std::string> rows;
-    sqlite3_exec(
-        db, sql.c_str(),
-        [](void* out, int n, char** values, char**) {
-            std::string row;
-            for (int i = 0; i < n; ++i)
-                row += (i ? "|" : "") + std::string(values[i] ? values[i] : "NULL");
-            static_cast<std::vector<std::string>*>(out)->push_back(row);
-            return 0;
-        },
-        &rows, nullptr);
-    sqlite3_close(db);
-    return rows;
-}
 
 TEST(InventoryNumbers, AreReadStrictly) {
     struct Case {

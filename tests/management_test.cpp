@@ -20,6 +20,8 @@
 namespace arbora {
 namespace {
 
+using testing::query;
+
 const InventoryStand pine{"P", 1, {}, 30, 20.0, 12.0, 1000, 200.0, 2.5, 2};
 
 ScenarioProjection projected(const InventoryStand& stand, const std::vector<Treatment>& list,
@@ -327,23 +329,6 @@ RunResult runWith(const std::string& treatments, bool skipBadRows, std::string o
     return {runInventory(options, out, err, run), err.str()};
 }
 
-std::vector<std::string> query(const std::string& database, const std::string& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    std::vector<std::string> rows;
-    sqlite3_exec(
-        db, sql.c_str(),
-        [](void* out, int n, char** values, char**) {
-            std::string row;
-            for (int i = 0; i < n; ++i)
-                row += (i ? "|" : "") + std::string(values[i] ? values[i] : "NULL");
-            static_cast<std::vector<std::string>*>(out)->push_back(row);
-            return 0;
-        },
-        &rows, nullptr);
-    sqlite3_close(db);
-    return rows;
-}
 
 // A stand whose treatment cannot be carried out is left out of every scenario; without
 // --skip-bad-rows nothing is written and the status is 3.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -36,6 +37,25 @@ class InTempDir : public ::testing::Test {
   private:
     std::filesystem::path previous_;
 };
+
+// The rows a query returns, each as its values' texts joined by "|".
+inline std::vector<std::string> query(const std::string& database, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    std::vector<std::string> rows;
+    sqlite3_exec(
+        db, sql.c_str(),
+        [](void* out, int n, char** values, char**) {
+            std::string row;
+            for (int i = 0; i < n; ++i)
+                row += (i ? "|" : "") + std::string(values[i] ? values[i] : "NULL");
+            static_cast<std::vector<std::string>*>(out)->push_back(row);
+            return 0;
+        },
+        &rows, nullptr);
+    sqlite3_close(db);
+    return rows;
+}
 
 inline std::string readBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
