@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdlib>
 #include <iostream>
 
 #include "cli/inventory_run.h"
@@ -25,6 +27,21 @@ constexpr const char* description =
     "error, 3 when the inventory has rows or columns that cannot be used (without\n"
     "--skip-bad-rows nothing is written then).";
 
+// A run stopped by a signal, its files cleaned up, ends the process by that signal, so
+// that a shell stops a loop around it and a caller sees the signal (status 130 for
+// Ctrl-C in a shell).
+[[noreturn]] void endBySignal(int signal) {
+    std::cout.flush();
+    std::cerr.flush();
+    std::signal(signal, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    std::raise(signal);
+    std::_Exit(128 + signal);  // not reached: the default action ends the process
+}
+
 }  // namespace
 
 int inventoryMain(int argc, char** argv) {
@@ -43,7 +60,8 @@ int inventoryMain(int argc, char** argv) {
                    "Write the projection to FILE: .sqlite or .db (tables stands, projection, "
                    "summary, rejected, run) or .csv (the projection table)");
     app.add_flag("--skip-bad-rows", skipBadRows,
-                 "Write the usable rows even when others are rejected, and exit with 0");
+                 "Write the usable rows even when others are rejected, and exit with 0 "
+                 "(3 when no row is usable)");
     app.add_option("--encoding", encoding, "The CSV file's encoding: utf-8 (default) or gbk")
         ->check(CLI::IsMember({"utf-8", "gbk"}));
     std::string report;
@@ -96,5 +114,7 @@ int inventoryMain(int argc, char** argv) {
     options.showProgress = ::isatty(STDERR_FILENO) == 1;
 
     arbora::InventoryRun run;
-    return arbora::runInventory(options, std::cout, std::cerr, run);
+    const int status = arbora::runInventory(options, std::cout, std::cerr, run);
+    if (run.stoppedBySignal != 0) endBySignal(run.stoppedBySignal);
+    return status;
 }

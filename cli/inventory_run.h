@@ -41,6 +41,7 @@ struct InventoryRun {
     std::int64_t rejectedRows = 0;
     std::vector<Rejection> firstRejections;   // the first 100
     std::optional<InventorySummary> summary;  // when the run got as far as the totals
+    int stoppedBySignal = 0;                  // the signal that stopped the run, 0 when none
 };
 
 constexpr std::size_t rejectionsKept = 100;
@@ -48,7 +49,8 @@ constexpr std::size_t rejectionsListed = 20;
 
 // Runs the command: the fixed-width summary to out; errors, rejected rows
 // ("FILE:LINE: COLUMN: REASON", the first 20 and a count) and the progress line to err.
-// Returns the exit status.
+// Returns the exit status. SIGINT, SIGTERM and SIGHUP (unless ignored) stop the run,
+// with status 1 and run.stoppedBySignal set; no file is changed then.
 int runInventory(const InventoryOptions& options, std::ostream& out, std::ostream& err,
                  InventoryRun& run);
 

@@ -1,6 +1,7 @@
 #include "inventory/projection_output.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,8 @@
 #include <cstring>
 
 #include "inventory/number_text.h"
+#include "inventory/stand_columns.h"
+#include "inventory/stop_request.h"
 
 namespace arbora {
 namespace {
@@ -25,13 +28,23 @@ char* writeNumber(char* to, std::int64_t value) {
     return std::to_chars(to, to + 24, value).ptr;
 }
 
-// A CSV field, quoted when it holds a comma, a quote or a line break; at most
-// 2 * size + 2 characters.
-char* writeField(char* to, std::string_view text) {
+// A spreadsheet runs a cell that begins with one of these as a formula.
+bool looksLikeFormula(std::string_view text) {
+    return !text.empty() && std::string_view("=+-@").find(text.front()) != std::string_view::npos &&
+           !readInventoryNumber(text).value;
+}
+
+// A CSV text field, quoted when it holds a comma, a quote or a line break; at most
+// 2 * size + 3 characters. A text that a spreadsheet would run as a formula gets a
+// leading apostrophe, which spreadsheets show as text and do not run.
+char* writeTextField(char* to, std::string_view text) {
+    const bool formula = looksLikeFormula(text);
     if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        if (formula) *to++ = '\'';
         return std::copy(text.begin(), text.end(), to);
     }
     *to++ = '"';
+    if (formula) *to++ = '\'';
     for (const char c : text) {
         if (c == '"') *to++ = '"';
         *to++ = c;
@@ -60,12 +73,12 @@ class CsvProjectionOutput : public ProjectionOutput {
     void addRejection(const Rejection&) override {}
 
     void addRow(const std::string& standId, const ProjectionRow& row) override {
-        const std::size_t most = 2 * standId.size() + 2 + 20 * (shortestTextSize + 1) + 2;
+        const std::size_t most = 2 * standId.size() + 3 + 20 * (shortestTextSize + 1) + 2;
         if (buffer_.size() - used_ < most) {
             flush();
             if (buffer_.size() < most) buffer_.resize(most);
         }
-        char* to = writeField(buffer_.data() + used_, standId);
+        char* to = writeTextField(buffer_.data() + used_, standId);
         for (const std::int64_t whole : {std::int64_t{row.year}, std::int64_t{row.age}}) {
             *to++ = ',';
             to = writeNumber(to, whole);
@@ -89,10 +102,11 @@ class CsvProjectionOutput : public ProjectionOutput {
         used_ = static_cast<std::size_t>(to - buffer_.data());
     }
 
-    void finish(const std::vector<SummaryRow>&, const RunRecord&) override {
+    void complete(const std::vector<SummaryRow>&, const RunRecord&) override {
         flush();
-        file_.commit();
+        file_.sync();
     }
+    void commit() override { file_.commit(); }
     void abandon() override { file_.abandon(); }
 
   private:
@@ -141,6 +155,9 @@ class SqliteProjectionOutput : public ProjectionOutput {
                                 nullptr) != SQLITE_OK) {
                 fail();
             }
+            // A stop request ends a statement that runs long, the last COMMIT above all.
+            sqlite3_progress_handler(
+                db_, 1000, [](void*) { return stopRequest() != 0 ? 1 : 0; }, nullptr);
             check(sqlite3_exec(db_, schema, nullptr, nullptr, nullptr));
             stand_ = prepare("INSERT INTO stands VALUES (?,?,?,?,?,?,?,?,?,?)");
             row_ =
@@ -196,7 +213,7 @@ class SqliteProjectionOutput : public ProjectionOutput {
         run(rejection_);
     }
 
-    void finish(const std::vector<SummaryRow>& summary, const RunRecord& record) override {
+    void complete(const std::vector<SummaryRow>& summary, const RunRecord& record) override {
         sqlite3_stmt* total = prepare("INSERT INTO summary VALUES (?,?,?,?,?,?,?,?)");
         for (const SummaryRow& s : summary) {
             sqlite3_bind_int(total, 1, s.year);
@@ -223,8 +240,9 @@ class SqliteProjectionOutput : public ProjectionOutput {
         sqlite3_finalize(runRow);
         check(sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr));
         if (!close()) fail();
-        file_.commit();
+        file_.sync();
     }
+    void commit() override { file_.commit(); }
 
     void abandon() override {
         close();
@@ -249,7 +267,10 @@ class SqliteProjectionOutput : public ProjectionOutput {
     void check(int result) {
         if (result != SQLITE_OK) fail();
     }
-    [[noreturn]] void fail() { file_.fail(db_ ? sqlite3_errmsg(db_) : "out of memory"); }
+    [[noreturn]] void fail() {
+        throwIfStopRequested();  // SQLite's "interrupted" is a stop request
+        file_.fail(db_ ? sqlite3_errmsg(db_) : "out of memory");
+    }
     bool close() {
         for (sqlite3_stmt* statement : {stand_, row_, rejection_})
             sqlite3_finalize(statement);
@@ -300,7 +321,16 @@ std::unique_ptr<ProjectionOutput> openProjectionOutput(const std::string& fileNa
 
 AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
     const auto slash = target_.find_last_of('/');
-    const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+    std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+    // "." + base + ".XXXXXX" must stay a valid name for a target whose name is: the base
+    // is shortened, at a character's start, when it would not.
+    constexpr std::size_t added = 8;
+    if (base.size() + added > NAME_MAX) {
+        std::size_t cut = NAME_MAX - added;
+        while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80)
+            --cut;
+        base.resize(cut);
+    }
     temporary_ = directoryOf(target_) + "/." + base + ".XXXXXX";
     fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
     if (fd_ < 0) {
@@ -341,12 +371,20 @@ void AtomicFile::write(std::string_view bytes) {
     }
 }
 
-void AtomicFile::commit() {
+void AtomicFile::sync() {
+    if (synced_) return;
     if (fd_ < 0) fd_ = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0 || ::fsync(fd_) != 0) fail(std::strerror(errno));
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) fail(std::strerror(errno));
+    synced_ = true;
+}
+
+void AtomicFile::commit() {
+    sync();
+    // The flush can take long; a stop requested meanwhile still keeps the earlier file.
+    throwIfStopRequested();
     if (::rename(temporary_.c_str(), target_.c_str()) != 0) fail(std::strerror(errno));
     committed_ = true;
     // The new name is made durable too.
