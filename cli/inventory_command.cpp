@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdlib>
 #include <iostream>
 
 #include "cli/inventory_run.h"
@@ -34,6 +36,21 @@ constexpr const char* usageText =
     "                         [--encoding utf-8|gbk] [--report FILE.html] [--lang en|zh]\n"
     "                         [--layer NAME] [--columns COLUMN=NAME,...] [--species-map FILE]\n"
     "                         [--area-unit ha|mu]\n";
+
+// A run stopped by a signal, its files cleaned up, ends the process by that signal, so
+// that a shell stops a loop around it and a caller sees the signal (status 130 for
+// Ctrl-C in a shell).
+[[noreturn]] void endBySignal(int signal) {
+    std::cout.flush();
+    std::cerr.flush();
+    std::signal(signal, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    std::raise(signal);
+    std::_Exit(128 + signal);  // not reached: the default action ends the process
+}
 
 }  // namespace
 
@@ -69,7 +86,8 @@ int inventoryMain(int argc, char** argv) {
                    "Prices, costs and the discount rate from FILE (CSV item,value[,species]): "
                    "writes the finance of each scenario");
     app.add_flag("--skip-bad-rows", skipBadRows,
-                 "Write the usable rows even when others are rejected, and exit with 0");
+                 "Write the usable rows even when others are rejected, and exit with 0 "
+                 "(3 when no row is usable)");
     app.add_option("--encoding", encoding,
                    "The CSV file's encoding: utf-8 (default) or gbk; gbk also for a "
                    "shapefile's .dbf (without it, its .cpg file says)")
@@ -150,5 +168,7 @@ int inventoryMain(int argc, char** argv) {
     options.input.areaUnit = areaUnit == "mu" ? arbora::AreaUnit::mu : arbora::AreaUnit::hectare;
 
     arbora::InventoryRun run;
-    return arbora::runInventory(options, std::cout, std::cerr, run);
+    const int status = arbora::runInventory(options, std::cout, std::cerr, run);
+    if (run.stoppedBySignal != 0) endBySignal(run.stoppedBySignal);
+    return status;
 }

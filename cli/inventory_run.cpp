@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <ctime>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include "inventory/number_text.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
+#include "inventory/stop_request.h"
 #include "management/assortments.h"
 #include "management/removal_totals.h"
 #include "management/removals_table.h"
@@ -30,30 +32,38 @@
 namespace arbora {
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
+constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// While a run writes its output, Ctrl-C (and a hang-up or termination request) ends it
-// between two rows, so that the unfinished output is removed and nothing else changes.
+// While a run reads and writes, Ctrl-C, a hang-up or a termination request stops it,
+// so that the unfinished output is removed and nothing else changes. The handler only
+// records the request; it is installed without SA_RESTART, so that a read or a wait
+// that blocks returns and the run ends where it stands. A signal the runner was started
+// to ignore (nohup ignores the hang-up) stays ignored.
 class InterruptionGuard {
   public:
     InterruptionGuard() {
-        interrupted = 0;
+        clearStopRequest();
         struct sigaction action {};
-        action.sa_handler = [](int) { interrupted = 1; };
+        action.sa_handler = [](int signal) { requestStop(signal); };
         sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < std::size(signals_); ++i)
-            ::sigaction(signals_[i], &action, &previous_[i]);
+        for (std::size_t i = 0; i < std::size(stopSignals); ++i) {
+            ::sigaction(stopSignals[i], nullptr, &previous_[i]);
+            const bool ignored =
+                (previous_[i].sa_flags & SA_SIGINFO) == 0 && previous_[i].sa_handler == SIG_IGN;
+            if (!ignored) installed_[i] = ::sigaction(stopSignals[i], &action, nullptr) == 0;
+        }
     }
     ~InterruptionGuard() {
-        for (std::size_t i = 0; i < std::size(signals_); ++i)
-            ::sigaction(signals_[i], &previous_[i], nullptr);
+        for (std::size_t i = 0; i < std::size(stopSignals); ++i) {
+            if (installed_[i]) ::sigaction(stopSignals[i], &previous_[i], nullptr);
+        }
     }
     InterruptionGuard(const InterruptionGuard&) = delete;
     InterruptionGuard& operator=(const InterruptionGuard&) = delete;
 
   private:
-    static constexpr int signals_[] = {SIGINT, SIGTERM, SIGHUP};
-    struct sigaction previous_[3]{};
+    struct sigaction previous_[std::size(stopSignals)]{};
+    bool installed_[std::size(stopSignals)]{};
 };
 
 int exitStatusOf(GisProblem::Kind kind) {
@@ -65,6 +75,92 @@ int exitStatusOf(GisProblem::Kind kind) {
         default:
             return exitUnusableData;
     }
+}
+
+// Holds the stop signals back while the finished files are put in place, so that a
+// stop request comes either before the first rename, and keeps every earlier file, or
+// after the last.
+class SignalsHeld {
+  public:
+    SignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal : stopSignals)
+            sigaddset(&held, signal);
+        ::sigprocmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+  private:
+    sigset_t previous_;
+};
+
+// The input column that gives a projected value that is not finite: each of diameter,
+// height and volume its own; for the biomass, which grows with diameter squared times
+// height, and the carbon that follows from it, the larger of the two factors.
+StandColumn columnGiving(std::string_view value, const ProjectionRow& row) {
+    if (value == "average_height") return StandColumn::averageHeight;
+    if (value == "stand_volume") return StandColumn::standVolume;
+    if (value == "average_diameter") return StandColumn::averageDiameter;
+    return row.averageDiameter * row.averageDiameter < row.averageHeight
+               ? StandColumn::averageHeight
+               : StandColumn::averageDiameter;
+}
+
+double inputValue(const InventoryStand& stand, StandColumn column) {
+    switch (column) {
+        case StandColumn::averageDiameter:
+            return stand.averageDiameter;
+        case StandColumn::averageHeight:
+            return stand.averageHeight;
+        case StandColumn::standVolume:
+            return stand.standVolume;
+        default:
+            return stand.area;
+    }
+}
+
+// The rejection of a stand with a projected value that is not a finite number, or a
+// value times its area that is not (then named by the area).
+std::optional<Rejection> nonFiniteRejection(const StandColumnMap& map, const InventoryStand& stand,
+                                            const std::vector<ProjectionRow>& rows) {
+    for (const ProjectionRow& row : rows) {
+        StandColumn column = StandColumn::area;
+        std::string_view value = "total for its area";
+        if (const auto field = firstNonFinite(row)) {
+            value = *field;
+            column = columnGiving(value, row);
+        } else if (std::isfinite(row.standVolume * stand.area) &&
+                   std::isfinite(row.biomass.stand * stand.area) &&
+                   std::isfinite(row.co2e * stand.area)) {
+            continue;
+        }
+        const auto c = static_cast<std::size_t>(column);
+        return Rejection{
+            stand.line, stand.standId,
+            map.header[c].empty() ? std::string(standColumnNames()[c].name) : map.header[c],
+            shortestText(inputValue(stand, column)) + " gives a " + std::string(value) +
+                " at year " + std::to_string(row.year) + " that is not a finite number"};
+    }
+    return std::nullopt;
+}
+
+// The first total of a year that is not a finite number, e.g. "volume of year 10".
+std::optional<std::string> nonFiniteTotal(const std::vector<SummaryRow>& totals) {
+    for (const SummaryRow& total : totals) {
+        const std::pair<const char*, double> values[] = {{"area", total.area},
+                                                         {"volume", total.volume},
+                                                         {"biomass", total.biomass},
+                                                         {"carbon", total.carbon},
+                                                         {"CO2e", total.co2e}};
+        for (const auto& [name, value] : values) {
+            if (!std::isfinite(value))
+                return name + std::string(" of year ") + std::to_string(total.year);
+        }
+    }
+    return std::nullopt;
 }
 
 std::string utcNow() {
@@ -215,7 +311,7 @@ class InventoryRunner {
     void projectAll() {
         RawRow row;
         while (source_->next(row)) {
-            if (interrupted) throw OutputFileError("interrupted");
+            throwIfStopRequested();
             progress_.update(++rows_, source_->fractionDone());
             projectOne(row);
         }
@@ -252,6 +348,7 @@ class InventoryRunner {
         if (rejection.file.empty()) rejection.file = options_.standsFile;
         if (run_.firstRejections.size() < rejectionsKept) {
             run_.firstRejections.push_back(rejection);
+            run_.firstRejections.back().standId = shortenedText(rejection.standId);
         }
         ++run_.rejectedRows;
         if (output_ && options_.skipBadRows) output_->addRejection(rejection);
@@ -282,7 +379,13 @@ class InventoryRunner {
             if (const auto* problem = std::get_if<ScenarioProblem>(&projected)) {
                 return rejectScenario(stand, s, *problem);
             }
-            projections_.push_back(std::move(std::get<ScenarioProjection>(projected)));
+            auto& projection = std::get<ScenarioProjection>(projected);
+            if (auto nonFinite = nonFiniteRejection(map_, stand, projection.rows)) {
+                if (s > 0)
+                    nonFinite->reason = "scenario \"" + scenario + "\": " + nonFinite->reason;
+                return reject(std::move(*nonFinite));
+            }
+            projections_.push_back(std::move(projection));
         }
         if (prices_ && !priceAll(stand)) return;
         // After a rejection nothing is written unless bad rows are skipped; the rows are
@@ -537,36 +640,49 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         if (const auto problem = runner.open()) {
             return error(problem->message, exitStatusOf(problem->kind));
         }
+        // Every file to write is started before the work, so that one that cannot be
+        // written is found at once.
+        std::unique_ptr<AtomicFile> report;
+        if (options.reportFile) report = std::make_unique<AtomicFile>(*options.reportFile);
         runner.projectAll();
         ProjectionOutput* output = runner.output();
         listRejections(options, run, err);
-        if (runner.rows() == 0) {
+        const auto fail = [&](const std::string& message) {
             if (output) output->abandon();
-            return error(input + ": has a header but no stand rows", exitUnusableData);
-        }
+            return error(message, exitUnusableData);
+        };
+        if (runner.rows() == 0) return fail(input + ": has a header but no stand rows");
         if (run.rejectedRows > 0 && !options.skipBadRows) {
-            if (output) output->abandon();
-            return error(input + ": " + std::to_string(run.rejectedRows) +
-                             " rows rejected, nothing written (--skip-bad-rows writes the "
-                             "other rows)",
-                         exitUnusableData);
+            return fail(input + ": " + std::to_string(run.rejectedRows) +
+                        " rows rejected, nothing written (--skip-bad-rows writes the other rows)");
+        }
+        if (runner.summary().stands() == 0) {
+            return fail(input + ": all " + std::to_string(run.rejectedRows) +
+                        " rows rejected, nothing written");
         }
         std::vector<SummaryRow> summaryRows;
         std::vector<ComparisonRow> comparison;
         runner.account(summaryRows, comparison);
+        if (const auto total = nonFiniteTotal(summaryRows)) {
+            return fail(input + ": the " + *total +
+                        " is beyond the largest number, nothing written");
+        }
         InventorySummary& summary = runner.summary();
-        // The estate report is written beside the output and put in place after it.
-        std::unique_ptr<AtomicFile> report;
-        if (options.reportFile) {
-            report = std::make_unique<AtomicFile>(*options.reportFile);
+        // Both files are completed and made durable first; then both are put in place.
+        if (report) {
             report->write(estateReport(options, run, summary, summaryRows, comparison));
+            report->sync();
         }
         if (output) {
-            output->finish(
+            output->complete(
                 summaryRows, comparison,
                 {run.version, run.startedUtc, input, yearsText(options.years), run.parameters});
         }
-        if (report) report->commit();
+        {
+            const SignalsHeld held;
+            if (output) output->commit();
+            if (report) report->commit();
+        }
         run.summary = std::move(summary);
         for (const std::string& line :
              summaryReportLines(input, *run.summary, run.rejectedRows, comparison))
@@ -579,6 +695,9 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
                                                                            : exitUnusableData);
     } catch (const OutputFileError& e) {
         return error(e.what(), exitFileFailure);
+    } catch (const RunStopped& e) {
+        run.stoppedBySignal = e.signal();
+        return error(std::string(e.what()) + ", no file changed", exitFileFailure);
     }
 }
 

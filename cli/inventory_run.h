@@ -54,6 +54,7 @@ struct InventoryRun {
     std::vector<RemovalPeriod> removals;      // by scenario and period, with scenarios
     // Every assumption of the run, as the run table records it.
     std::vector<std::pair<std::string, OwnedOutputValue>> parameters;
+    int stoppedBySignal = 0;  // the signal that stopped the run, 0 when none
 };
 
 // With scenarios, removals and wood products are followed year by year up to this year.
@@ -64,7 +65,8 @@ constexpr std::size_t rejectionsListed = 20;
 
 // Runs the command: the fixed-width summary to out; errors, rejected rows
 // ("FILE:LINE: COLUMN: REASON", the first 20 and a count) and the progress line to err.
-// Returns the exit status.
+// Returns the exit status. SIGINT, SIGTERM and SIGHUP (unless ignored) stop the run,
+// with status 1 and run.stoppedBySignal set; no file is changed then.
 int runInventory(const InventoryOptions& options, std::ostream& out, std::ostream& err,
                  InventoryRun& run);
 

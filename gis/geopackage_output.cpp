@@ -92,13 +92,17 @@ class GeoPackageOutput : public ProjectionOutput {
         tables_->addTableRow(table, values);
     }
 
-    void finish(const std::vector<SummaryRow>& summary,
-                const std::vector<ComparisonRow>& comparison, const RunRecord& run) override {
-        tables_->finish(summary, comparison, run);
+    // The tables are completed in their scratch file, copied beside the layer, and the
+    // whole GeoPackage made durable under the temporary name; commit puts it in place.
+    void complete(const std::vector<SummaryRow>& summary,
+                  const std::vector<ComparisonRow>& comparison, const RunRecord& run) override {
+        tables_->complete(summary, comparison, run);
+        tables_->commit();
         writeLayer();
         copyTables();
-        putInPlace();
+        makeDurable();
     }
+    void commit() override { file_.commit(); }
 
     void abandon() override {
         tables_->abandon();
@@ -110,7 +114,7 @@ class GeoPackageOutput : public ProjectionOutput {
     std::vector<int> copyFields(OGRLayer& from, OGRLayer& to);
     void copyFeatures(OGRLayer& from, OGRLayer& to, const std::vector<int>& fieldMap);
     void copyTables();
-    void putInPlace();
+    void makeDurable();
     void execute(sqlite3* db, const std::string& sql,
                  std::initializer_list<std::string_view> texts = {});
 
@@ -262,7 +266,7 @@ void GeoPackageOutput::copyTables() {
 
 // Flushes the GeoPackage, gives it the mode the target will have, and renames it over
 // the temporary file, which then takes the target's place.
-void GeoPackageOutput::putInPlace() {
+void GeoPackageOutput::makeDurable() {
     const int fd = ::open(layerFile_.name().c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 || ::fsync(fd) != 0) {
         const int error = errno;
@@ -276,7 +280,6 @@ void GeoPackageOutput::putInPlace() {
         file_.fail(std::strerror(errno));
     }
     layerFile_.release();
-    file_.commit();
 }
 
 }  // namespace

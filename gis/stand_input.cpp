@@ -1,5 +1,7 @@
 #include "gis/stand_input.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <fstream>
 
@@ -9,6 +11,10 @@ namespace {
 enum class InputKind { csv, sqliteTable, layer };
 
 InputKind kindOf(const std::string& fileName, bool layerNamed) {
+    // A pipe or a device is read once, as it comes: only the CSV reader can take it, and
+    // looking at its first bytes here would take them from that reader.
+    struct stat info;
+    if (::stat(fileName.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return InputKind::csv;
     char start[72] = {};
     std::ifstream(fileName, std::ios::binary).read(start, sizeof start);
     if (std::memcmp(start, "SQLite format 3", 16) == 0) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <limits>
 
 #include "growth/growth_and_yield.h"
@@ -81,6 +82,23 @@ std::string yearsText(const std::vector<std::int32_t>& offsets) {
         text += std::to_string(offset);
     }
     return text;
+}
+
+std::optional<std::string_view> firstNonFinite(const ProjectionRow& row) {
+    const std::pair<std::string_view, double> values[] = {
+        {"average_diameter", row.averageDiameter}, {"average_height", row.averageHeight},
+        {"stand_volume", row.standVolume},         {"biomass_stem", row.biomass.stem},
+        {"biomass_bark", row.biomass.bark},        {"biomass_branch", row.biomass.branch},
+        {"biomass_foliage", row.biomass.foliage},  {"biomass_root", row.biomass.root},
+        {"biomass_total", row.biomass.stand},      {"carbon_stem", row.carbon.stem},
+        {"carbon_bark", row.carbon.bark},          {"carbon_branch", row.carbon.branch},
+        {"carbon_foliage", row.carbon.foliage},    {"carbon_root", row.carbon.root},
+        {"carbon_total", row.carbon.stand},        {"co2e", row.co2e},
+    };
+    for (const auto& [name, value] : values) {
+        if (!std::isfinite(value)) return name;
+    }
+    return std::nullopt;
 }
 
 double carbonDioxideEquivalent(double carbon) {

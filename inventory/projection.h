@@ -44,6 +44,12 @@ struct ProjectionRow {
     double co2e = 0;                // t/ha, carbon dioxide of the stand's carbon
 };
 
+// The first value of the row that is not a finite number, by its name in the output
+// ("average_diameter", "biomass_stem", ..., "co2e"); empty when every value is finite.
+// A stand far outside what the models were fitted on (a diameter of 1e308, say) can
+// give such values, and none may reach an output or a total.
+std::optional<std::string_view> firstNonFinite(const ProjectionRow& row);
+
 // Carbon dioxide equivalent of a carbon stock: carbon * 44 / 12, in that order.
 double carbonDioxideEquivalent(double carbon);
 

@@ -1,6 +1,7 @@
 #include "inventory/projection_output.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +14,8 @@
 #include <type_traits>
 
 #include "inventory/number_text.h"
+#include "inventory/stand_columns.h"
+#include "inventory/stop_request.h"
 
 namespace arbora {
 namespace {
@@ -27,13 +30,23 @@ char* writeNumber(char* to, std::int64_t value) {
     return std::to_chars(to, to + 24, value).ptr;
 }
 
-// A CSV field, quoted when it holds a comma, a quote or a line break; at most
-// 2 * size + 2 characters.
-char* writeField(char* to, std::string_view text) {
+// A spreadsheet runs a cell that begins with one of these as a formula.
+bool looksLikeFormula(std::string_view text) {
+    return !text.empty() && std::string_view("=+-@").find(text.front()) != std::string_view::npos &&
+           !readInventoryNumber(text).value;
+}
+
+// A CSV text field, quoted when it holds a comma, a quote or a line break; at most
+// 2 * size + 3 characters. A text that a spreadsheet would run as a formula gets a
+// leading apostrophe, which spreadsheets show as text and do not run.
+char* writeTextField(char* to, std::string_view text) {
+    const bool formula = looksLikeFormula(text);
     if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        if (formula) *to++ = '\'';
         return std::copy(text.begin(), text.end(), to);
     }
     *to++ = '"';
+    if (formula) *to++ = '\'';
     for (const char c : text) {
         if (c == '"') *to++ = '"';
         *to++ = c;
@@ -153,14 +166,14 @@ class CsvProjectionOutput : public ProjectionOutput {
     void addRow(std::string_view scenario, const std::string& standId,
                 const ProjectionRow& row) override {
         const std::size_t most =
-            2 * (scenario.size() + standId.size()) + 4 + 21 * (shortestTextSize + 1) + 2;
+            2 * (scenario.size() + standId.size()) + 6 + 21 * (shortestTextSize + 1) + 2;
         if (buffer_.size() - used_ < most) {
             flush();
             if (buffer_.size() < most) buffer_.resize(most);
         }
-        char* to = writeField(buffer_.data() + used_, scenario);
+        char* to = writeTextField(buffer_.data() + used_, scenario);
         *to++ = ',';
-        to = writeField(to, standId);
+        to = writeTextField(to, standId);
         for (const OutputValue& value : projectionValues(row)) {
             *to++ = ',';
             if (const auto* whole = std::get_if<std::int64_t>(&value)) {
@@ -174,11 +187,12 @@ class CsvProjectionOutput : public ProjectionOutput {
         used_ = static_cast<std::size_t>(to - buffer_.data());
     }
 
-    void finish(const std::vector<SummaryRow>&, const std::vector<ComparisonRow>&,
-                const RunRecord&) override {
+    void complete(const std::vector<SummaryRow>&, const std::vector<ComparisonRow>&,
+                  const RunRecord&) override {
         flush();
-        file_.commit();
+        file_.sync();
     }
+    void commit() override { file_.commit(); }
     void abandon() override { file_.abandon(); }
 
   private:
@@ -234,6 +248,9 @@ class SqliteProjectionOutput : public ProjectionOutput {
                                 nullptr) != SQLITE_OK) {
                 fail();
             }
+            // A stop request ends a statement that runs long, the last COMMIT above all.
+            sqlite3_progress_handler(
+                db_, 1000, [](void*) { return stopRequest() != 0 ? 1 : 0; }, nullptr);
             std::string schema = settings;
             for (const OutputTable* table : {&standsTable, &projectionTable, &summaryTable,
                                              &comparisonTable, &rejectedTable}) {
@@ -285,8 +302,8 @@ class SqliteProjectionOutput : public ProjectionOutput {
         insert(table, values);
     }
 
-    void finish(const std::vector<SummaryRow>& summary,
-                const std::vector<ComparisonRow>& comparison, const RunRecord& record) override {
+    void complete(const std::vector<SummaryRow>& summary,
+                  const std::vector<ComparisonRow>& comparison, const RunRecord& record) override {
         for (const SummaryRow& s : summary) {
             const OutputValue values[] = {
                 std::string_view(s.scenario),
@@ -320,8 +337,9 @@ class SqliteProjectionOutput : public ProjectionOutput {
         writeRun(record);
         check(sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr));
         if (!close()) fail();
-        file_.commit();
+        file_.sync();
     }
+    void commit() override { file_.commit(); }
 
     void abandon() override {
         close();
@@ -398,7 +416,10 @@ class SqliteProjectionOutput : public ProjectionOutput {
     void check(int result) {
         if (result != SQLITE_OK) fail();
     }
-    [[noreturn]] void fail() { file_.fail(db_ ? sqlite3_errmsg(db_) : "out of memory"); }
+    [[noreturn]] void fail() {
+        throwIfStopRequested();  // SQLite's "interrupted" is a stop request
+        file_.fail(db_ ? sqlite3_errmsg(db_) : "out of memory");
+    }
     bool close() {
         for (auto& [name, statement] : statements_)
             sqlite3_finalize(statement);
@@ -448,7 +469,16 @@ std::unique_ptr<ProjectionOutput> openProjectionOutput(
 
 AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
     const auto slash = target_.find_last_of('/');
-    const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+    std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+    // "." + base + ".XXXXXX" must stay a valid name for a target whose name is: the base
+    // is shortened, at a character's start, when it would not.
+    constexpr std::size_t added = 8;
+    if (base.size() + added > NAME_MAX) {
+        std::size_t cut = NAME_MAX - added;
+        while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80)
+            --cut;
+        base.resize(cut);
+    }
     temporary_ = directoryOf(target_) + "/." + base + ".XXXXXX";
     fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
     if (fd_ < 0) {
@@ -489,12 +519,20 @@ void AtomicFile::write(std::string_view bytes) {
     }
 }
 
-void AtomicFile::commit() {
+void AtomicFile::sync() {
+    if (synced_) return;
     if (fd_ < 0) fd_ = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0 || ::fsync(fd_) != 0) fail(std::strerror(errno));
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) fail(std::strerror(errno));
+    synced_ = true;
+}
+
+void AtomicFile::commit() {
+    sync();
+    // The flush can take long; a stop requested meanwhile still keeps the earlier file.
+    throwIfStopRequested();
     if (::rename(temporary_.c_str(), target_.c_str()) != 0) fail(std::strerror(errno));
     committed_ = true;
     // The new name is made durable too.

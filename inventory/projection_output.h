@@ -17,7 +17,9 @@
 // projection, summary, rejected, run) or a CSV file of the projection table. The
 // output is all or nothing: it is written to a temporary file beside the target and
 // renamed over the target only when complete; otherwise the temporary file is removed
-// and an earlier file of that name stays as it was.
+// and an earlier file of that name stays as it was. A stop request (see
+// inventory/stop_request.h) ends a write that runs long, and is honoured up to the
+// rename.
 namespace arbora {
 
 // A write that failed; the message names the file and the system's reason.
@@ -68,10 +70,12 @@ class ProjectionOutput {
     // A row of one of the further tables given when the output was opened (the removals,
     // products, finance); the CSV output holds the projection table only and skips it.
     virtual void addTableRow(const OutputTable& table, std::span<const OutputValue> values) = 0;
-    // Writes the summary, the comparison and the run, completes the file and puts it in
-    // place.
-    virtual void finish(const std::vector<SummaryRow>& summary,
-                        const std::vector<ComparisonRow>& comparison, const RunRecord& run) = 0;
+    // Writes the summary, the comparison and the run and makes the file durable, still
+    // under its temporary name.
+    virtual void complete(const std::vector<SummaryRow>& summary,
+                          const std::vector<ComparisonRow>& comparison, const RunRecord& run) = 0;
+    // Puts the completed file in the target's place (see AtomicFile::commit).
+    virtual void commit() = 0;
     // Removes the unfinished file; the target stays as it was.
     virtual void abandon() = 0;
 };
@@ -89,7 +93,9 @@ std::unique_ptr<ProjectionOutput> openProjectionOutput(
     const std::string& fileName, std::span<const OutputTable* const> furtherTables = {});
 
 // A file written whole or not at all: a temporary file beside the target, renamed over
-// it by commit, removed by the destructor when not committed.
+// it by commit, removed by the destructor when not committed. The temporary file is
+// made when the AtomicFile is, so that a target that cannot be written is found before
+// the work that fills it.
 class AtomicFile {
   public:
     explicit AtomicFile(std::string target);  // throws OutputFileError
@@ -101,7 +107,10 @@ class AtomicFile {
     int fd() const { return fd_; }
     // Appends bytes; throws OutputFileError.
     void write(std::string_view bytes);
-    // Makes the bytes durable and puts the file in the target's place.
+    // Makes the bytes durable and closes the file.
+    void sync();
+    // Syncs, then puts the file in the target's place, unless a stop has been requested
+    // by then (throws RunStopped, and the target stays as it was).
     void commit();
     void abandon();
     [[noreturn]] void fail(const std::string& reason) const;
@@ -111,6 +120,7 @@ class AtomicFile {
     std::string temporary_;
     int fd_ = -1;
     bool committed_ = false;
+    bool synced_ = false;
     std::size_t written_ = 0;  // bytes written through write()
     std::size_t started_ = 0;  // bytes whose writing to disk has been started
 };

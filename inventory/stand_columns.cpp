@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "inventory/number_text.h"
@@ -28,11 +29,25 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+// The lead bytes of UTF-8 characters of more than one byte (RFC 3629, table 3-7 of
+// the Unicode standard): the range of the byte after the lead byte excludes overlong
+// forms, surrogates and code points above U+10FFFF.
+struct Utf8Lead {
+    unsigned char first, last;
+    int continuation;            // bytes after the lead byte
+    unsigned char lower, upper;  // the range of the first of them
+};
+constexpr Utf8Lead utf8Leads[] = {
+    {0xC2, 0xDF, 1, 0x80, 0xBF}, {0xE0, 0xE0, 2, 0xA0, 0xBF}, {0xE1, 0xEC, 2, 0x80, 0xBF},
+    {0xED, 0xED, 2, 0x80, 0x9F}, {0xEE, 0xEF, 2, 0x80, 0xBF}, {0xF0, 0xF0, 3, 0x90, 0xBF},
+    {0xF1, 0xF3, 3, 0x80, 0xBF}, {0xF4, 0xF4, 3, 0x80, 0x8F},
+};
+
 // The value as a message quotes it.
 std::string shown(const RawValue& value) {
     switch (value.kind) {
         case RawValue::Kind::text:
-            return "\"" + std::string(trimBlanks(value.text)) + "\"";
+            return quotedValue(trimBlanks(value.text));
         case RawValue::Kind::integer:
             return std::to_string(value.integer);
         case RawValue::Kind::real:
@@ -121,6 +136,16 @@ ColumnValue<std::int32_t> speciesValue(const RawValue& raw) {
         }
     }
     return {0, shown(raw) + " is not a species: use 1 to 4, the Latin name or the Chinese name"};
+}
+
+// The stand id of a row, or why there is none that can be written: an id must be text
+// that every SQLite client and spreadsheet can read back.
+std::string standIdProblem(const RawValue& raw, std::string_view id) {
+    if (raw.kind == RawValue::Kind::other) return "is a BLOB, not text";
+    if (id.empty()) return "is empty";
+    if (id.find('\0') != std::string_view::npos) return "holds a NUL byte";
+    if (!isUtf8Text(id)) return "is not UTF-8 text";
+    return {};
 }
 
 std::string standIdText(const RawValue& raw) {
@@ -251,8 +276,8 @@ std::variant<StandColumnMap, std::string> mapStandColumns(const std::vector<std:
         for (std::size_t c = 0; c < standColumnCount; ++c) {
             if (!overrides[c].empty() || !isNameOf(name, names[c])) continue;
             if (map.position[c] >= 0) {
-                return "has the column " + std::string(names[c].name) + " twice (\"" +
-                       map.header[c] + "\" and \"" + std::string(name) + "\")";
+                return "has the column " + std::string(names[c].name) + " twice (" +
+                       quotedValue(map.header[c]) + " and " + quotedValue(name) + ")";
             }
             map.position[c] = static_cast<int>(i);
             map.header[c] = std::string(name);
@@ -297,8 +322,12 @@ StandReading readStand(const StandColumnMap& columns, const RawRow& row) {
         field = value.value;
     };
 
-    stand.standId = standIdText(*rawOf(StandColumn::standId));
-    if (stand.standId.empty()) reject(StandColumn::standId, "is empty");
+    const RawValue& id = *rawOf(StandColumn::standId);
+    stand.standId = standIdText(id);
+    if (std::string problem = standIdProblem(id, stand.standId); !problem.empty()) {
+        stand.standId.clear();
+        reject(StandColumn::standId, std::move(problem));
+    }
     read(StandColumn::species, speciesValue, stand.species);
     // An empty site class is no site class.
     if (const RawValue* siteClass = rawOf(StandColumn::siteClass);
@@ -367,7 +396,7 @@ std::optional<std::int32_t> speciesOfText(std::string_view text) {
 NumberReading readInventoryNumber(std::string_view text) {
     const std::string_view v = trimBlanks(text);
     const auto notANumber = [&] {
-        return NumberReading{std::nullopt, "\"" + std::string(v) + "\" is not a number"};
+        return NumberReading{std::nullopt, quotedValue(v) + " is not a number"};
     };
     std::size_t i = (!v.empty() && (v[0] == '+' || v[0] == '-')) ? 1 : 0;
     const std::size_t start = i;
@@ -396,7 +425,7 @@ NumberReading readInventoryNumber(std::string_view text) {
         const double value = (v[0] == '-' ? -*magnitude : *magnitude) + 0.0;  // no -0
         return {value, {}};
     }
-    return {std::nullopt, "\"" + std::string(v) + "\" is beyond the largest number"};
+    return {std::nullopt, quotedValue(v) + " is beyond the largest number"};
 }
 
 WholeNumberReading readInventoryWholeNumber(std::string_view text) {
@@ -407,13 +436,12 @@ WholeNumberReading readInventoryWholeNumber(std::string_view text) {
         ++i;
     if (i == start || i != v.size()) {
         const bool real = readInventoryNumber(v).value.has_value();
-        return {std::nullopt,
-                "\"" + std::string(v) + "\" is not a " + (real ? "whole number" : "number")};
+        return {std::nullopt, quotedValue(v) + " is not a " + (real ? "whole number" : "number")};
     }
     std::int64_t magnitude = 0;
     const auto [end, error] = std::from_chars(v.data() + start, v.data() + v.size(), magnitude);
     if (error != std::errc() || end != v.data() + v.size()) {
-        return {std::nullopt, "\"" + std::string(v) + "\" is beyond the largest whole number"};
+        return {std::nullopt, quotedValue(v) + " is beyond the largest whole number"};
     }
     return {v[0] == '-' ? -magnitude : magnitude, {}};
 }
@@ -436,6 +464,72 @@ ColumnValue<double> readRealValue(const RawValue& value) {
 
 ColumnValue<std::int32_t> readSpeciesValue(const RawValue& value) {
     return speciesValue(value);
+}
+
+std::string shortenedText(std::string_view text) {
+    // Cut before the first byte of the character after the last one kept.
+    std::size_t characters = 0;
+    std::size_t cut = 0;
+    for (; cut < text.size(); ++cut) {
+        const bool starts = (static_cast<unsigned char>(text[cut]) & 0xC0) != 0x80;
+        if (starts && characters++ == shownCharacters) break;
+    }
+    std::string shown(text.substr(0, cut));
+    // Text from a database is not checked as a whole: what is not UTF-8 is not passed on.
+    if (!isUtf8Text(shown)) {
+        for (char& c : shown) {
+            if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+        }
+    }
+    return cut < text.size() ? shown + "..." : shown;
+}
+
+std::string quotedValue(std::string_view text) {
+    return "\"" + shortenedText(text) + "\"";
+}
+
+std::size_t Utf8Checker::check(std::string_view piece) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(piece.data());
+    const std::size_t size = piece.size();
+    std::size_t i = 0;
+    while (i < size) {
+        if (remaining_ == 0) {
+            // Most inventory text is ASCII: eight bytes at a time while it is.
+            while (i + 8 <= size) {
+                std::uint64_t eight;
+                std::memcpy(&eight, bytes + i, 8);
+                if ((eight & 0x8080808080808080ULL) != 0) break;
+                i += 8;
+            }
+            if (i == size) break;
+            const unsigned char lead = bytes[i];
+            if (lead < 0x80) {
+                ++i;
+                continue;
+            }
+            const Utf8Lead* found = nullptr;
+            for (const Utf8Lead& l : utf8Leads) {
+                if (lead >= l.first && lead <= l.last) found = &l;
+            }
+            if (found == nullptr) return i;
+            remaining_ = found->continuation;
+            lower_ = found->lower;
+            upper_ = found->upper;
+            ++i;
+            continue;
+        }
+        if (bytes[i] < lower_ || bytes[i] > upper_) return i;
+        --remaining_;
+        lower_ = 0x80;
+        upper_ = 0xBF;
+        ++i;
+    }
+    return std::string_view::npos;
+}
+
+bool isUtf8Text(std::string_view text) {
+    Utf8Checker checker;
+    return checker.check(text) == std::string_view::npos && checker.complete();
 }
 
 }  // namespace arbora

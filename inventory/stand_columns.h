@@ -128,4 +128,29 @@ ColumnValue<std::int32_t> readSpeciesValue(const RawValue& value);
 // The text with blanks (spaces and tabs) around it removed.
 std::string_view trimBlanks(std::string_view text);
 
+// A text of the input as a message shows it: cut after `shownCharacters` UTF-8
+// characters, with "..." after the cut, so that one huge field cannot flood the
+// messages, the rejected table or the estate report. Bytes of a text that is not UTF-8
+// are shown as "?".
+constexpr std::size_t shownCharacters = 80;
+std::string shortenedText(std::string_view text);
+// The same in double quotes, as a rejection quotes a value.
+std::string quotedValue(std::string_view text);
+
+// Checks UTF-8 text (RFC 3629: no overlong forms, no surrogates, nothing above
+// U+10FFFF) piece by piece; a character may be cut between two pieces.
+class Utf8Checker {
+  public:
+    // The offset in the piece of the first byte that cannot continue UTF-8 text, or
+    // std::string_view::npos.
+    std::size_t check(std::string_view piece);
+    // True when the text so far ends on a whole character.
+    bool complete() const { return remaining_ == 0; }
+
+  private:
+    int remaining_ = 0;                          // continuation bytes still expected
+    unsigned char lower_ = 0x80, upper_ = 0xBF;  // the range of the next one
+};
+bool isUtf8Text(std::string_view text);
+
 }  // namespace arbora

@@ -14,6 +14,8 @@
 #include <functional>
 #include <utility>
 
+#include "inventory/stop_request.h"
+
 namespace arbora {
 namespace {
 
@@ -29,21 +31,16 @@ constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
                               "cannot read \"" + fileName + "\": " + reason);
 }
 
-bool isValidUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        std::size_t length = byte < 0x80           ? 1
-                             : (byte >> 5) == 0x6  ? 2
-                             : (byte >> 4) == 0xE  ? 3
-                             : (byte >> 3) == 0x1E ? 4
-                                                   : 0;
-        if (length == 0 || i + length > text.size()) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-        }
-        i += length;
+// Line ends in a text: LF, CR LF, or a CR alone (as old Mac programs still write).
+std::int64_t lineEnds(std::string_view text) {
+    if (text.find('\r') == std::string_view::npos)
+        return std::count(text.begin(), text.end(), '\n');
+    std::int64_t ends = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
+            ++ends;
     }
-    return true;
+    return ends;
 }
 
 // Reads a file in pieces; the whole size is known for telling the progress.
@@ -57,8 +54,11 @@ class FileBytes {
     FileBytes(const FileBytes&) = delete;
     FileBytes& operator=(const FileBytes&) = delete;
 
+    // A stop request ends a read that waits, e.g. on a pipe whose writer stays open: the
+    // runner's handler makes read() return with EINTR.
     std::size_t read(char* buffer, std::size_t capacity) {
         while (true) {
+            throwIfStopRequested();
             const ssize_t n = ::read(fd_, buffer, capacity);
             if (n >= 0) {
                 done_ += static_cast<double>(n);
@@ -91,7 +91,8 @@ class GbkToUtf8 {
     GbkToUtf8(const GbkToUtf8&) = delete;
     GbkToUtf8& operator=(const GbkToUtf8&) = delete;
 
-    // Converts pending + piece; false when the bytes are not GBK text.
+    // Converts pending + piece; false when the bytes are not GBK text, with `out` holding
+    // the text before the first byte that is not.
     bool convert(std::string_view piece, bool last, std::string& out) {
         pending_.append(piece);
         out.clear();
@@ -118,30 +119,23 @@ class GbkToUtf8 {
 };
 
 // RFC 4180 records through libcsv, with the physical line each starts on. Lines end
-// with LF or CR LF; a line break inside quotes belongs to the field.
+// with LF, CR LF or CR alone; a line break inside quotes belongs to the field.
 class CsvStandSource : public StandSource {
   public:
     using ReadBytes = std::function<std::size_t(char* buffer, std::size_t capacity)>;
 
     CsvStandSource(ReadBytes readBytes, std::function<double()> fractionDone, std::string fileName,
-                   InputEncoding encoding)
+                   InputEncoding encoding, std::size_t pieceSize)
         : readBytes_(std::move(readBytes)),
           fractionDone_(std::move(fractionDone)),
-          fileName_(std::move(fileName)) {
+          fileName_(std::move(fileName)),
+          pieceSize_(std::max<std::size_t>(pieceSize, 1)),
+          piece_(std::max(pieceSize_, byteOrderMark.size())) {
         if (encoding == InputEncoding::gbk) gbk_ = std::make_unique<GbkToUtf8>();
 
         if (!nextRecord(held_)) unusable(fileName_ + ": the file is empty");
         for (std::size_t i = 0; i < held_.count; ++i)
             header_.push_back(held_.fields[i]);
-        if (encoding == InputEncoding::utf8) {
-            for (const std::string& name : header_) {
-                if (!isValidUtf8(name)) {
-                    unusable(fileName_ + ":" + std::to_string(held_.line) +
-                             ": the header is not UTF-8 text; for a file saved by a Chinese "
-                             "spreadsheet program, give --encoding gbk");
-                }
-            }
-        }
     }
 
     const std::vector<std::string>& header() const override { return header_; }
@@ -169,6 +163,7 @@ class CsvStandSource : public StandSource {
     // The next record that is not blank.
     bool nextRecord(Record& record) {
         while (ready_.empty()) {
+            if (!refusal_.empty()) unusable(refusal_);
             if (ended_) return false;
             readMore();
         }
@@ -179,43 +174,91 @@ class CsvStandSource : public StandSource {
         return true;
     }
 
+    // The next piece of the file, the byte-order mark left out; last at the end.
+    struct Piece {
+        std::string_view bytes;
+        bool last;
+    };
+    Piece readPiece() {
+        std::size_t n = readBytes_(piece_.data(), pieceSize_);
+        if (!first_) return {std::string_view(piece_.data(), n), n == 0};
+        first_ = false;
+        // A byte-order mark may come in more than one piece.
+        while (n > 0 && n < byteOrderMark.size()) {
+            const std::size_t more =
+                readBytes_(piece_.data() + n, std::min(pieceSize_, piece_.size() - n));
+            if (more == 0) break;
+            n += more;
+        }
+        std::string_view bytes(piece_.data(), n);
+        if (bytes.substr(0, byteOrderMark.size()) == byteOrderMark) {
+            bytes.remove_prefix(byteOrderMark.size());
+        }
+        return {bytes, n == 0};
+    }
+
+    // Reads, checks and parses one piece. A piece is checked whole before it is parsed,
+    // so that a file is refused at its first NUL byte without holding what follows.
     void readMore() {
-        char piece[65536];
-        const std::size_t n = readBytes_(piece, sizeof piece);
-        std::string_view bytes(piece, n);
-        if (first_) {
-            first_ = false;
-            if (bytes.substr(0, byteOrderMark.size()) == byteOrderMark) {
-                bytes.remove_prefix(byteOrderMark.size());
-            }
-            if (bytes.find('\0') != std::string_view::npos) {
-                unusable(fileName_ +
-                         ": is neither a CSV file nor a SQLite database (it holds NUL bytes)");
-            }
-        }
+        const auto [bytes, last] = readPiece();
+        const std::size_t nul = bytes.find('\0');
+        const std::string_view clean = bytes.substr(0, nul);
+        std::string_view text = clean;  // the UTF-8 text to parse
+        std::string problem;
         if (gbk_) {
-            if (!gbk_->convert(bytes, n == 0, converted_)) {
-                unusable(fileName_ + ":" + std::to_string(line_) + ": is not GBK text");
-            }
-            bytes = converted_;
+            if (!gbk_->convert(clean, last, converted_)) problem = "is not GBK text";
+            text = converted_;
+        } else if (const std::size_t bad = utf8_.check(clean);
+                   bad != std::string_view::npos || (last && !utf8_.complete())) {
+            text = clean.substr(0, bad);
+            problem =
+                "is not UTF-8 text; for a file saved by a Chinese spreadsheet program, give "
+                "--encoding gbk";
         }
-        if (csv_parse(&parser_.state, bytes.data(), bytes.size(), onField, onRecordEnd, this) !=
-            bytes.size()) {
-            // The field being read holds the lines since its record began.
-            const auto partial = std::string_view(
-                reinterpret_cast<const char*>(parser_.state.entry_buf), parser_.state.entry_pos);
-            const auto line = line_ + std::count(partial.begin(), partial.end(), '\n');
-            unusable(fileName_ + ":" + std::to_string(line) +
-                     ": a quote stands where CSV allows none (a quoted field must be "
-                     "quoted whole, with quotes inside it doubled)");
+        // The text before the first bad byte is parsed, so that the parser stands on the
+        // line of that byte.
+        if (!parse(text)) return;
+        if (!problem.empty()) {
+            return refuse(fileName_ + ":" + std::to_string(parserLine()) + ": " + problem);
         }
-        if (n == 0) {
+        if (nul != std::string_view::npos) {
+            return refuse(fileName_ + ": holds a NUL byte at line " + std::to_string(parserLine()) +
+                          " (it is not a text file)");
+        }
+        if (last) {
             ended_ = true;
+            // An unclosed quoted field began on the line the parser stands on.
             if (csv_fini(&parser_.state, onField, onRecordEnd, this) != 0) {
-                unusable(fileName_ + ":" + std::to_string(current_.line) +
-                         ": a quoted field is not closed before the end of the file");
+                refuse(fileName_ + ":" + std::to_string(line_) +
+                       ": a quoted field is not closed before the end of the file");
             }
         }
+    }
+
+    bool parse(std::string_view text) {
+        if (csv_parse(&parser_.state, text.data(), text.size(), onField, onRecordEnd, this) ==
+            text.size()) {
+            return true;
+        }
+        refuse(fileName_ + ":" + std::to_string(parserLine()) +
+               ": a quote stands where CSV allows none (a quoted field must be quoted whole, "
+               "with quotes inside it doubled)");
+        return false;
+    }
+
+    // A fault of the file is told once the records before it have been read, so that
+    // what is read does not depend on where the pieces end.
+    void refuse(std::string message) {
+        refusal_ = std::move(message);
+        ended_ = true;
+    }
+
+    // The line of the last byte parsed: the line the field being read began on, plus
+    // the line breaks inside it so far.
+    std::int64_t parserLine() const {
+        return line_ +
+               lineEnds(std::string_view(reinterpret_cast<const char*>(parser_.state.entry_buf),
+                                         parser_.state.entry_buf ? parser_.state.entry_pos : 0));
     }
 
     static void onField(void* text, std::size_t length, void* self) {
@@ -226,12 +269,16 @@ class CsvStandSource : public StandSource {
         std::string& field = record.fields[record.count++];
         field.assign(static_cast<const char*>(text), length);
         if (length > 0) record.blank = false;
-        source.line_ += std::count(field.begin(), field.end(), '\n');
+        source.line_ += lineEnds(field);
+        source.afterCr_ = false;
     }
 
+    // libcsv ends a record at each CR and at each LF: the LF of a CR LF ends an empty
+    // record on the same line end.
     static void onRecordEnd(int terminator, void* self) {
         auto& source = *static_cast<CsvStandSource*>(self);
         Record& record = source.current_;
+        const bool secondHalf = terminator == '\n' && source.afterCr_ && record.count == 0;
         if (!record.blank) {
             source.ready_.push_back(std::move(record));
             record = Record{};
@@ -242,17 +289,18 @@ class CsvStandSource : public StandSource {
         }
         record.count = 0;
         record.blank = true;
-        if (terminator == '\n') ++source.line_;
+        if ((terminator == '\n' && !secondHalf) || terminator == '\r') ++source.line_;
+        source.afterCr_ = terminator == '\r';
     }
 
     // libcsv's parser, freed however the source ends, its constructor throwing too.
     struct Parser {
         Parser() {
             csv_init(&state, CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL);
-            csv_set_space_func(&state, [](unsigned char c) -> int {
-                return c == ' ' || c == '\t' || c == '\r';  // the CR of CR LF is trimmed
-            });
-            csv_set_term_func(&state, [](unsigned char c) -> int { return c == '\n'; });
+            csv_set_space_func(&state,
+                               [](unsigned char c) -> int { return c == ' ' || c == '\t'; });
+            csv_set_term_func(&state,
+                              [](unsigned char c) -> int { return c == '\n' || c == '\r'; });
         }
         ~Parser() { csv_free(&state); }
         Parser(const Parser&) = delete;
@@ -263,79 +311,114 @@ class CsvStandSource : public StandSource {
     ReadBytes readBytes_;
     std::function<double()> fractionDone_;
     std::string fileName_;
+    std::size_t pieceSize_;
+    std::vector<char> piece_;
     std::unique_ptr<GbkToUtf8> gbk_;
     std::string converted_;
+    Utf8Checker utf8_;
     Parser parser_;
     std::vector<std::string> header_;
     std::deque<Record> ready_;
     Record current_;
     Record held_;
     std::vector<Record> spare_;  // records already read, kept for their strings
-    std::int64_t line_ = 1;
+    std::int64_t line_ = 1;      // where the field being read begins
+    bool afterCr_ = false;       // the last thing read was a CR that ended a record
     bool first_ = true;
     bool ended_ = false;
+    std::string refusal_;  // why the file cannot be read further
 };
 
-// The rows of the table "stands", each numbered by its rowid.
+struct CloseDatabase {
+    void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
+struct FinalizeStatement {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Database = std::unique_ptr<sqlite3, CloseDatabase>;
+using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+
+// What a SQLite failure means for the user, by its result code; SQLite's own message
+// follows in parentheses. Only an SQL error (a "stands" view over a missing table, say)
+// is a fault of the inventory; the others are the file's.
+struct SqliteFailure {
+    int code;  // a primary code, or an extended one, which comes first
+    const char* meaning;
+};
+constexpr SqliteFailure sqliteFailures[] = {
+    {SQLITE_READONLY_ROLLBACK,
+     "holds an unfinished change (a hot journal) that only a program allowed to write the "
+     "database can roll back"},
+    {SQLITE_BUSY, "is locked by another program"},
+    {SQLITE_LOCKED, "is locked by another program"},
+    {SQLITE_NOTADB, "is not a SQLite database"},
+    {SQLITE_CORRUPT, "is damaged"},
+    {SQLITE_READONLY, "cannot be read without write access"},
+    {SQLITE_CANTOPEN, "cannot be opened"},
+    {SQLITE_NOMEM, "is too large for the memory"},
+};
+
+// The rows of the table (or view) "stands", each numbered by its rowid.
 class SqliteStandSource : public StandSource {
   public:
-    SqliteStandSource(const std::string& fileName, const std::string& table) : fileName_(fileName) {
-        if (sqlite3_open_v2(fileName.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-            unreadable(fileName, db_ ? sqlite3_errmsg(db_) : "out of memory");
-        }
-        sqlite3_extended_result_codes(db_, 1);
-        sqlite3_stmt* count = nullptr;
-        const std::string quoted = "\"" + table + "\"";  // the names are the program's own
-        if (sqlite3_prepare_v2(db_, ("SELECT count(*) FROM " + quoted).c_str(), -1, &count,
-                               nullptr) != SQLITE_OK) {
-            fail("is a SQLite database without a table " + quoted);
-        }
-        if (sqlite3_step(count) == SQLITE_ROW) total_ = sqlite3_column_double(count, 0);
-        sqlite3_finalize(count);
-        // A table without rowids numbers its rows from 1 instead.
-        if (sqlite3_prepare_v2(db_, ("SELECT rowid, * FROM " + quoted).c_str(), -1, &rows_,
-                               nullptr) == SQLITE_OK) {
-            firstValue_ = 1;
-        } else if (sqlite3_prepare_v2(db_, ("SELECT * FROM " + quoted).c_str(), -1, &rows_,
-                                      nullptr) != SQLITE_OK) {
-            fail("cannot be read");
-        }
-        const int columns = sqlite3_column_count(rows_);
-        for (int i = firstValue_; i < columns; ++i)
-            header_.emplace_back(sqlite3_column_name(rows_, i));
-    }
-    ~SqliteStandSource() override {
-        sqlite3_finalize(rows_);
-        sqlite3_close(db_);
+    SqliteStandSource(const std::string& fileName, const SourceTuning& tuning)
+        : fileName_(fileName),
+          table_("\"" + tuning.table + "\""),  // the names are the program's own
+          busyMilliseconds_(tuning.busyMilliseconds) {
+        sqlite3* db = nullptr;
+        const int opened = sqlite3_open_v2(fileName.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        db_.reset(db);
+        if (db == nullptr) unreadable(fileName, "out of memory");
+        if (opened != SQLITE_OK) fail();
+        sqlite3_extended_result_codes(db, 1);
+        sqlite3_busy_handler(db, waitWhileBusy, this);
+        // A stop request ends a statement that runs long, e.g. over an endless view.
+        sqlite3_progress_handler(
+            db, 1000, [](void*) { return stopRequest() != 0 ? 1 : 0; }, nullptr);
+
+        if (!hasTable(tuning.table))
+            unusable(fileName_ + ": is a SQLite database without a table " + table_);
+        const Statement count = prepare(("SELECT count(*) FROM " + table_).c_str());
+        if (sqlite3_step(count.get()) != SQLITE_ROW) fail();
+        total_ = sqlite3_column_double(count.get(), 0);
+
+        rows_ = prepare(("SELECT * FROM " + table_).c_str());
+        const int columns = sqlite3_column_count(rows_.get());
+        for (int i = 0; i < columns; ++i)
+            header_.emplace_back(sqlite3_column_name(rows_.get(), i));
+        numberByRowid();
     }
 
     const std::vector<std::string>& header() const override { return header_; }
 
     bool next(RawRow& row) override {
-        const int step = sqlite3_step(rows_);
+        sqlite3_stmt* rows = rows_.get();
+        const int step = sqlite3_step(rows);
         if (step == SQLITE_DONE) return false;
-        if (step != SQLITE_ROW) fail("cannot be read");
+        if (step != SQLITE_ROW) fail();
         ++done_;
-        row.line = firstValue_ == 1 ? sqlite3_column_int64(rows_, 0) : done_;
+        row.line = firstValue_ == 1 && sqlite3_column_type(rows, 0) == SQLITE_INTEGER
+                       ? sqlite3_column_int64(rows, 0)
+                       : done_;
         row.values.resize(header_.size());
         for (std::size_t i = 0; i < header_.size(); ++i) {
             const int column = static_cast<int>(i) + firstValue_;
             RawValue& value = row.values[i];
             value = RawValue{};
-            switch (sqlite3_column_type(rows_, column)) {
+            switch (sqlite3_column_type(rows, column)) {
                 case SQLITE_INTEGER:
                     value.kind = RawValue::Kind::integer;
-                    value.integer = sqlite3_column_int64(rows_, column);
+                    value.integer = sqlite3_column_int64(rows, column);
                     break;
                 case SQLITE_FLOAT:
                     value.kind = RawValue::Kind::real;
-                    value.real = sqlite3_column_double(rows_, column);
+                    value.real = sqlite3_column_double(rows, column);
                     break;
                 case SQLITE_TEXT:
                     value.kind = RawValue::Kind::text;
                     value.text = std::string_view(
-                        reinterpret_cast<const char*>(sqlite3_column_text(rows_, column)),
-                        static_cast<std::size_t>(sqlite3_column_bytes(rows_, column)));
+                        reinterpret_cast<const char*>(sqlite3_column_text(rows, column)),
+                        static_cast<std::size_t>(sqlite3_column_bytes(rows, column)));
                     break;
                 case SQLITE_NULL:
                     break;
@@ -351,21 +434,75 @@ class SqliteStandSource : public StandSource {
     }
 
   private:
-    // A database that is damaged or not one is unusable; one the system cannot read
-    // is unreadable.
-    [[noreturn]] void fail(const std::string& what) {
-        const int code = sqlite3_extended_errcode(db_) & 0xFF;
-        const std::string reason = sqlite3_errmsg(db_);
-        if (code == SQLITE_IOERR || code == SQLITE_CANTOPEN || code == SQLITE_PERM ||
-            code == SQLITE_NOMEM || code == SQLITE_BUSY || code == SQLITE_LOCKED) {
-            unreadable(fileName_, reason);
+    // Asked by SQLite while another program holds a lock: waits in short steps, so
+    // that a stop request is not kept waiting, up to the time allowed.
+    static int waitWhileBusy(void* self, int calls) {
+        constexpr int step = 20;  // ms
+        const auto& source = *static_cast<const SqliteStandSource*>(self);
+        if (stopRequest() != 0 || calls * step >= source.busyMilliseconds_) return 0;
+        sqlite3_sleep(step);
+        return 1;
+    }
+
+    // Asked of the schema, so that "no table" is said only when there is none and
+    // every other failure is told as what it is.
+    bool hasTable(const std::string& name) {
+        const Statement found =
+            prepare(("SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') AND name = '" +
+                     name + "' COLLATE NOCASE")
+                        .c_str());
+        const int step = sqlite3_step(found.get());
+        if (step != SQLITE_ROW && step != SQLITE_DONE) fail();
+        return step == SQLITE_ROW;
+    }
+
+    // Rows are numbered by their rowid, read under one of its three names that no column
+    // of the table takes (a column named "rowid" hides the rowid under that name). A
+    // view or a table without rowids numbers its rows from 1 instead.
+    void numberByRowid() {
+        for (const char* name : {"_rowid_", "rowid", "oid"}) {
+            const bool taken = std::any_of(header_.begin(), header_.end(), [&](const auto& column) {
+                return sqlite3_stricmp(column.c_str(), name) == 0;
+            });
+            if (taken) continue;
+            sqlite3_stmt* statement = nullptr;
+            const std::string sql = std::string("SELECT ") + name + ", * FROM " + table_;
+            if (sqlite3_prepare_v2(db_.get(), sql.c_str(), -1, &statement, nullptr) == SQLITE_OK) {
+                rows_.reset(statement);
+                firstValue_ = 1;
+            }
+            return;
         }
-        unusable(fileName_ + ": " + what + " (" + reason + ")");
+    }
+
+    Statement prepare(const char* sql) {
+        sqlite3_stmt* statement = nullptr;
+        const int prepared = sqlite3_prepare_v2(db_.get(), sql, -1, &statement, nullptr);
+        Statement kept(statement);
+        if (prepared != SQLITE_OK) fail();
+        return kept;
+    }
+
+    [[noreturn]] void fail() {
+        throwIfStopRequested();
+        const int code = sqlite3_extended_errcode(db_.get());
+        const std::string message = sqlite3_errmsg(db_.get());
+        for (const SqliteFailure& failure : sqliteFailures) {
+            if (failure.code == code || failure.code == (code & 0xFF)) {
+                unreadable(fileName_, std::string(failure.meaning) + " (" + message + ")");
+            }
+        }
+        if ((code & 0xFF) == SQLITE_ERROR) {
+            unusable(fileName_ + ": the table " + table_ + " cannot be read (" + message + ")");
+        }
+        unreadable(fileName_, message);
     }
 
     std::string fileName_;
-    sqlite3* db_ = nullptr;
-    sqlite3_stmt* rows_ = nullptr;
+    std::string table_;  // quoted, for SQL
+    int busyMilliseconds_;
+    Database db_;  // declared before the statements, which are finalized first
+    Statement rows_;
     int firstValue_ = 0;  // 1 when the first result column is the rowid
     std::vector<std::string> header_;
     std::int64_t done_ = 0;
@@ -375,8 +512,11 @@ class SqliteStandSource : public StandSource {
 }  // namespace
 
 std::unique_ptr<StandSource> openStandSource(const std::string& fileName, InputEncoding encoding,
-                                             const std::string& table) {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+                                             const SourceTuning& tuning) {
+    int fd = -1;
+    // Opening a FIFO waits for its writer; a stop request ends the wait.
+    while ((fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY)) < 0 && errno == EINTR)
+        throwIfStopRequested();
     if (fd < 0) unreadable(fileName, std::strerror(errno));
     auto file = std::make_shared<FileBytes>(fd, fileName);
 
@@ -390,7 +530,7 @@ std::unique_ptr<StandSource> openStandSource(const std::string& fileName, InputE
         got += n;
     }
     start.resize(got);
-    if (start == sqliteFileHeader) return std::make_unique<SqliteStandSource>(fileName, table);
+    if (start == sqliteFileHeader) return std::make_unique<SqliteStandSource>(fileName, tuning);
 
     auto unread = std::make_shared<std::string>(std::move(start));
     return std::make_unique<CsvStandSource>(
@@ -403,11 +543,11 @@ std::unique_ptr<StandSource> openStandSource(const std::string& fileName, InputE
             }
             return file->read(buffer, capacity);
         },
-        [file] { return file->fractionDone(); }, fileName, encoding);
+        [file] { return file->fractionDone(); }, fileName, encoding, tuning.pieceSize);
 }
 
 std::unique_ptr<StandSource> csvStandSource(std::string bytes, const std::string& fileName,
-                                            InputEncoding encoding) {
+                                            InputEncoding encoding, std::size_t pieceSize) {
     auto data = std::make_shared<std::string>(std::move(bytes));
     auto offset = std::make_shared<std::size_t>(0);
     return std::make_unique<CsvStandSource>(
@@ -421,7 +561,7 @@ std::unique_ptr<StandSource> csvStandSource(std::string bytes, const std::string
             return data->empty() ? 1.0
                                  : static_cast<double>(*offset) / static_cast<double>(data->size());
         },
-        fileName, encoding);
+        fileName, encoding, pieceSize);
 }
 
 }  // namespace arbora

@@ -39,16 +39,28 @@ class StandSource {
     virtual double fractionDone() const = 0;
 };
 
+// How an inventory is read. The defaults suit every run; tests and fuzzing change them
+// to reach the edges of the pieces and the waits.
+struct SourceTuning {
+    std::size_t pieceSize = 65536;  // bytes of a CSV file read at a time
+    int busyMilliseconds = 5000;    // how long to wait for a database another program locks
+    std::string table = "stands";   // the table read from a database ("treatments" too)
+};
+
 // Opens the inventory, telling a SQLite database by its file header; reads the header
 // row of a CSV file. Throws InventoryInputError: unreadable when the file cannot be
-// opened or read, unusable when it is neither a CSV file with a header row nor a
-// SQLite database with a table "stands".
-// `table` names the table read from a database (the treatments come from "treatments").
+// opened or read (for a database also when it is locked, damaged, not a database or
+// holds a change that cannot be rolled back), unusable when it is neither a CSV file
+// with a header row nor a SQLite database with a table "stands". A CSV file is refused
+// at the first NUL byte, and, read as UTF-8, at the first byte that is not UTF-8 text.
+// Lines end with LF, CR LF or CR alone. Throws RunStopped when a stop is requested
+// while it waits for the file.
 std::unique_ptr<StandSource> openStandSource(const std::string& fileName, InputEncoding encoding,
-                                             const std::string& table = "stands");
+                                             const SourceTuning& tuning = {});
 
 // The CSV reader over bytes already in memory, for tests and fuzzing.
 std::unique_ptr<StandSource> csvStandSource(std::string bytes, const std::string& fileName,
-                                            InputEncoding encoding);
+                                            InputEncoding encoding,
+                                            std::size_t pieceSize = SourceTuning{}.pieceSize);
 
 }  // namespace arbora

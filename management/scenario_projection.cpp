@@ -105,10 +105,6 @@ class ScenarioRun {
             const auto state = stateAt(projector_, cohort_, offset);
             if (const auto* age = std::get_if<std::int64_t>(&state)) return ageOutside(*age);
             projection.rows.push_back(row(offset, std::get<StandState>(state)));
-            if (!isFinite(projection.rows.back())) {
-                return ScenarioProblem{
-                    "", "a value at " + yearText(offset) + " is not a finite number"};
-            }
         }
         return projection;
     }
@@ -291,12 +287,6 @@ class ScenarioRun {
         r.carbon = carbonStock(r.biomass);
         r.co2e = carbonDioxideEquivalent(r.carbon.stand);
         return r;
-    }
-
-    static bool isFinite(const ProjectionRow& r) {
-        return std::isfinite(r.averageDiameter) && std::isfinite(r.averageHeight) &&
-               std::isfinite(r.standVolume) && allFinite(r.biomass) && allFinite(r.carbon) &&
-               std::isfinite(r.co2e);
     }
 
     InventoryProjector& projector_;

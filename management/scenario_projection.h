@@ -28,7 +28,9 @@ struct ScenarioProblem {
 };
 
 // Projects the stand over the offsets (sorted, distinct) under the treatments (file
-// order), on the models of the two simulations.
+// order), on the models of the two simulations. The rows may hold values that are not
+// finite numbers (the caller rejects them with the input column that gives them); a
+// removal that is not finite is a problem.
 //
 // The state of a stand is its mean diameter D, height H, whole tree count N and volume V.
 // A thinning takes n trees (remove_trees x: trunc(N * x / 100); remove_basal_area y:

@@ -325,7 +325,7 @@ TreatmentSchedule readTreatments(const std::string& fileName, InputEncoding enco
                                  const ThinningQuotients& quotients) {
     TreatmentSchedule schedule = baselineOnly();
     schedule.fileName = fileName;
-    const auto source = openStandSource(fileName, encoding, "treatments");
+    const auto source = openStandSource(fileName, encoding, SourceTuning{.table = "treatments"});
     const TreatmentColumnMap map = mapColumns(source->header(), fileName);
     RawRow row;
     while (source->next(row))

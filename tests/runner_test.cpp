@@ -1,11 +1,16 @@
-// End-to-end runs of arbora-report: exit status, messages, and every report compared
-// byte for byte with the expected screen text and report file in tests/golden.
+// End-to-end runs of arbora-report: exit status, messages, stop signals, and every
+// report compared byte for byte with the expected screen text and report file in
+// tests/golden.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -166,6 +171,123 @@ TEST_F(Runner, InventoryExitStatusesTellWhatFailed) {
         EXPECT_NE(o.err.find(c.named), std::string::npos) << o.err;
     }
     EXPECT_NE(readBytes("stands.csv").find("a,1,20"), std::string::npos);  // not overwritten
+}
+
+// The runner started with its output in files, without waiting for it. The stop
+// signals start with their default action, whatever the test's own are, except a
+// hang-up that is to be ignored, as nohup does.
+pid_t startReport(const std::vector<std::string>& args, bool ignoreHangUp = false) {
+    std::vector<std::string> all{ARBORA_REPORT_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, "stdout.bin", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&files, 2, "stderr.bin", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    if (!ignoreHangUp) sigaddset(&defaults, SIGHUP);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    const auto previous = std::signal(SIGHUP, ignoreHangUp ? SIG_IGN : SIG_DFL);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], &files, &attributes, argv.data(), environ);
+    std::signal(SIGHUP, previous);
+    posix_spawn_file_actions_destroy(&files);
+    posix_spawnattr_destroy(&attributes);
+    return spawned == 0 ? pid : -1;
+}
+
+// Waits up to five seconds for the runner to have the file open, which it does after
+// its signal handlers are in place.
+bool waitUntilOpened(pid_t pid, const std::string& file) {
+    const auto path = std::filesystem::canonical(file);
+    for (int i = 0; i < 1000; ++i) {
+        std::error_code error;
+        for (const auto& fd :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+            if (std::filesystem::read_symlink(fd.path(), error) == path) return true;
+        }
+        ::usleep(5000);
+    }
+    return false;
+}
+
+// The wait status of the runner, which is killed after five seconds.
+int waitForEnd(pid_t pid) {
+    int status = 0;
+    for (int i = 0; i < 1000; ++i) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) return status;
+        ::usleep(5000);
+    }
+    ADD_FAILURE() << "the runner did not end";
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
+// A stop request while the runner waits, on a pipe or inside SQLite, ends it by the
+// same signal once the earlier output is back as it was; a hang-up the runner was
+// started to ignore stays ignored.
+TEST_F(Runner, InventoryStopsBySignalWhileItWaitsAndKeepsIgnoredSignalsIgnored) {
+    const std::string header =
+        "stand_id,species,stand_age,average_diameter,average_height,stand_density,"
+        "stand_volume\na,1,20,10,8,1000,100\n";
+    ASSERT_EQ(::mkfifo("stands.csv", 0600), 0);
+    sqlite3* db = nullptr;
+    sqlite3_open("endless.db", &db);
+    sqlite3_exec(db,
+                 "CREATE VIEW stands AS WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 "
+                 "FROM c) SELECT 's' || x AS stand_id, 1 AS species, 20 AS stand_age, 10 AS "
+                 "average_diameter, 8 AS average_height, 1000 AS stand_density, 100 AS "
+                 "stand_volume FROM c",
+                 nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    struct Case {
+        const char* input;
+        int signal;
+        bool ignoreHangUp;
+        int ending;  // the signal that ends the runner, 0 when it completes
+    };
+    const Case cases[] = {
+        {"stands.csv", SIGINT, false, SIGINT},
+        {"endless.db", SIGTERM, false, SIGTERM},
+        {"stands.csv", SIGHUP, true, 0},
+    };
+    for (const Case& c : cases) {
+        std::ofstream("out.csv") << "earlier";
+        // The test holds the pipe's writer open: the runner reads the header, then waits.
+        const int writer = ::open("stands.csv", O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(::write(writer, header.data(), header.size()), 0);
+        const pid_t pid =
+            startReport({"inventory", c.input, "--output", "out.csv"}, c.ignoreHangUp);
+        ASSERT_GT(pid, 0);
+        EXPECT_TRUE(waitUntilOpened(pid, c.input)) << c.input;
+        ::kill(pid, c.signal);
+        ::usleep(20000);
+        ::close(writer);  // the end of the inventory, for a runner that goes on
+        const int status = waitForEnd(pid);
+        if (c.ending != 0) {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.ending)
+                << c.input << " " << status;
+            EXPECT_TRUE(readBytes("out.csv") == "earlier") << c.input;
+            EXPECT_NE(readBytes("stderr.bin").find("interrupted by signal"), std::string::npos);
+        } else {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readBytes("stderr.bin");
+            EXPECT_NE(readBytes("out.csv").find("\r\nnone,a,0,20,"), std::string::npos);
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(".")) {
+            EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+        }
+    }
 }
 
 // tests/golden/cases.txt: one case a line, "name arguments...". name.screen holds the

@@ -1,0 +1,336 @@
+// Inventories as other programs, crashes and hostile users leave them: each is read
+// right or refused with the file, the line and what is wrong, an earlier output is
+// never replaced by a failed run, and nothing that is not a finite number or not
+// UTF-8 text reaches an output.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <climits>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include "cli/inventory_run.h"
+#include "inventory/projection_output.h"
+#include "inventory/stand_sources.h"
+#include "inventory/stop_request.h"
+#include "test_support.h"
+
+namespace arbora {
+namespace {
+
+using testing::readBytes;
+
+const std::string header =
+    "stand_id,species,stand_age,average_diameter,average_height,stand_density,stand_volume\n";
+const std::string goodRow = "A,1,20,10,8,1000,100\n";
+
+// Rows with distinct ids, enough to pass the first 64 KB piece of the reader.
+std::string manyRows(std::size_t count) {
+    std::string rows;
+    for (std::size_t i = 0; i < count; ++i)
+        rows += "s" + std::to_string(i) + ",1,20,10,8,1000,100\n";
+    return rows;
+}
+
+struct Outcome {
+    int status;
+    std::string err;
+};
+
+InventoryOptions optionsFor(const std::string& stands, std::optional<std::string> output = {}) {
+    InventoryOptions options;
+    options.standsFile = stands;
+    options.years = {0, 10};
+    options.outputFile = std::move(output);
+    return options;
+}
+
+Outcome run(const InventoryOptions& options) {
+    std::ostringstream out, err;
+    InventoryRun result;
+    const int status = runInventory(options, out, err, result);
+    return {status, err.str()};
+}
+
+void writeFile(const std::string& name, std::string_view bytes) {
+    std::ofstream(name, std::ios::binary) << bytes;
+}
+
+// The names in the working directory that start with a dot: temporary files left over.
+std::vector<std::string> leftOvers() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+        const std::string name = entry.path().filename().string();
+        if (name.front() == '.') names.push_back(name);
+    }
+    return names;
+}
+
+class Reliability : public testing::InTempDir {};
+
+struct CsvCase {
+    const char* name;
+    std::string bytes;
+    int status;
+    std::string message;  // what standard error must hold
+    InputEncoding encoding = InputEncoding::utf8;
+};
+
+TEST_F(Reliability, CsvFilesAreReadOrRefusedAtTheirLine) {
+    const std::size_t pastOnePiece = 4000;  // about 100 KB of rows
+    const std::string longValue(10000, 'x');
+    const CsvCase cases[] = {
+        {"a NUL byte in a row", header + std::string("A\0B,1,20,10,8,1000,100\n", 23), 3,
+         "stands.csv: holds a NUL byte at line 2"},
+        {"a tail of NUL bytes after the first piece",
+         header + manyRows(pastOnePiece) + std::string(300000, '\0'), 3,
+         "stands.csv: holds a NUL byte at line " + std::to_string(pastOnePiece + 2)},
+        {"a byte that is not UTF-8 in a row", header + goodRow + "B\xFF,1,20,10,8,1000,100\n", 3,
+         "stands.csv:3: is not UTF-8 text; for a file saved by a Chinese spreadsheet program, "
+         "give --encoding gbk"},
+        {"an overlong UTF-8 form after the first piece",
+         header + manyRows(pastOnePiece) + "\xC0\xAF,1,20,10,8,1000,100\n", 3,
+         "stands.csv:" + std::to_string(pastOnePiece + 2) + ": is not UTF-8 text"},
+        {"a UTF-8 character cut by the end of the file", header + "\xE6\x9D", 3,
+         "stands.csv:2: is not UTF-8 text"},
+        {"an unclosed quote in the first field",
+         header + goodRow + "B,1,20,10,8,1000,100\n\"C,1,20,10,8,1000,100\n", 3,
+         "stands.csv:4: a quoted field is not closed"},
+        {"a byte that is not GBK after the first piece",
+         header + manyRows(pastOnePiece) + "\x81\x20,1,20,10,8,1000,100\n", 3,
+         "stands.csv:" + std::to_string(pastOnePiece + 2) + ": is not GBK text",
+         InputEncoding::gbk},
+        {"lines ended by CR alone",
+         "stand_id,species,stand_age,average_diameter,average_height,stand_density,stand_volume"
+         "\rA,1,20,10,8,1000,100\r\r\"B\rb\",1,x,10,8,1000,100\rC,1,20,10,8,1000,100\r",
+         3, "stands.csv:4: stand_age: \"x\" is not a number\n"},
+        {"lines ended by CR LF with a blank line",
+         "stand_id,species,stand_age,average_diameter,average_height,stand_density,stand_volume"
+         "\r\nA,1,20,10,8,1000,100\r\n\r\n\"B\r\nb\",1,x,10,8,1000,100\r\n",
+         3, "stands.csv:4: stand_age: \"x\" is not a number\n"},
+        {"a huge value", header + "A," + longValue + ",20,10,8,1000,100\n", 3,
+         "stands.csv:2: species: \"" + std::string(80, 'x') + "...\" is not a species"},
+        {"a diameter whose biomass is not finite", header + "A,1,20,1e308,8,1000,100\n", 3,
+         "stands.csv:2: average_diameter: 1e+308 gives a biomass_stem at year 0 that is not a "
+         "finite number"},
+        {"a projected volume that is not finite", header + "A,1,20,10,8,1000,1.7e308\n", 3,
+         "stands.csv:2: stand_volume: 1.7e+308 gives a stand_volume at year 10 that is not a "
+         "finite number"},
+        {"an area whose totals are not finite",
+         "stand_id,species,stand_age,average_diameter,average_height,stand_density,"
+         "stand_volume,area\nA,1,20,10,8,1000,100,1e307\n",
+         3, "stands.csv:2: area: 1e+307 gives a total for its area at year 0"},
+        {"areas whose sum is not finite",
+         "stand_id,species,stand_age,average_diameter,average_height,stand_density,"
+         "stand_volume,area\nA,1,20,10,8,0,0,1e308\nB,1,20,10,8,0,0,1e308\n",
+         3, "stands.csv: the area of year 0 is beyond the largest number, nothing written"},
+    };
+    for (const CsvCase& c : cases) {
+        writeFile("stands.csv", c.bytes);
+        writeFile("out.csv", "earlier");
+        InventoryOptions options = optionsFor("stands.csv", "out.csv");
+        options.encoding = c.encoding;
+        const Outcome o = run(options);
+        EXPECT_EQ(o.status, c.status) << c.name << ": " << o.err;
+        EXPECT_NE(o.err.find(c.message), std::string::npos) << c.name << ": " << o.err;
+        EXPECT_LT(o.err.size(), 1000u) << c.name;
+        EXPECT_TRUE(readBytes("out.csv") == "earlier") << c.name;
+        EXPECT_EQ(leftOvers(), std::vector<std::string>{}) << c.name;
+    }
+}
+
+TEST_F(Reliability, LineEndsOfEveryKindGiveTheSameRowsAndLines) {
+    const std::string rows = "A,1,20,10,8,1000,100|\"B|b\",2,30,12,10,900,120|C,3,25,11,9,800,90|";
+    std::string previous;
+    for (const std::string end : {"\n", "\r\n", "\r"}) {
+        std::string text = header.substr(0, header.size() - 1) + "|" + rows;
+        for (std::size_t at; (at = text.find('|')) != std::string::npos;)
+            text.replace(at, 1, end);
+        writeFile("stands.csv", text);
+        ASSERT_EQ(run(optionsFor("stands.csv", "out.sqlite")).status, 0);
+        sqlite3* db = nullptr;
+        sqlite3_open("out.sqlite", &db);
+        std::string lines;
+        sqlite3_exec(
+            db, "SELECT stand_id, line FROM stands",
+            [](void* out, int, char** values, char**) {
+                *static_cast<std::string*>(out) += std::string(values[0]) + "@" + values[1] + ";";
+                return 0;
+            },
+            &lines, nullptr);
+        sqlite3_close(db);
+        EXPECT_EQ(lines, "A@2;B" + end + "b@3;C@5;");
+    }
+}
+
+// With --skip-bad-rows a run that accepts no stand has failed all the same.
+TEST_F(Reliability, ARunThatRejectsEveryRowKeepsTheEarlierFiles) {
+    writeFile("stands.csv", header + "A,1,2,10,8,1000,100\nB,9,20,10,8,1000,100\n");
+    writeFile("out.sqlite", "earlier");
+    writeFile("estate.html", "earlier");
+    InventoryOptions options = optionsFor("stands.csv", "out.sqlite");
+    options.skipBadRows = true;
+    options.reportFile = "estate.html";
+    const Outcome o = run(options);
+    EXPECT_EQ(o.status, exitUnusableData);
+    EXPECT_NE(o.err.find("stands.csv: all 2 rows rejected, nothing written"), std::string::npos)
+        << o.err;
+    EXPECT_TRUE(readBytes("out.sqlite") == "earlier");
+    EXPECT_TRUE(readBytes("estate.html") == "earlier");
+}
+
+TEST_F(Reliability, OutputPathsAreCheckedBeforeTheWork) {
+    writeFile("stands.csv", header + "A,1,2,10,8,1000,100\n");
+    InventoryOptions options = optionsFor("stands.csv");
+    options.reportFile = "no such directory/estate.html";
+    const Outcome missing = run(options);
+    EXPECT_EQ(missing.status, exitFileFailure);
+    EXPECT_NE(missing.err.find("cannot write \"no such directory/estate.html\""), std::string::npos)
+        << missing.err;
+    EXPECT_EQ(missing.err.find("stand_age"), std::string::npos) << "the rows were read first";
+
+    // The longest name the system allows, with an earlier file of that name.
+    writeFile("stands.csv", header + goodRow);
+    const std::string longest = std::string(NAME_MAX - 4, 'n') + ".csv";
+    writeFile(longest, "earlier");
+    const Outcome written = run(optionsFor("stands.csv", longest));
+    EXPECT_EQ(written.status, exitSuccess) << written.err;
+    EXPECT_EQ(readBytes(longest).substr(0, 18), "scenario,stand_id,");
+    EXPECT_EQ(leftOvers(), std::vector<std::string>{});
+}
+
+// A spreadsheet opening the CSV output must not run a stand id as a formula.
+TEST_F(Reliability, CsvOutputShowsFormulaLikeIdsAsText) {
+    const std::pair<std::string, std::string> ids[] = {
+        {"=1+2", "'=1+2"}, {"@SUM(A1)", "'@SUM(A1)"}, {"+x", "'+x"},  {"-", "'-"},
+        {"-5", "-5"},      {"+1.5e3", "+1.5e3"},      {"a=b", "a=b"}, {"\"=a,b\"", "\"'=a,b\""},
+    };
+    std::string stands = header;
+    for (const auto& [id, written] : ids)
+        stands += id + ",1,20,10,8,1000,100\n";
+    writeFile("stands.csv", stands);
+    InventoryOptions options = optionsFor("stands.csv", "out.csv");
+    options.years = {0};
+    ASSERT_EQ(run(options).status, 0);
+    std::istringstream lines(readBytes("out.csv"));
+    std::string line;
+    std::getline(lines, line);
+    for (const auto& [id, written] : ids) {
+        ASSERT_TRUE(std::getline(lines, line));
+        EXPECT_EQ(line.substr(0, written.size() + 6), "none," + written + ",") << id;
+    }
+}
+
+// A huge stand id and value are shown cut in the estate report, as in the messages.
+TEST_F(Reliability, HugeValuesAreCutInTheEstateReport) {
+    const std::string huge(100000, 'h');
+    writeFile("short.csv", header + goodRow + "B,9,20,10,8,1000,100\n");
+    writeFile("huge.csv", header + goodRow + huge + "," + huge + ",20,10,8,1000,100\n");
+    for (const char* stands : {"short.csv", "huge.csv"}) {
+        InventoryOptions options = optionsFor(stands, std::string(stands) + ".sqlite");
+        options.skipBadRows = true;
+        options.reportFile = std::string(stands) + ".html";
+        const Outcome o = run(options);
+        ASSERT_EQ(o.status, exitSuccess) << o.err;
+    }
+    EXPECT_LT(readBytes("huge.csv.html").size(), readBytes("short.csv.html").size() + 400);
+}
+
+struct SqliteCase {
+    const char* name;
+    const char* sql;  // makes stands.db
+    int status;
+    const char* message;
+    // What is done to the file after: cut it to its first page, damage its second
+    // page, or leave a journal beside it.
+    enum { none, truncate, damage, journal } after = none;
+};
+
+TEST_F(Reliability, SqliteFailuresSayWhatTheyAre) {
+    const char* stands =
+        "CREATE TABLE stands (stand_id, species, stand_age, average_diameter, average_height, "
+        "stand_density, stand_volume);"
+        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 500) "
+        "INSERT INTO stands SELECT 's' || x, 1, 20, 10, 8, 1000, 100 FROM c;";
+    const SqliteCase cases[] = {
+        {"no table stands", "CREATE TABLE other (x);", 3,
+         "stands.db: is a SQLite database without a table \"stands\""},
+        {"a view over a missing table", "CREATE VIEW stands AS SELECT * FROM gone;", 3,
+         "stands.db: the table \"stands\" cannot be read (no such table: main.gone)"},
+        {"cut short", stands, 1, "cannot read \"stands.db\": is damaged", SqliteCase::truncate},
+        {"a damaged page", stands, 1, "cannot read \"stands.db\": is damaged", SqliteCase::damage},
+        {"a hot journal", stands, 1, "(a hot journal)", SqliteCase::journal},
+        {"a BLOB id",
+         "CREATE TABLE stands (stand_id, species, stand_age, average_diameter, average_height, "
+         "stand_density, stand_volume); INSERT INTO stands VALUES (x'00ff', 1, 20, 10, 8, "
+         "1000, 100);",
+         3, "stands.db:1: stand_id: is a BLOB, not text"},
+        {"an id that is not UTF-8",
+         "CREATE TABLE stands (stand_id, species, stand_age, average_diameter, average_height, "
+         "stand_density, stand_volume); INSERT INTO stands VALUES (CAST(x'41ff' AS TEXT), 1, "
+         "20, 10, 8, 1000, 100);",
+         3, "stands.db:1: stand_id: is not UTF-8 text"},
+        {"a column named rowid",
+         "CREATE TABLE stands (rowid, stand_id, species, stand_age, average_diameter, "
+         "average_height, stand_density, stand_volume);"
+         "INSERT INTO stands VALUES (99, 'a', 1, 20, 10, 8, 1000, 100);"
+         "INSERT INTO stands VALUES (98, 'b', 1, 2, 10, 8, 1000, 100);",
+         3, "stands.db:2: stand_age: age 2 is outside"},
+    };
+    for (const SqliteCase& c : cases) {
+        std::filesystem::remove("stands.db");
+        sqlite3* db = nullptr;
+        sqlite3_open("stands.db", &db);
+        ASSERT_EQ(sqlite3_exec(db, c.sql, nullptr, nullptr, nullptr), SQLITE_OK) << c.name;
+        sqlite3_close(db);
+        if (c.after == SqliteCase::truncate) std::filesystem::resize_file("stands.db", 4096);
+        if (c.after == SqliteCase::damage) {
+            std::fstream file("stands.db", std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(4096);
+            file << std::string(4096, '\x55');
+        }
+        if (c.after == SqliteCase::journal) writeFile("stands.db-journal", std::string(512, 'j'));
+        const Outcome o = run(optionsFor("stands.db"));
+        EXPECT_EQ(o.status, c.status) << c.name << ": " << o.err;
+        EXPECT_NE(o.err.find(c.message), std::string::npos) << c.name << ": " << o.err;
+        std::filesystem::remove("stands.db-journal");
+    }
+}
+
+TEST_F(Reliability, ALockedDatabaseIsWaitedForThenRefused) {
+    sqlite3* db = nullptr;
+    sqlite3_open("stands.db", &db);
+    sqlite3_exec(db, "CREATE TABLE stands (x); BEGIN EXCLUSIVE; INSERT INTO stands VALUES (1);",
+                 nullptr, nullptr, nullptr);
+    try {
+        SourceTuning shortWait;
+        shortWait.busyMilliseconds = 100;
+        openStandSource("stands.db", InputEncoding::utf8, shortWait);
+        ADD_FAILURE() << "a locked database was read";
+    } catch (const InventoryInputError& e) {
+        EXPECT_EQ(e.kind(), InventoryInputError::unreadable);
+        EXPECT_NE(std::string(e.what()).find("is locked by another program"), std::string::npos)
+            << e.what();
+    }
+    sqlite3_close(db);
+}
+
+// A stop requested while the finished file is flushed keeps the earlier file.
+TEST_F(Reliability, AStopBeforeTheRenameKeepsTheEarlierFile) {
+    writeFile("target.txt", "earlier");
+    {
+        AtomicFile file("target.txt");
+        file.write("new");
+        file.sync();
+        requestStop(SIGTERM);
+        EXPECT_THROW(file.commit(), RunStopped);
+        clearStopRequest();
+    }
+    EXPECT_EQ(readBytes("target.txt"), "earlier");
+    EXPECT_EQ(leftOvers(), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace arbora
