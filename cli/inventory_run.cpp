@@ -147,17 +147,36 @@ std::optional<Rejection> nonFiniteRejection(const StandColumnMap& map, const Inv
     return std::nullopt;
 }
 
-// The first total of a year that is not a finite number, e.g. "volume of year 10".
-std::optional<std::string> nonFiniteTotal(const std::vector<SummaryRow>& totals) {
+// The first total that is not a finite number, e.g. "volume of year 10" or "removed
+// carbon of year 10", "products stock of year 12", "net present value of scenario x".
+std::optional<std::string> nonFiniteTotal(const std::vector<SummaryRow>& totals,
+                                          const InventoryRun& run) {
     for (const SummaryRow& total : totals) {
-        const std::pair<const char*, double> values[] = {{"area", total.area},
-                                                         {"volume", total.volume},
-                                                         {"biomass", total.biomass},
-                                                         {"carbon", total.carbon},
-                                                         {"CO2e", total.co2e}};
+        const std::pair<const char*, double> values[] = {
+            {"area", total.area},
+            {"volume", total.volume},
+            {"biomass", total.biomass},
+            {"carbon", total.carbon},
+            {"CO2e", total.co2e},
+            {"removed volume", total.removedVolume},
+            {"removed carbon", total.removedCarbon},
+            {"removed CO2e", total.removedCo2e},
+            {"products carbon", total.productsCarbon.value_or(0)}};
         for (const auto& [name, value] : values) {
             if (!std::isfinite(value))
                 return name + std::string(" of year ") + std::to_string(total.year);
+        }
+    }
+    for (const ProductsRow& row : run.products) {
+        if (!std::isfinite(row.inflow) || !std::isfinite(row.stock) ||
+            !std::isfinite(row.emission)) {
+            return "products carbon of year " + std::to_string(row.year);
+        }
+    }
+    for (const FinanceRow& row : run.finance) {
+        for (const double value : {row.revenue, row.costs, row.netCashFlow, row.npv,
+                                   row.liquidationValue, row.npvDifference.value_or(0)}) {
+            if (!std::isfinite(value)) return "finance of scenario " + row.scenario;
         }
     }
     return std::nullopt;
@@ -663,7 +682,7 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         std::vector<SummaryRow> summaryRows;
         std::vector<ComparisonRow> comparison;
         runner.account(summaryRows, comparison);
-        if (const auto total = nonFiniteTotal(summaryRows)) {
+        if (const auto total = nonFiniteTotal(summaryRows, run)) {
             return fail(input + ": the " + *total +
                         " is beyond the largest number, nothing written");
         }
