@@ -14,6 +14,7 @@
 
 #include "accounting/accounting_tables.h"
 #include "gis/geopackage_output.h"
+#include "gis/map_outlines.h"
 #include "inventory/number_text.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
@@ -239,7 +240,7 @@ class ProgressLine {
 // library cannot be read.
 std::string estateReport(const InventoryOptions& options, const InventoryRun& run,
                          const InventorySummary& summary, std::vector<SummaryRow> rows,
-                         std::vector<ComparisonRow> comparison) {
+                         std::vector<ComparisonRow> comparison, std::optional<EstateMap> map) {
     std::ifstream in{std::string(chartJsFile), std::ios::binary};
     const std::string chartJs{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (chartJs.empty()) {
@@ -265,6 +266,7 @@ std::string estateReport(const InventoryOptions& options, const InventoryRun& ru
     }
     data.finance = run.finance;
     data.areaByAgeClass = summary.areaByAgeClass();
+    data.map = std::move(map);
     data.firstRejections = run.firstRejections;
     for (const auto& [name, value] : run.parameters) {
         std::string text;
@@ -317,6 +319,7 @@ class InventoryRunner {
             if (auto* problem = std::get_if<GisProblem>(&made)) return std::move(*problem);
             output_ = std::get<std::unique_ptr<ProjectionOutput>>(std::move(made));
         }
+        mapping_ = options_.reportFile && stands_->geometryLayer();
         summary_.emplace(options_.years, schedule_.scenarios);
         removalTotals_.emplace(options_.years, schedule_.scenarios);
         if (ledger_) {
@@ -361,6 +364,24 @@ class InventoryRunner {
                           });
     }
     InventorySummary& summary() { return *summary_; }
+
+    // The estate report's map of the stands kept, their outlines read from the layer
+    // again; none without a layer of polygons. Throws OutputFileError.
+    std::optional<EstateMap> map() {
+        if (!mapping_) return std::nullopt;
+        auto read = readMapOutlines(*stands_->geometryLayer(), [&](std::int64_t fid) {
+            const auto found = mapIndex_.find(fid);
+            return found == mapIndex_.end() ? nullptr : &mapStands_[found->second].path;
+        });
+        if (const auto* problem = std::get_if<GisProblem>(&read))
+            throw OutputFileError(problem->message);
+        const OutlineFrame& frame = std::get<OutlineFrame>(read);
+        if (frame.width == 0) return std::nullopt;
+        std::erase_if(mapStands_, [](const MapStand& stand) { return stand.path.empty(); });
+        mapIndex_.clear();
+        return EstateMap{frame.width, frame.height, frame.metresPerUnit, frame.northUp,
+                         std::move(mapStands_)};
+    }
 
   private:
     void reject(Rejection rejection) {
@@ -453,6 +474,12 @@ class InventoryRunner {
 
     void keep(const InventoryStand& stand) {
         if (output_) output_->addStand(stand);
+        if (mapping_) {
+            const ProjectionRow& last = projections_.front().rows.back();  // the baseline's
+            mapIndex_.emplace(stand.line, mapStands_.size());
+            mapStands_.push_back(
+                {stand.standId, {}, last.carbon.stand, last.standVolume, stand.area});
+        }
         for (std::size_t s = 0; s < projections_.size(); ++s) {
             const ScenarioProjection& projection = projections_[s];
             summary_->add(s, stand, projection.rows);
@@ -508,6 +535,9 @@ class InventoryRunner {
     std::optional<RemovalTotals> removalTotals_;
     FinanceTotals financeTotals_;
     std::int64_t rows_ = 0;
+    bool mapping_ = false;                                    // a report of a layer
+    std::vector<MapStand> mapStands_;                         // kept, without outlines yet
+    std::unordered_map<std::int64_t, std::size_t> mapIndex_;  // by FID
 };
 
 // A parameter name as a column of the run table: "prices.rough_timber (Pinus
@@ -689,7 +719,8 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         InventorySummary& summary = runner.summary();
         // Both files are completed and made durable first; then both are put in place.
         if (report) {
-            report->write(estateReport(options, run, summary, summaryRows, comparison));
+            report->write(
+                estateReport(options, run, summary, summaryRows, comparison, runner.map()));
             report->sync();
         }
         if (output) {

@@ -1,8 +1,9 @@
 #include "estate/estate_report.h"
 
+#include <algorithm>
 #include <array>
-#include <cmath>
 #include <bit>
+#include <cmath>
 #include <optional>
 
 #include "estate/estate_assets.h"
@@ -20,6 +21,7 @@ struct Words {
     std::string_view lang, title, input, run, version, years, accepted, rejected, area;
     std::string_view keyFigures, atYear, carbon, co2e, volume, biomass, uptake, uptakePerHectare,
         uptakeNeedsTwoYears;
+    std::string_view map, mapText, mapLegend, mapTooltip, mapNotDrawn, north;
     std::string_view charts, carbonChart, volumeChart, uptakeChart, ageClassChart, carbonChartText,
         volumeChartText, uptakeChartText, ageClassChartText;
     std::string_view yearAxis, periodAxis, periodEndAxis, ageClassAxis;
@@ -39,7 +41,7 @@ struct Words {
     std::string_view assortmentNames[5];  // rough timber, machining, fuel, waste, unsorted
     std::string_view poolNames[productPoolCount];
     std::string_view unitHectares, unitCubicMetres, unitTonnes, unitTonnesCarbon, unitTonnesCo2e,
-        unitPerYear, unitPerHectareYear;
+        unitPerYear, unitPerHectareYear, unitMetres, unitKilometres;
 };
 
 constexpr Words english = {
@@ -61,6 +63,15 @@ constexpr Words english = {
     .uptake = "Mean yearly CO2e uptake",
     .uptakePerHectare = "Mean yearly CO2e uptake per hectare",
     .uptakeNeedsTwoYears = "The uptake needs at least two years in the list.",
+    .map = "Map",
+    .mapText =
+        "The stands coloured by their carbon density in the untreated baseline at year {}, in "
+        "classes of about equal numbers of stands (quantiles). Point at a stand for its id, "
+        "carbon density, standing volume per hectare and area.",
+    .mapLegend = "Carbon density at year {} (t C/ha)",
+    .mapTooltip = "{}: {} t C/ha, {} m3/ha, {} ha",
+    .mapNotDrawn = "Stands without a polygon, not drawn:",
+    .north = "N",
     .charts = "Charts",
     .carbonChart = "Carbon stock by species",
     .volumeChart = "Standing volume by species",
@@ -188,6 +199,8 @@ constexpr Words english = {
     .unitTonnesCo2e = "t CO2e",
     .unitPerYear = "t CO2e per year",
     .unitPerHectareYear = "t CO2e per ha and year",
+    .unitMetres = "m",
+    .unitKilometres = "km",
 };
 
 constexpr Words chinese = {
@@ -209,6 +222,14 @@ constexpr Words chinese = {
     .uptake = "年均二氧化碳当量吸收量",
     .uptakePerHectare = "每公顷年均二氧化碳当量吸收量",
     .uptakeNeedsTwoYears = "吸收量需要年数列表中至少两个年份。",
+    .map = "小班分布图",
+    .mapText =
+        "各小班按不经营时第 {} 年的碳密度着色，各级小班数大致相等（分位数分级）。"
+        "鼠标指向小班可见其编号、碳密度、每公顷蓄积量和面积。",
+    .mapLegend = "第 {} 年碳密度（吨碳/公顷）",
+    .mapTooltip = "{}：{} 吨碳/公顷，{} 立方米/公顷，{} 公顷",
+    .mapNotDrawn = "无多边形、未绘出的小班：",
+    .north = "北",
     .charts = "图表",
     .carbonChart = "各树种碳储量",
     .volumeChart = "各树种蓄积量",
@@ -305,6 +326,8 @@ constexpr Words chinese = {
     .unitTonnesCo2e = "吨二氧化碳当量",
     .unitPerYear = "吨二氧化碳当量/年",
     .unitPerHectareYear = "吨二氧化碳当量/（公顷·年）",
+    .unitMetres = "米",
+    .unitKilometres = "千米",
 };
 
 const Words& wordsOf(ReportLanguage language) {
@@ -416,6 +439,68 @@ const SummaryRow* findRow(const std::vector<SummaryRow>& rows, std::string_view 
     return nullptr;
 }
 
+// The pattern with each "{}" replaced by the next value, appended.
+void appendFilled(std::string& out, std::string_view pattern,
+                  std::initializer_list<std::string_view> values) {
+    for (const std::string_view value : values) {
+        const auto at = pattern.find("{}");
+        if (at == std::string_view::npos) break;
+        out += pattern.substr(0, at);
+        out += value;
+        pattern.remove_prefix(at + 2);
+    }
+    out += pattern;
+}
+
+std::string filled(std::string_view pattern, std::initializer_list<std::string_view> values) {
+    std::string out;
+    appendFilled(out, pattern, values);
+    return out;
+}
+
+// The map's frame is this many drawing units across, and has a margin of mapMargin
+// around it and, for the scale bar and the north arrow, a band of mapBand below.
+constexpr std::int32_t mapWidth = 1000, mapMargin = 10, mapBand = 50;
+// The steps of the colour ramp (.k0 to .k4 in page.css), light to dark.
+constexpr std::size_t rampSteps = 5;
+
+// Where the stands' carbon densities are split into classes: quantiles into up to
+// rampSteps classes, each break rounded to 0.1 t C/ha as the legend shows it, and left
+// out when it would leave a class empty (many equal values). A stand is in the class of
+// the number of breaks at or below its value.
+std::vector<double> carbonBreaks(const std::vector<MapStand>& stands) {
+    std::vector<double> values;
+    for (const MapStand& stand : stands) {
+        if (std::isfinite(stand.carbon)) values.push_back(stand.carbon);
+    }
+    std::vector<double> breaks;
+    if (values.empty()) return breaks;
+    std::sort(values.begin(), values.end());
+    for (std::size_t k = 1; k < rampSteps; ++k) {
+        const double split = std::round(values[k * values.size() / rampSteps] * 10) / 10;
+        if (split > values.front() && split <= values.back() &&
+            (breaks.empty() || split > breaks.back())) {
+            breaks.push_back(split);
+        }
+    }
+    return breaks;
+}
+
+// The ramp step of class k of n: fewer classes spread over the whole ramp.
+std::size_t rampStep(std::size_t k, std::size_t n) {
+    if (n == 1) return rampSteps / 2;
+    return (2 * k * (rampSteps - 1) + n - 1) / (2 * (n - 1));
+}
+
+// The scale bar's length in metres: 1, 2 or 5 times a power of ten, at most `longest`.
+double roundLength(double longest) {
+    const double power = std::pow(10.0, std::floor(std::log10(longest)));
+    for (const double step : {5.0, 2.0}) {
+        if (step * power <= longest) return step * power;
+    }
+    return power;
+}
+
 // The page's sections, each appended to the body.
 class Page {
   public:
@@ -425,6 +510,7 @@ class Page {
         header();
         h_ += "<main>\n";
         keyFigures();
+        if (d_.map && !d_.map->stands.empty() && !d_.years.empty()) map();
         charts();
         if (d_.scenarios.size() > 1) scenarios();
         if (!d_.finance.empty()) finance();
@@ -494,6 +580,99 @@ class Page {
               value + " <span class=\"unit\">" + std::string(unit) + "</span></div></div>\n";
     }
     void note(std::string_view text) { h_ += "<p class=\"note\">" + std::string(text) + "</p>\n"; }
+
+    // The stands drawn in their colour class, with a legend, a scale bar and a north
+    // arrow. Each stand's values are in its tooltip (an SVG title: no script needed).
+    void map() {
+        const EstateMap& m = *d_.map;
+        const std::vector<double> breaks = carbonBreaks(m.stands);
+        const std::string year = std::to_string(d_.years.back());
+        const std::int32_t band = m.northUp || m.metresPerUnit > 0 ? mapBand : 0;
+        h_ += "<section>\n<h2>" + std::string(w_.map) + "</h2>\n<figure class=\"map\">\n";
+        h_ += "<svg viewBox=\"" + std::to_string(-mapMargin) + " " + std::to_string(-mapMargin) +
+              " " + std::to_string(mapWidth + 2 * mapMargin) + " " +
+              std::to_string(m.height + 2 * mapMargin + band) + "\" aria-label=\"" +
+              std::string(w_.map) + "\">\n";
+        standPaths(m, breaks);
+        if (m.metresPerUnit > 0) scaleBar(m);
+        if (m.northUp) northArrow(m);
+        h_ += "</svg>\n";
+        legend(m, breaks, year);
+        h_ += "<figcaption>" + filled(w_.mapText, {year}) + "</figcaption>\n</figure>\n";
+        const auto undrawn = d_.accepted - static_cast<std::int64_t>(m.stands.size());
+        if (undrawn > 0) {
+            note(std::string(w_.mapNotDrawn) + " " + shown(static_cast<double>(undrawn), 0));
+        }
+        h_ += "</section>\n";
+    }
+    // One group a colour class (the fill is the group's), one path a stand, centred
+    // across the frame.
+    void standPaths(const EstateMap& m, const std::vector<double>& breaks) {
+        const std::size_t classes = breaks.size() + 1;
+        std::vector<std::size_t> classOf;
+        classOf.reserve(m.stands.size());
+        for (const MapStand& stand : m.stands) {
+            classOf.push_back(static_cast<std::size_t>(
+                std::upper_bound(breaks.begin(), breaks.end(), stand.carbon) - breaks.begin()));
+        }
+        h_.reserve(h_.size() + m.stands.size() * 120);
+        h_ += "<g transform=\"translate(" + std::to_string((mapWidth - m.width) / 2) + " 0)\">\n";
+        for (std::size_t k = 0; k < classes; ++k) {
+            h_ += "<g class=\"k" + std::to_string(rampStep(k, classes)) + "\">\n";
+            for (std::size_t i = 0; i < m.stands.size(); ++i) {
+                if (classOf[i] != k) continue;
+                const MapStand& stand = m.stands[i];
+                h_ += "<path class=\"stand\" d=\"" + html(stand.path) + "\"><title>";
+                appendFilled(h_, w_.mapTooltip,
+                             {html(stand.id), shown(stand.carbon, 1), shown(stand.volume, 1),
+                              shown(stand.area, 2)});
+                h_ += "</title></path>";  // no line break: it would be one more node a stand
+            }
+            h_ += "\n</g>\n";
+        }
+        h_ += "</g>\n";
+    }
+    // A bar of a round length up to a quarter of the frame's width, at the lower left.
+    void scaleBar(const EstateMap& m) {
+        const double metres = roundLength(mapWidth / 4.0 * m.metresPerUnit);
+        std::string length;
+        appendShortest(length, std::round(metres / m.metresPerUnit * 10) / 10);
+        const std::string label =
+            metres >= 1000 ? shortestText(metres / 1000) + " " + std::string(w_.unitKilometres)
+                           : shortestText(metres) + " " + std::string(w_.unitMetres);
+        const std::string bar = std::to_string(m.height + mapMargin + 35);
+        const std::string tick = std::to_string(m.height + mapMargin + 29);
+        h_ += "<g class=\"scale-bar\"><path d=\"M0 " + bar + "h" + length + "M0 " + tick + "v12M" +
+              length + " " + tick + "v12\"/><text x=\"0\" y=\"" +
+              std::to_string(m.height + mapMargin + 20) + "\">" + label + "</text></g>\n";
+    }
+    // An arrow pointing up with its letter, at the lower right.
+    void northArrow(const EstateMap& m) {
+        const std::string x = std::to_string(mapWidth - 15);
+        h_ += "<g class=\"north-arrow\"><path d=\"M" + x + " " +
+              std::to_string(m.height + mapMargin + 22) + "l8 26-8-6-8 6z\"/><text x=\"" + x +
+              "\" y=\"" + std::to_string(m.height + mapMargin + 18) + "\">" +
+              std::string(w_.north) + "</text></g>\n";
+    }
+    void legend(const EstateMap& m, const std::vector<double>& breaks, const std::string& year) {
+        double lowest = 0, highest = 0;
+        bool any = false;
+        for (const MapStand& stand : m.stands) {
+            if (!std::isfinite(stand.carbon)) continue;
+            lowest = any ? std::min(lowest, stand.carbon) : stand.carbon;
+            highest = any ? std::max(highest, stand.carbon) : stand.carbon;
+            any = true;
+        }
+        const std::size_t classes = breaks.size() + 1;
+        h_ += "<div class=\"legend\">\n<h3>" + filled(w_.mapLegend, {year}) + "</h3>\n<ul>\n";
+        for (std::size_t k = 0; k < classes; ++k) {
+            const double from = k == 0 ? lowest : breaks[k - 1];
+            const double to = k + 1 == classes ? highest : breaks[k];
+            h_ += "<li><span class=\"swatch k" + std::to_string(rampStep(k, classes)) +
+                  "\"></span>" + shown(from, 1) + " – " + shown(to, 1) + "</li>\n";
+        }
+        h_ += "</ul>\n</div>\n";
+    }
 
     // A chart with a text alternative naming what it shows.
     void figure(std::string_view id, std::string_view title, std::string_view alternative) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -21,6 +22,25 @@ namespace arbora {
 
 enum class ReportLanguage { english, chinese };
 
+// A stand on the map: its outline and its values in the untreated baseline at the last
+// listed year.
+struct MapStand {
+    std::string id;
+    std::string path;   // SVG path data in the map's drawing units, y downward
+    double carbon = 0;  // t C/ha
+    double volume = 0;  // m3/ha
+    double area = 0;    // ha
+};
+
+// The map of a polygon layer's stands, drawn in a frame of whole drawing units (the
+// longer side 1000 units).
+struct EstateMap {
+    std::int32_t width = 0, height = 0;
+    double metresPerUnit = 0;      // on the ground; 0 when unknown: no scale bar
+    bool northUp = false;          // whether up is north: a north arrow
+    std::vector<MapStand> stands;  // those with a polygon, in input order
+};
+
 struct EstateReportData {
     std::string input;       // the inventory's file name
     std::string startedUtc;  // e.g. "2026-12-08T15:44:50Z"
@@ -37,6 +57,7 @@ struct EstateReportData {
     std::vector<FinanceRow> finance;      // the inventory's rows; empty without prices
     // Area (ha) at year 0 by species and age class (class k: ages 10k + 1 to 10k + 10).
     std::map<std::pair<std::int32_t, std::int32_t>, double> areaByAgeClass;
+    std::optional<EstateMap> map;            // with a polygon layer
     std::vector<Rejection> firstRejections;  // at most the first 100
     // Every assumption of the run by name, as the run table records it.
     std::vector<std::pair<std::string, std::string>> parameters;

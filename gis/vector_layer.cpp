@@ -78,12 +78,12 @@ RawValue valueOf(const OGRFeature& feature, int field, std::string& text) {
     }
 }
 
+}  // namespace
+
 bool isPolygonType(OGRwkbGeometryType type) {
     type = wkbFlatten(type);
     return OGR_GT_IsSurface(type) || OGR_GT_IsSubClassOf(type, wkbMultiSurface);
 }
-
-}  // namespace
 
 std::variant<OpenLayer, GisProblem> openLayer(const std::string& fileName,
                                               const std::optional<std::string>& layerName,

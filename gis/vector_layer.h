@@ -33,6 +33,10 @@ std::variant<OpenLayer, GisProblem> openLayer(const std::string& fileName,
                                               const std::optional<std::string>& layerName,
                                               InputEncoding encoding);
 
+// Whether a geometry type is a surface (polygon, curve polygon, ...) or a collection of
+// them.
+bool isPolygonType(OGRwkbGeometryType type);
+
 // The stand rows of a layer: one per feature, numbered by its FID. The header is the
 // layer's field names; integer and real fields give numbers, NULL and unset fields
 // nothing, other fields their text.

@@ -1,17 +1,21 @@
 // GIS layers in and GeoPackages out: the same stands in every form give the same numbers;
 // survey field names, column names, species codes, mu and polygon areas; the layer
 // written carries the input's geometries and coordinate system; rejections name the
-// feature.
+// feature; the estate report's map draws each stand kept once, simplified.
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <bit>
+#include <cmath>
 #include <cstdio>
+#include <numbers>
+#include <regex>
 #include <sstream>
 
 #include "cli/inventory_run.h"
 #include "gis/gdal_handles.h"
+#include "gis/map_outlines.h"
 #include "test_support.h"
 
 namespace arbora {
@@ -398,6 +402,118 @@ TEST_F(Gis, TheResultLayerHoldsTheBaselineOfScenarios) {
     EXPECT_EQ(
         rowsOf("out.gpkg", "SELECT data_type FROM gpkg_contents WHERE table_name = 'removals'"),
         std::vector<std::string>{"attributes"});
+}
+
+// The points of SVG path data of absolute moves and relative lines, by subpath.
+std::vector<std::vector<MapPoint>> pointsOf(const std::string& path) {
+    std::vector<std::vector<MapPoint>> subpaths;
+    const std::regex token("[Mlz]|-?[0-9]+");
+    std::vector<double> numbers;
+    char command = 0;
+    const auto flush = [&] {
+        for (std::size_t i = 0; i + 1 < numbers.size(); i += 2) {
+            MapPoint p{numbers[i], numbers[i + 1]};
+            if (command == 'l' || i > 0) {
+                p.x += subpaths.back().back().x;
+                p.y += subpaths.back().back().y;
+            }
+            if (command == 'M' && i == 0) subpaths.emplace_back();
+            subpaths.back().push_back(p);
+        }
+        numbers.clear();
+    };
+    for (auto it = std::sregex_iterator(path.begin(), path.end(), token);
+         it != std::sregex_iterator(); ++it) {
+        const std::string text = it->str();
+        if (std::isdigit(static_cast<unsigned char>(text.back()))) {
+            numbers.push_back(std::stod(text));
+            continue;
+        }
+        flush();
+        command = text[0];
+    }
+    return subpaths;
+}
+
+MapRing circle(double radius, int points) {
+    MapRing ring;
+    for (int i = 0; i <= points; ++i) {
+        const double angle = 2 * std::numbers::pi * i / points;
+        ring.push_back({500 + radius * std::cos(angle), 500 + radius * std::sin(angle)});
+    }
+    return ring;
+}
+
+// Simplified, every stand keeps one path, of few points, close to its outline.
+TEST(GisMapOutlines, AreSimplifiedToOnePathAStand) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        const char* name;
+        std::vector<MapRing> rings;
+        std::size_t subpaths, fewest, most;  // points of each subpath
+        double radius;                       // the points lie about that far from (500, 500)
+    } cases[] = {
+        {"a dense circle", {circle(300, 20000)}, 1, 20, 100, 300},
+        {"a ring with a hole", {circle(300, 5000), circle(100, 5000)}, 2, 10, 100, 0},
+        {"a square", {{{0, 0}, {0, 10}, {10, 10}, {10, 0}}}, 1, 4, 4, 0},
+        {"too small to see", {circle(0.2, 50)}, 1, 3, 3, 0},
+        {"a small part dropped", {circle(300, 500), circle(0.2, 50)}, 1, 20, 100, 300},
+        {"no finite point", {{{nan, 1}, {2, nan}, {nan, nan}}}, 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string path = outlinePath(c.rings);
+        const auto subpaths = pointsOf(path);
+        ASSERT_EQ(subpaths.size(), c.subpaths) << c.name << ": " << path;
+        for (const auto& points : subpaths) {
+            EXPECT_GE(points.size(), c.fewest) << c.name << ": " << path;
+            EXPECT_LE(points.size(), c.most) << c.name << ": " << path;
+        }
+        if (c.radius == 0) continue;
+        for (const MapPoint p : subpaths[0])
+            EXPECT_NEAR(std::hypot(p.x - 500, p.y - 500), c.radius, 1.5) << c.name;
+    }
+}
+
+std::size_t countOf(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// The estate report of a polygon layer has a map of the stands kept, and loads nothing.
+TEST_F(Gis, TheEstateReportMapsEachStandKept) {
+    ASSERT_EQ(inventory({.standsFile = examples + "stands.gpkg",
+                         .years = {0, 50},
+                         .reportFile = "estate.html",
+                         .reportLanguage = ReportLanguage::chinese})
+                  .status,
+              exitSuccess);
+    const std::string page = readBytes("estate.html");
+    EXPECT_EQ(countOf(page, "<path class=\"stand\""), 20u);
+    for (const char* part : {"<div class=\"legend\">", "class=\"scale-bar\"",
+                             "class=\"north-arrow\"", "<h2>小班分布图</h2>", "第 50 年碳密度"}) {
+        EXPECT_EQ(countOf(page, part), 1u) << part;
+    }
+    for (const char* reference : {" src=", "href=", "url("})
+        EXPECT_EQ(page.find(reference), std::string::npos) << reference;
+
+    // A rejected stand and one without a polygon are not drawn; a table has no map.
+    const std::string stand = oneStand;
+    writeFile("three.geojson",
+              geoJson({feature(1, stand + R"(,"area":1)"),
+                       feature(2, R"("stand_id":"B","species":9,"area":1)"),
+                       feature(3, R"("stand_id":"C")" + stand.substr(14) + R"(,"area":1)", 0)}));
+    for (const auto& [input, paths] :
+         {std::pair{std::string("three.geojson"), 1u}, std::pair{examples + "stands.csv", 0u}}) {
+        const Outcome outcome =
+            inventory({.standsFile = input, .skipBadRows = true, .reportFile = "estate.html"});
+        ASSERT_EQ(outcome.status, exitSuccess) << outcome.err;
+        const std::string drawn = readBytes("estate.html");
+        EXPECT_EQ(countOf(drawn, "<path class=\"stand\""), paths) << input;
+        EXPECT_EQ(countOf(drawn, "<figure class=\"map\">"), paths) << input;
+        EXPECT_EQ(countOf(drawn, "Stands without a polygon, not drawn: 1"), paths) << input;
+    }
 }
 
 }  // namespace

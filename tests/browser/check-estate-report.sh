@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The estate report in a real browser (Debian's Chromium, headless, with no network):
 # the page loads without a script error and fetches nothing, each chart's canvas has a
-# size and is drawn on, and printing gives A4 pages. Also makes the screenshot the
-# README shows.
+# size and is drawn on, the map draws one path a stand, and printing gives A4 pages.
+# Also makes the screenshot the README shows.
 #   check-estate-report.sh ARBORA_REPORT SOURCE_DIR WORK_DIR
 set -euo pipefail
 runner=$(realpath "$1")
@@ -24,9 +24,9 @@ browser() {
     "--host-resolver-rules=MAP * ~NOTFOUND" --proxy-server=127.0.0.1:9 "$@" 2>>browser.log
 }
 
-# One page: loaded with the checker, printed, and its charts counted.
+# One page: loaded with the checker, printed, and its charts and mapped stands counted.
 check_page() {
-  local page=$1 charts=$2
+  local page=$1 charts=$2 stands=${3:-0}
   awk '{ print } /<meta charset="utf-8">/ { print "<script>"; while ((getline line < "'"$source_dir"'/tests/browser/page_check.js") > 0) print line; print "</script>" }' \
     "$page" > "checked-$page"
   browser --virtual-time-budget=15000 --dump-dom "file://$work/checked-$page" > "$page.dom"
@@ -39,6 +39,7 @@ check_page() {
   [ "$(grep -o '"drawn":true' <<< "$result" | wc -l)" -eq "$charts" ] ||
     fail "$page: not all $charts charts are drawn"
   grep -q '"width":0\|"height":0' <<< "$result" && fail "$page: a chart has no size"
+  grep -q "\"stands\":$stands}" <<< "$result" || fail "$page: the map does not draw $stands stands"
 
   browser --no-pdf-header-footer --print-to-pdf="$work/$page.pdf" "file://$work/$page" > /dev/null
   local pages a4
@@ -64,6 +65,10 @@ check_page estate-zh.html 3
 "$runner" inventory stands.csv --years 0:60:10 --treatments "$source_dir/examples/treatments.csv" \
   --prices "$source_dir/examples/prices.csv" --report scenarios.html > /dev/null
 check_page scenarios.html 8
+
+# The example GeoPackage: a map of its 20 stands besides the four charts.
+"$runner" inventory "$source_dir/examples/stands.gpkg" --years 0:50:10 --report map.html > /dev/null
+check_page map.html 4 20
 
 browser --hide-scrollbars --window-size=1200,2600 --screenshot="$work/estate-report.png" \
   "file://$work/estate.html" > /dev/null

@@ -1,7 +1,7 @@
 // Injected into a copy of an estate report by check-estate-report.sh: records script
-// errors, blocked loads and the resources fetched, and whether each chart's canvas has
-// a size and something drawn on it, into <pre id="browser-check"> once the page has
-// loaded.
+// errors, blocked loads and the resources fetched, whether each chart's canvas has a
+// size and something drawn on it, and how many stands the map draws (paths of a size),
+// into <pre id="browser-check"> once the page has loaded.
 (function () {
   var errors = [];
   window.addEventListener("error", function (e) { errors.push(String(e.message)); });
@@ -27,7 +27,9 @@
       out.id = "browser-check";
       out.textContent = JSON.stringify({
         errors: errors, canvases: canvases,
-        resources: performance.getEntriesByType("resource").length
+        resources: performance.getEntriesByType("resource").length,
+        stands: Array.prototype.filter.call(document.querySelectorAll("svg path.stand"),
+          function (p) { var box = p.getBBox(); return box.width > 0 && box.height > 0; }).length
       });
       document.body.appendChild(out);
     }, 500);

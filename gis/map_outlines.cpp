@@ -1,0 +1,232 @@
+#include "gis/map_outlines.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace arbora {
+namespace {
+
+double distanceToSegment(MapPoint p, MapPoint a, MapPoint b) {
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double length2 = dx * dx + dy * dy;
+    double t = 0;
+    if (length2 > 0) t = std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / length2, 0.0, 1.0);
+    const double ex = p.x - (a.x + t * dx), ey = p.y - (a.y + t * dy);
+    return std::sqrt(ex * ex + ey * ey);
+}
+
+// Douglas-Peucker: which points of the line stay so that none left out lies farther than
+// the tolerance from it. The distance is to the segment, not its line, so that a closed
+// ring (first point = last) keeps its farthest point. Spans on a stack, not recursion: a
+// ring of a million points must not run out of stack.
+std::vector<bool> douglasPeucker(const MapRing& line, double tolerance) {
+    std::vector<bool> kept(line.size(), false);
+    kept.front() = kept.back() = true;
+    std::vector<std::pair<std::size_t, std::size_t>> spans{{0, line.size() - 1}};
+    while (!spans.empty()) {
+        const auto [a, b] = spans.back();
+        spans.pop_back();
+        double farthest = tolerance;
+        std::size_t at = a;
+        for (std::size_t i = a + 1; i < b; ++i) {
+            const double distance = distanceToSegment(line[i], line[a], line[b]);
+            if (distance > farthest) {
+                farthest = distance;
+                at = i;
+            }
+        }
+        if (at == a) continue;
+        kept[at] = true;
+        spans.emplace_back(a, at);
+        spans.emplace_back(at, b);
+    }
+    return kept;
+}
+
+struct WholePoint {
+    long x, y;
+    bool operator==(const WholePoint&) const = default;
+};
+
+WholePoint rounded(MapPoint p) {
+    return {std::lround(p.x), std::lround(p.y)};
+}
+
+// The ring thinned and rounded, without repeated points; empty when fewer than 3 are left.
+std::vector<WholePoint> simplifiedRing(const MapRing& ring, double tolerance) {
+    MapRing line;
+    line.reserve(ring.size() + 1);
+    for (const MapPoint p : ring) {
+        if (std::isfinite(p.x) && std::isfinite(p.y)) line.push_back(p);
+    }
+    if (line.size() < 3) return {};
+    if (line.front().x != line.back().x || line.front().y != line.back().y)
+        line.push_back(line.front());
+    const std::vector<bool> kept = douglasPeucker(line, tolerance);
+    std::vector<WholePoint> points;
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) {  // the closing point is the first
+        if (!kept[i]) continue;
+        const WholePoint p = rounded(line[i]);
+        if (points.empty() || !(p == points.back())) points.push_back(p);
+    }
+    while (points.size() > 1 && points.back() == points.front())
+        points.pop_back();
+    if (points.size() < 3) points.clear();
+    return points;
+}
+
+// A number of path data: a minus sign separates it from the one before, else a space.
+void appendNumber(std::string& out, long value, bool afterCommand) {
+    if (!afterCommand && value >= 0) out += ' ';
+    out += std::to_string(value);
+}
+
+// One subpath: the first point absolute, the others relative (shorter), closed.
+void appendSubpath(std::string& out, const std::vector<WholePoint>& points) {
+    out += 'M';
+    appendNumber(out, points[0].x, true);
+    appendNumber(out, points[0].y, false);
+    out += 'l';
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        appendNumber(out, points[i].x - points[i - 1].x, i == 1);
+        appendNumber(out, points[i].y - points[i - 1].y, false);
+    }
+    out += 'z';
+}
+
+// From the layer's coordinates to drawing units.
+struct Transform {
+    double minX = 0, maxY = 0;
+    double xStretch = 1;  // for degrees of longitude
+    double scale = 1;     // drawing units per unit of the layer (of latitude)
+    MapPoint operator()(double x, double y) const {
+        return {(x - minX) * xStretch * scale, (maxY - y) * scale};
+    }
+};
+
+bool isFinite(const OGREnvelope& e) {
+    return std::isfinite(e.MinX) && std::isfinite(e.MaxX) && std::isfinite(e.MinY) &&
+           std::isfinite(e.MaxY);
+}
+
+// Calls `use` with each feature pathOf wants that has a polygon, and its place.
+template <typename Use>
+std::optional<GisProblem> forEachPolygon(OGRLayer& layer, const LayerRef& ref,
+                                         const std::function<std::string*(std::int64_t)>& pathOf,
+                                         Use use) {
+    GdalErrors errors;
+    layer.ResetReading();
+    std::int64_t sequence = 0;
+    while (const Feature feature{layer.GetNextFeature()}) {
+        ++sequence;
+        const GIntBig fid = feature->GetFID();
+        std::string* path = pathOf(fid != OGRNullFID ? fid : sequence);
+        const OGRGeometry* geometry = feature->GetGeometryRef();
+        if (path == nullptr || geometry == nullptr || geometry->IsEmpty() ||
+            !isPolygonType(geometry->getGeometryType())) {
+            continue;
+        }
+        use(*geometry, *path);
+    }
+    if (errors.failed())
+        return GisProblem{GisProblem::Kind::unusable, ref.fileName + ": " + errors.last()};
+    return std::nullopt;
+}
+
+std::vector<MapRing> ringsOf(const OGRGeometry& geometry, const Transform& transform) {
+    std::vector<MapRing> rings;
+    // Curves, surfaces and collections of polygons become plain polygons first.
+    const std::unique_ptr<OGRGeometry> multi(
+        OGRGeometryFactory::forceToMultiPolygon(geometry.clone()));
+    if (!multi || wkbFlatten(multi->getGeometryType()) != wkbMultiPolygon) return rings;
+    for (const OGRPolygon* polygon : *multi->toMultiPolygon()) {
+        for (const OGRLinearRing* ring : *polygon) {
+            MapRing& points = rings.emplace_back();
+            points.reserve(static_cast<std::size_t>(ring->getNumPoints()));
+            for (int i = 0; i < ring->getNumPoints(); ++i)
+                points.push_back(transform(ring->getX(i), ring->getY(i)));
+        }
+    }
+    return rings;
+}
+
+// The frame and transform that fit the extent into mapSize, with what a unit is on the
+// ground by the layer's coordinate system.
+std::pair<OutlineFrame, Transform> frameOf(const OGREnvelope& extent,
+                                           const OGRSpatialReference* crs) {
+    OutlineFrame frame;
+    Transform transform{.minX = extent.MinX, .maxY = extent.MaxY};
+    double groundPerUnit = 0;  // metres per unit of the layer (of latitude in degrees)
+    if (crs != nullptr && crs->IsGeographic()) {
+        // Equirectangular about the middle latitude: true to scale along it, which is
+        // close enough across an estate. A degree of latitude is taken on the sphere of
+        // the semi-major axis (within 1 % of the meridian's).
+        const double radians = crs->GetAngularUnits();
+        const double stretch = std::cos((extent.MinY + extent.MaxY) / 2 * radians);
+        if (stretch > 0.01) transform.xStretch = stretch;
+        groundPerUnit = crs->GetSemiMajor() * radians;
+        frame.northUp = true;
+    } else if (crs != nullptr) {
+        groundPerUnit = crs->GetLinearUnits();
+        frame.northUp = crs->IsProjected();
+    }
+    const double width = (extent.MaxX - extent.MinX) * transform.xStretch;
+    const double height = extent.MaxY - extent.MinY;
+    const double longer = std::max(width, height);
+    if (longer > 0) transform.scale = mapSize / longer;
+    frame.width = static_cast<std::int32_t>(std::max(1L, std::lround(width * transform.scale)));
+    frame.height = static_cast<std::int32_t>(std::max(1L, std::lround(height * transform.scale)));
+    if (std::isfinite(groundPerUnit) && groundPerUnit > 0)
+        frame.metresPerUnit = groundPerUnit / transform.scale;
+    return {frame, transform};
+}
+
+}  // namespace
+
+std::string outlinePath(const std::vector<MapRing>& rings, double tolerance) {
+    std::string path;
+    const MapPoint* first = nullptr;
+    for (const MapRing& ring : rings) {
+        for (std::size_t i = 0; first == nullptr && i < ring.size(); ++i) {
+            if (std::isfinite(ring[i].x) && std::isfinite(ring[i].y)) first = &ring[i];
+        }
+        const std::vector<WholePoint> points = simplifiedRing(ring, tolerance);
+        if (!points.empty()) appendSubpath(path, points);
+    }
+    if (path.empty() && first != nullptr) {
+        // Too small to see: a mark, so that the stand can still be found and pointed at.
+        const WholePoint p = rounded(*first);
+        appendSubpath(path, {{p.x - 1, p.y + 1}, {p.x + 1, p.y + 1}, {p.x, p.y - 1}});
+    }
+    return path;
+}
+
+std::variant<OutlineFrame, GisProblem> readMapOutlines(
+    const LayerRef& ref, const std::function<std::string*(std::int64_t)>& pathOf) {
+    auto opened = openLayer(ref.fileName, ref.layerName, ref.encoding);
+    if (auto* problem = std::get_if<GisProblem>(&opened)) return std::move(*problem);
+    OGRLayer& layer = *std::get<OpenLayer>(opened).layer;
+
+    OGREnvelope extent;
+    auto problem =
+        forEachPolygon(layer, ref, pathOf, [&](const OGRGeometry& geometry, std::string&) {
+            OGREnvelope envelope;
+            geometry.getEnvelope(&envelope);
+            if (isFinite(envelope)) extent.Merge(envelope);
+        });
+    if (problem) return std::move(*problem);
+    if (!extent.IsInit()) return OutlineFrame{};
+
+    const auto [frame, transform] = frameOf(extent, layer.GetSpatialRef());
+    problem =
+        forEachPolygon(layer, ref, pathOf, [&](const OGRGeometry& geometry, std::string& path) {
+            path = outlinePath(ringsOf(geometry, transform));
+        });
+    if (problem) return std::move(*problem);
+    return frame;
+}
+
+}  // namespace arbora

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "gis/gis_problem.h"
+#include "gis/vector_layer.h"
+
+// The stands' outlines for a small map drawn in a page (the estate report's): polygons
+// simplified to what can be seen at that size and written as SVG path data, so that a
+// map of 100,000 stands takes some tens of bytes a stand.
+namespace arbora {
+
+// The longer side of a map, in drawing units. A unit is about a pixel on a page.
+constexpr double mapSize = 1000;
+// Douglas-Peucker tolerance in drawing units: half a unit, less than the eye can see.
+constexpr double outlineTolerance = 0.5;
+
+// A point in drawing units: x to the right, y downward.
+struct MapPoint {
+    double x = 0, y = 0;
+};
+using MapRing = std::vector<MapPoint>;  // closed or not; the last point may repeat the first
+
+// The SVG path data of one polygon's rings (or several polygons'), e.g.
+// "M12 340l5-2 0 7z": each ring thinned by Douglas-Peucker with the tolerance, its points
+// rounded to whole units, repeated points merged; a ring left with fewer than 3 distinct
+// points is dropped. When no ring is left, a triangle of 2 units at the first point, so
+// that every stand keeps a mark. Empty only when there is no finite point. Holes are
+// rings like any other: the path is filled with the even-odd rule.
+std::string outlinePath(const std::vector<MapRing>& rings, double tolerance = outlineTolerance);
+
+// The map's drawing area and what a unit is on the ground.
+struct OutlineFrame {
+    std::int32_t width = 0, height = 0;  // drawing units; the longer side is mapSize
+    // Metres on the ground a drawing unit stands for; 0 when the layer has no coordinate
+    // system with a length unit (then no scale can be drawn).
+    double metresPerUnit = 0;
+    bool northUp = false;  // a projected or geographic coordinate system: up is north
+};
+
+// Reads the layer again and gives each feature that `pathOf` gives a place for (by its
+// FID, or its number in reading order when it has none, as the stand was read) its
+// outline path there. The frame fits the polygons of those features; features without
+// a polygon are passed over. A geographic layer (degrees) is drawn in the equirectangular
+// projection about the middle latitude. Empty frame (width 0) when nothing is drawn.
+// Reads the layer twice (extent, then outlines), holding one feature at a time.
+std::variant<OutlineFrame, GisProblem> readMapOutlines(
+    const LayerRef& layer, const std::function<std::string*(std::int64_t)>& pathOf);
+
+}  // namespace arbora
