@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <thread>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
@@ -32,7 +34,7 @@ constexpr const char* description =
 
 constexpr const char* usageText =
     "usage: arbora-report inventory STANDS [--years LIST] [--output FILE] [--treatments FILE]\n"
-    "                         [--products FILE] [--prices FILE] [--skip-bad-rows]\n"
+    "                         [--products FILE] [--prices FILE] [--jobs N] [--skip-bad-rows]\n"
     "                         [--encoding utf-8|gbk] [--report FILE.html] [--lang en|zh]\n"
     "                         [--layer NAME] [--columns COLUMN=NAME,...] [--species-map FILE]\n"
     "                         [--area-unit ha|mu]\n";
@@ -85,6 +87,11 @@ int inventoryMain(int argc, char** argv) {
     app.add_option("--prices", prices,
                    "Prices, costs and the discount rate from FILE (CSV item,value[,species]): "
                    "writes the finance of each scenario");
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+    app.add_option("--jobs", jobs,
+                   "Project with N threads (default: the machine's cores); the output is the "
+                   "same with any number")
+        ->check(CLI::Range(1u, 1024u));
     app.add_flag("--skip-bad-rows", skipBadRows,
                  "Write the usable rows even when others are rejected, and exit with 0 "
                  "(3 when no row is usable)");
@@ -154,6 +161,7 @@ int inventoryMain(int argc, char** argv) {
     options.reportLanguage =
         language == "zh" ? arbora::ReportLanguage::chinese : arbora::ReportLanguage::english;
     options.skipBadRows = skipBadRows;
+    options.jobs = jobs;
     options.encoding = encoding == "gbk" ? arbora::InputEncoding::gbk : arbora::InputEncoding::utf8;
     options.showProgress = ::isatty(STDERR_FILENO) == 1;
     if (!layer.empty()) options.input.layer = layer;

@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "accounting/accounting_tables.h"
+#include "cli/ordered_work.h"
 #include "gis/geopackage_output.h"
 #include "gis/map_outlines.h"
 #include "inventory/number_text.h"
@@ -286,6 +287,23 @@ std::string programVersion() {
 
 namespace {
 
+// One stand read and checked, and what the work on it gives.
+struct StandWork {
+    std::optional<Rejection> rejection;  // why it cannot be used, read or projected
+    InventoryStand stand;
+    std::vector<ScenarioProjection> projections;  // by scenario
+    std::vector<FinanceRow> finance;              // by scenario, with prices
+    std::string formatted;                        // its rows' text, for an output that takes it
+};
+
+// Stands in input order, projected together on one worker. Kept and reused, with the
+// memory of their stands.
+struct StandBatch {
+    std::vector<StandWork> items;
+    std::size_t size = 0;  // items in use
+};
+constexpr std::size_t batchSize = 256;
+
 // One run of the inventory command, step by step: open the inputs and the output,
 // project each stand under every scenario, then check, total and write.
 class InventoryRunner {
@@ -296,7 +314,9 @@ class InventoryRunner {
           err_(err),
           run_(run),
           progress_(err, options.showProgress),
-          prices_(std::move(prices)) {
+          prices_(std::move(prices)),
+          jobs_(std::max<std::size_t>(1, options.jobs)),
+          projectors_(jobs_) {
         if (options.treatmentsFile) ledger_.emplace(products, options.years.back());
     }
 
@@ -329,14 +349,31 @@ class InventoryRunner {
         return std::nullopt;
     }
 
-    // Reads, checks and projects every stand.
+    // Reads and checks every stand in input order on this thread, projects them in
+    // batches on the workers, and keeps them, in input order again, on this thread.
     void projectAll() {
+        OrderedWork<StandBatch> work(jobs_ > 1 ? jobs_ : 0,
+                                     [this](StandBatch& batch, std::size_t worker) {
+                                         for (std::size_t i = 0; i < batch.size; ++i)
+                                             project(batch.items[i], projectors_[worker]);
+                                     });
+        const std::size_t inFlight = 2 * jobs_;
+        std::unique_ptr<StandBatch> batch = spareBatch();
         RawRow row;
         while (source_->next(row)) {
             throwIfStopRequested();
             progress_.update(++rows_, source_->fractionDone());
-            projectOne(row);
+            if (batch->items.size() == batch->size) batch->items.emplace_back();
+            read(row, batch->items[batch->size++]);
+            if (batch->size < batchSize) continue;
+            work.submit(std::move(batch));
+            while (work.outstanding() > inFlight)
+                keepBatch(work.next());
+            batch = spareBatch();
         }
+        work.submit(std::move(batch));
+        while (auto done = work.next())
+            keepBatch(std::move(done));
         progress_.clear();
         rejectTreatmentsOfUnknownStands();
     }
@@ -398,47 +435,61 @@ class InventoryRunner {
         return map_.header[static_cast<std::size_t>(column)];
     }
 
-    void projectOne(RawRow& row) {
+    // Reads one row into `work`: the stand, or why it cannot be used.
+    void read(RawRow& row, StandWork& work) {
         StandReading reading = stands_->read(row);
-        const InventoryStand& stand = reading.stand;
-        if (!stand.standId.empty()) {
-            const auto [first, isNew] = firstLineOf_.try_emplace(stand.standId, row.line);
-            if (!isNew) {
-                reading.rejection = Rejection{row.line, stand.standId, header(StandColumn::standId),
-                                              "duplicate of line " + std::to_string(first->second)};
-            }
+        work.stand = std::move(reading.stand);
+        work.rejection = std::move(reading.rejection);
+        const InventoryStand& stand = work.stand;
+        if (stand.standId.empty()) return;
+        const auto [first, isNew] = firstLineOf_.try_emplace(stand.standId, row.line);
+        if (!isNew && !work.rejection) {
+            work.rejection = Rejection{row.line, stand.standId, header(StandColumn::standId),
+                                       "duplicate of line " + std::to_string(first->second)};
         }
-        if (reading.rejection) return reject(std::move(*reading.rejection));
+    }
 
-        projections_.clear();
+    // Projects a stand that was read under every scenario, with its finance and, for a
+    // CSV output, its rows' text; or finds why it cannot be. Runs on any worker: it
+    // reads the runner's settings and changes nothing but `work` and the projector.
+    void project(StandWork& work, InventoryProjector& projector) const {
+        if (work.rejection) return;
+        const InventoryStand& stand = work.stand;
+        work.projections.resize(schedule_.scenarios.size());
+        work.formatted.clear();
         for (std::size_t s = 0; s < schedule_.scenarios.size(); ++s) {
             const std::string& scenario = schedule_.scenarios[s];
             auto projected =
-                projectScenario(projector_, stand, treatmentsOf(schedule_, s, stand.standId),
+                projectScenario(projector, stand, treatmentsOf(schedule_, s, stand.standId),
                                 options_.years, scenario);
             if (const auto* problem = std::get_if<ScenarioProblem>(&projected)) {
-                return rejectScenario(stand, s, *problem);
+                work.rejection = scenarioRejection(stand, s, *problem);
+                return;
             }
             auto& projection = std::get<ScenarioProjection>(projected);
             if (auto nonFinite = nonFiniteRejection(map_, stand, projection.rows)) {
                 if (s > 0)
                     nonFinite->reason = "scenario \"" + scenario + "\": " + nonFinite->reason;
-                return reject(std::move(*nonFinite));
+                work.rejection = std::move(nonFinite);
+                return;
             }
-            projections_.push_back(std::move(projection));
+            work.projections[s] = std::move(projection);
         }
-        if (prices_ && !priceAll(stand)) return;
-        // After a rejection nothing is written unless bad rows are skipped; the rows are
-        // still read, so that every rejection is found.
-        if (run_.rejectedRows > 0 && !options_.skipBadRows) return;
-        keep(stand);
+        if (prices_ && (work.rejection = priceAll(work))) return;
+        if (output_ && output_->formatsRows()) {
+            for (std::size_t s = 0; s < work.projections.size(); ++s) {
+                output_->formatRows(work.formatted, schedule_.scenarios[s], stand.standId,
+                                    work.projections[s].rows);
+            }
+        }
     }
 
-    // The finance of the stand under every scenario; false when it cannot be had.
-    bool priceAll(const InventoryStand& stand) {
-        finance_.clear();
-        for (std::size_t s = 0; s < projections_.size(); ++s) {
-            const ScenarioProjection& projection = projections_[s];
+    // The finance of the stand under every scenario, or why it cannot be had.
+    std::optional<Rejection> priceAll(StandWork& work) const {
+        const InventoryStand& stand = work.stand;
+        work.finance.clear();
+        for (std::size_t s = 0; s < work.projections.size(); ++s) {
+            const ScenarioProjection& projection = work.projections[s];
             const ProjectionRow& last = projection.rows.back();
             StandAccounts accounts{
                 .scenario = schedule_.scenarios[s],
@@ -450,55 +501,80 @@ class InventoryRunner {
                              last.averageDiameter, last.standVolume}};
             auto priced = standFinance(accounts, *prices_);
             if (const auto* problem = std::get_if<AccountingProblem>(&priced)) {
-                rejectScenario(stand, s, ScenarioProblem{"", problem->reason});
-                return false;
+                return scenarioRejection(stand, s, ScenarioProblem{"", problem->reason});
             }
-            finance_.push_back(std::move(std::get<FinanceRow>(priced)));
+            work.finance.push_back(std::move(std::get<FinanceRow>(priced)));
         }
-        setNpvDifferences(finance_);
-        return true;
+        setNpvDifferences(work.finance);
+        return std::nullopt;
     }
 
     // A stand that cannot be projected under one scenario is left out of every scenario,
     // so that the scenarios are compared over the same stands.
-    void rejectScenario(const InventoryStand& stand, std::size_t scenario,
-                        const ScenarioProblem& problem) {
+    Rejection scenarioRejection(const InventoryStand& stand, std::size_t scenario,
+                                const ScenarioProblem& problem) const {
         std::string column =
             problem.column == "stand_age" ? header(StandColumn::standAge) : std::string("scenario");
         std::string reason = problem.reason;
         if (scenario > 0) {
             reason = "scenario \"" + schedule_.scenarios[scenario] + "\": " + reason;
         }
-        reject({stand.line, stand.standId, std::move(column), std::move(reason)});
+        return {stand.line, stand.standId, std::move(column), std::move(reason)};
     }
 
-    void keep(const InventoryStand& stand) {
+    // The stands of a batch whose work is done, in input order.
+    void keepBatch(std::unique_ptr<StandBatch> batch) {
+        for (std::size_t i = 0; i < batch->size; ++i) {
+            StandWork& work = batch->items[i];
+            if (work.rejection) {
+                reject(std::move(*work.rejection));
+                continue;
+            }
+            // After a rejection nothing is written unless bad rows are skipped; the rows
+            // are still read, so that every rejection is found.
+            if (run_.rejectedRows > 0 && !options_.skipBadRows) continue;
+            keep(work);
+        }
+        batch->size = 0;
+        spare_.push_back(std::move(batch));
+    }
+
+    std::unique_ptr<StandBatch> spareBatch() {
+        if (spare_.empty()) return std::make_unique<StandBatch>();
+        std::unique_ptr<StandBatch> batch = std::move(spare_.back());
+        spare_.pop_back();
+        return batch;
+    }
+
+    void keep(const StandWork& work) {
+        const InventoryStand& stand = work.stand;
         if (output_) output_->addStand(stand);
         if (mapping_) {
-            const ProjectionRow& last = projections_.front().rows.back();  // the baseline's
+            const ProjectionRow& last = work.projections.front().rows.back();  // the baseline's
             mapIndex_.emplace(stand.line, mapStands_.size());
             mapStands_.push_back(
                 {stand.standId, {}, last.carbon.stand, last.standVolume, stand.area});
         }
-        for (std::size_t s = 0; s < projections_.size(); ++s) {
-            const ScenarioProjection& projection = projections_[s];
+        for (std::size_t s = 0; s < work.projections.size(); ++s) {
+            const ScenarioProjection& projection = work.projections[s];
             summary_->add(s, stand, projection.rows);
             for (const Removal& removal : projection.removals) {
                 summary_->addRemoval(s, stand, removal.year, removal.species, removal.volume,
                                      removal.carbon.stand, removal.co2e);
-            }
-            for (const Removal& removal : projection.removals) {
                 removalTotals_->add(s, removal, stand.area);
                 if (ledger_) ledger_->addRemoval(removal, stand.area);
             }
-            if (prices_) financeTotals_.add(finance_[s]);
+            if (prices_) financeTotals_.add(work.finance[s]);
             if (!output_) continue;
-            for (const ProjectionRow& row : projection.rows)
-                output_->addRow(schedule_.scenarios[s], stand.standId, row);
+            if (!output_->formatsRows()) {
+                for (const ProjectionRow& row : projection.rows)
+                    output_->addRow(schedule_.scenarios[s], stand.standId, row);
+            }
             for (const Removal& removal : projection.removals)
                 output_->addTableRow(removalsTable, removalValues(removal));
-            if (prices_) output_->addTableRow(financeTable, financeValues(finance_[s]));
+            if (prices_) output_->addTableRow(financeTable, financeValues(work.finance[s]));
         }
+        if (output_ && output_->formatsRows()) output_->addFormatted(work.formatted);
     }
 
     void rejectTreatmentsOfUnknownStands() {
@@ -526,12 +602,12 @@ class InventoryRunner {
     StandColumnMap map_;
     std::unique_ptr<ProjectionOutput> output_;
     std::optional<InventorySummary> summary_;
-    InventoryProjector projector_;
     std::unordered_map<std::string, std::int64_t> firstLineOf_;  // by stand id
-    std::vector<ScenarioProjection> projections_;                // of the stand at hand
-    std::vector<FinanceRow> finance_;                            // of the stand at hand
     std::optional<Prices> prices_;
-    std::optional<ProductsLedger> ledger_;  // with scenarios
+    std::size_t jobs_;                            // threads projecting
+    std::vector<InventoryProjector> projectors_;  // one per thread: each keeps its normal stands
+    std::vector<std::unique_ptr<StandBatch>> spare_;  // batches kept, done with
+    std::optional<ProductsLedger> ledger_;            // with scenarios
     std::optional<RemovalTotals> removalTotals_;
     FinanceTotals financeTotals_;
     std::int64_t rows_ = 0;

@@ -32,6 +32,8 @@ struct InventoryOptions {
     ReportLanguage reportLanguage = ReportLanguage::english;
     bool showProgress = false;  // a progress line on the error stream
     InputChoices input{};       // the layer, column names, species codes and area unit
+    // Threads that project the stands; the output is the same to the byte with any.
+    std::size_t jobs = 1;
 };
 
 // Exit statuses of the runner.

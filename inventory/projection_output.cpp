@@ -165,26 +165,34 @@ class CsvProjectionOutput : public ProjectionOutput {
 
     void addRow(std::string_view scenario, const std::string& standId,
                 const ProjectionRow& row) override {
-        const std::size_t most =
-            2 * (scenario.size() + standId.size()) + 6 + 21 * (shortestTextSize + 1) + 2;
+        const std::size_t most = mostRowSize(scenario, standId);
         if (buffer_.size() - used_ < most) {
             flush();
             if (buffer_.size() < most) buffer_.resize(most);
         }
-        char* to = writeTextField(buffer_.data() + used_, scenario);
-        *to++ = ',';
-        to = writeTextField(to, standId);
-        for (const OutputValue& value : projectionValues(row)) {
-            *to++ = ',';
-            if (const auto* whole = std::get_if<std::int64_t>(&value)) {
-                to = writeNumber(to, *whole);
-            } else {
-                to = writeShortest(to, std::get<double>(value));
-            }
+        used_ = static_cast<std::size_t>(writeRow(buffer_.data() + used_, scenario, standId, row) -
+                                         buffer_.data());
+    }
+
+    bool formatsRows() const override { return true; }
+
+    void formatRows(std::string& into, std::string_view scenario, const std::string& standId,
+                    std::span<const ProjectionRow> rows) const override {
+        const std::size_t start = into.size();
+        into.resize(start + rows.size() * mostRowSize(scenario, standId));
+        char* to = into.data() + start;
+        for (const ProjectionRow& row : rows)
+            to = writeRow(to, scenario, standId, row);
+        into.resize(static_cast<std::size_t>(to - into.data()));
+    }
+
+    void addFormatted(std::string_view text) override {
+        if (buffer_.size() - used_ < text.size()) {
+            flush();
+            if (buffer_.size() < text.size()) return file_.write(text);
         }
-        *to++ = '\r';
-        *to++ = '\n';
-        used_ = static_cast<std::size_t>(to - buffer_.data());
+        std::copy(text.begin(), text.end(), buffer_.data() + used_);
+        used_ += text.size();
     }
 
     void complete(const std::vector<SummaryRow>&, const std::vector<ComparisonRow>&,
@@ -197,6 +205,30 @@ class CsvProjectionOutput : public ProjectionOutput {
 
   private:
     static constexpr std::size_t bufferSize = 1 << 20;
+
+    // The most characters one row can take.
+    static std::size_t mostRowSize(std::string_view scenario, std::string_view standId) {
+        return 2 * (scenario.size() + standId.size()) + 6 + 21 * (shortestTextSize + 1) + 2;
+    }
+
+    // Writes one row at `to`; returns its end.
+    static char* writeRow(char* to, std::string_view scenario, std::string_view standId,
+                          const ProjectionRow& row) {
+        to = writeTextField(to, scenario);
+        *to++ = ',';
+        to = writeTextField(to, standId);
+        for (const OutputValue& value : projectionValues(row)) {
+            *to++ = ',';
+            if (const auto* whole = std::get_if<std::int64_t>(&value)) {
+                to = writeNumber(to, *whole);
+            } else {
+                to = writeShortest(to, std::get<double>(value));
+            }
+        }
+        *to++ = '\r';
+        *to++ = '\n';
+        return to;
+    }
 
     void flush() {
         file_.write(std::string_view(buffer_.data(), used_));

@@ -67,6 +67,14 @@ class ProjectionOutput {
     virtual void addRow(std::string_view scenario, const std::string& standId,
                         const ProjectionRow& row) = 0;
     virtual void addRejection(const Rejection& rejection) = 0;
+    // An output that takes the text of its projection rows made beforehand, on any
+    // thread, by formatRows (appended to `into`), and then added with addFormatted in
+    // place of addRow. formatRows changes nothing of the output.
+    virtual bool formatsRows() const { return false; }
+    virtual void formatRows(std::string& /*into*/, std::string_view /*scenario*/,
+                            const std::string& /*standId*/,
+                            std::span<const ProjectionRow> /*rows*/) const {}
+    virtual void addFormatted(std::string_view /*text*/) {}
     // A row of one of the further tables given when the output was opened (the removals,
     // products, finance); the CSV output holds the projection table only and skips it.
     virtual void addTableRow(const OutputTable& table, std::span<const OutputValue> values) = 0;

@@ -15,12 +15,12 @@
 #include <random>
 #include <sstream>
 
-#include "growth/growth_and_yield.h"
 #include "cli/inventory_run.h"
+#include "commands/report_commands.h"
 #include "estate/estate_report.h"
+#include "growth/growth_and_yield.h"
 #include "inventory/number_text.h"
 #include "inventory/projection.h"
-#include "commands/report_commands.h"
 #include "test_support.h"
 
 namespace arbora {
@@ -61,7 +61,6 @@ Outcome inventory(const std::string& stands, std::optional<std::string> output =
     const int status = runInventory(options, out, err, run);
     return {status, out.str(), err.str()};
 }
-
 
 TEST(InventoryNumbers, AreReadStrictly) {
     struct Case {

@@ -329,7 +329,6 @@ RunResult runWith(const std::string& treatments, bool skipBadRows, std::string o
     return {runInventory(options, out, err, run), err.str()};
 }
 
-
 // A stand whose treatment cannot be carried out is left out of every scenario; without
 // --skip-bad-rows nothing is written and the status is 3.
 TEST_F(Treatments, RunWritesAllOrNothingAndComparesTheSameStands) {
@@ -434,6 +433,67 @@ TEST_F(Treatments, RunAccountsForProductsAndFinance) {
     EXPECT_EQ(runInventory(options, out, refusedErr, run), exitUnusableData);
     EXPECT_NE(refusedErr.str().find("prices.csv:2: value:"), std::string::npos) << refusedErr.str();
     EXPECT_FALSE(std::filesystem::exists("refused.sqlite"));
+}
+
+}  // namespace
+}  // namespace arbora
+
+namespace arbora {
+namespace {
+
+// Every output is the same to the byte whatever the number of threads: the same
+// inventory, with rejected rows, quoted ids with line breaks and more stands than one
+// batch, at 1, 2 and 7 threads.
+TEST_F(Treatments, ThreadsChangeNoByteOfTheOutput) {
+    std::string stands =
+        "stand_id,species,stand_age,average_diameter,average_height,"
+        "stand_density,stand_volume,area\n";
+    for (int i = 0; i < 700; ++i) {
+        const std::string id =
+            i % 97 == 0 ? "\"line\nbreak " + std::to_string(i) + "\"" : "s" + std::to_string(i);
+        if (i % 211 == 5) {
+            stands += id + ",9,20,10,8,1000,100,1\n";  // no species
+        } else if (i % 307 == 7) {
+            stands += "s" + std::to_string(i - 1) + ",1,20,10,8,1000,100,1\n";  // a duplicate
+        } else {
+            stands += id + "," + std::to_string(1 + i % 4) + "," + std::to_string(15 + i % 50) +
+                      "," + std::to_string(8 + i % 23) + "," + std::to_string(6 + i % 13) + "," +
+                      std::to_string(400 + 7 * i) + "," + std::to_string(50 + i % 300) + ",2.5\n";
+        }
+    }
+    std::ofstream("stands.csv") << stands;
+    const std::string examples = ARBORA_SOURCE_DIR "/examples/";
+    std::vector<std::string> first;
+    for (const std::size_t jobs : {1u, 2u, 7u}) {
+        std::vector<std::string> outputs;
+        for (const char* name : {"out.csv", "out.sqlite"}) {
+            InventoryOptions options;
+            options.standsFile = "stands.csv";
+            options.treatmentsFile = examples + "treatments.csv";
+            options.pricesFile = examples + "prices.csv";
+            options.years = {0, 10, 25, 60};
+            options.outputFile = name;
+            options.skipBadRows = true;
+            options.jobs = jobs;
+            std::ostringstream out, err;
+            InventoryRun run;
+            ASSERT_EQ(runInventory(options, out, err, run), exitSuccess) << err.str();
+            outputs.push_back(out.str() + err.str());
+        }
+        outputs.push_back(testing::readBytes("out.csv"));
+        for (const char* table : {"stands", "projection", "summary", "comparison", "removals",
+                                  "products", "finance", "rejected"}) {
+            for (const std::string& row : testing::rowsOf(
+                     "out.sqlite", std::string("SELECT * FROM ") + table + " ORDER BY rowid"))
+                outputs.push_back(row);
+        }
+        if (first.empty()) {
+            first = outputs;
+            EXPECT_GT(first.size(), 3000u);
+        } else {
+            EXPECT_TRUE(outputs == first) << jobs << " threads";
+        }
+    }
 }
 
 }  // namespace

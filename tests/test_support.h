@@ -4,6 +4,9 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <bit>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -53,6 +56,37 @@ inline std::vector<std::string> query(const std::string& database, const std::st
             return 0;
         },
         &rows, nullptr);
+    sqlite3_close(db);
+    return rows;
+}
+
+// The rows of a query, values joined by "|", each REAL as the hexadecimal of its bits so
+// that equal texts mean equal doubles.
+inline std::vector<std::string> rowsOf(const std::string& database, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
+    std::vector<std::string> rows;
+    while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
+        std::string row;
+        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+            row += i ? "|" : "";
+            if (sqlite3_column_type(statement, i) == SQLITE_FLOAT) {
+                char bits[24];
+                std::snprintf(bits, sizeof bits, "%016llx",
+                              static_cast<unsigned long long>(std::bit_cast<std::uint64_t>(
+                                  sqlite3_column_double(statement, i))));
+                row += bits;
+            } else if (const auto* text = sqlite3_column_text(statement, i)) {
+                row += reinterpret_cast<const char*>(text);
+            } else {
+                row += "NULL";
+            }
+        }
+        rows.push_back(row);
+    }
+    sqlite3_finalize(statement);
     sqlite3_close(db);
     return rows;
 }

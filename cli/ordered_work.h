@@ -1,0 +1,120 @@
+#pragma once
+
+#include <pthread.h>
+
+#include <condition_variable>
+#include <csignal>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// Work on batches spread over worker threads and handed back in the order the batches
+// were given. The caller reads and writes on its own thread, in input order; only the
+// work in between runs in parallel, so the results do not depend on the threads.
+namespace arbora {
+
+template <typename Batch>
+class OrderedWork {
+  public:
+    // The work on one batch by one worker (0 to threads - 1, or 0 on the caller's thread).
+    using Work = std::function<void(Batch&, std::size_t worker)>;
+
+    // With no threads the caller's thread does the work in submit.
+    OrderedWork(std::size_t threads, Work work) : work_(std::move(work)) {
+        for (std::size_t i = 0; i < threads; ++i)
+            workers_.emplace_back([this, i] { serve(i); });
+    }
+    ~OrderedWork() {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+            pending_.clear();  // a failure of the caller's: what is not started is not needed
+        }
+        ready_.notify_all();
+        for (std::thread& worker : workers_)
+            worker.join();
+    }
+    OrderedWork(const OrderedWork&) = delete;
+    OrderedWork& operator=(const OrderedWork&) = delete;
+
+    // Gives a batch to the workers.
+    void submit(std::unique_ptr<Batch> batch) {
+        if (workers_.empty()) {
+            work_(*batch, 0);
+            slots_.push_back({std::move(batch), true, nullptr});
+            return;
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            slots_.push_back({std::move(batch), false, nullptr});
+            pending_.push_back(&slots_.back());
+        }
+        ready_.notify_one();
+    }
+
+    // The oldest batch given, once its work is done (a failure of the work is thrown
+    // here); null when none is outstanding.
+    std::unique_ptr<Batch> next() {
+        std::unique_lock lock(mutex_);
+        if (slots_.empty()) return nullptr;
+        done_.wait(lock, [&] { return slots_.front().done; });
+        Slot slot = std::move(slots_.front());
+        slots_.pop_front();
+        lock.unlock();
+        if (slot.error) std::rethrow_exception(slot.error);
+        return std::move(slot.batch);
+    }
+
+    std::size_t outstanding() const {
+        const std::lock_guard lock(mutex_);
+        return slots_.size();
+    }
+
+  private:
+    struct Slot {
+        std::unique_ptr<Batch> batch;
+        bool done = false;
+        std::exception_ptr error;
+    };
+
+    void serve(std::size_t worker) {
+        // Stop signals go to the reading thread, whose waits they must end.
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&held, signal);
+        ::pthread_sigmask(SIG_BLOCK, &held, nullptr);
+        std::unique_lock lock(mutex_);
+        while (true) {
+            ready_.wait(lock, [&] { return stopping_ || !pending_.empty(); });
+            if (pending_.empty()) return;
+            Slot* slot = pending_.front();
+            pending_.pop_front();
+            lock.unlock();
+            try {
+                work_(*slot->batch, worker);
+            } catch (...) {
+                slot->error = std::current_exception();
+            }
+            lock.lock();
+            slot->done = true;
+            done_.notify_all();
+        }
+    }
+
+    Work work_;
+    mutable std::mutex mutex_;
+    std::condition_variable ready_;  // a batch is pending, or the workers stop
+    std::condition_variable done_;   // a batch's work is done
+    std::deque<Slot> slots_;         // given and not yet taken back, in order
+    std::deque<Slot*> pending_;      // given and not yet worked on
+    bool stopping_ = false;
+    std::vector<std::thread> workers_;
+};
+
+}  // namespace arbora
