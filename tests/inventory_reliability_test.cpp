@@ -98,6 +98,12 @@ TEST_F(Reliability, CsvFilesAreReadOrRefusedAtTheirLine) {
         {"an unclosed quote in the first field",
          header + goodRow + "B,1,20,10,8,1000,100\n\"C,1,20,10,8,1000,100\n", 3,
          "stands.csv:4: a quoted field is not closed"},
+        {"a stray quote after a quoted line break past the first piece",
+         header + manyRows(pastOnePiece) + "\"Q\nq\",1,20,10,8,1000,100\nR,1,20,10,8,1000,100\n" +
+             "S\"s,1,20,10,8,1000,100\n",
+         3,
+         "stands.csv:" + std::to_string(pastOnePiece + 5) +
+             ": a quote stands where CSV allows none"},
         {"a byte that is not GBK after the first piece",
          header + manyRows(pastOnePiece) + "\x81\x20,1,20,10,8,1000,100\n", 3,
          "stands.csv:" + std::to_string(pastOnePiece + 2) + ": is not GBK text",
