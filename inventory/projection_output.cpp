@@ -161,13 +161,20 @@ class CsvProjectionOutput : public ProjectionOutput {
         char* to = writeField(buffer_.data() + used_, scenario);
         *to++ = ',';
         to = writeField(to, standId);
-        for (const OutputValue& value : projectionValues(row)) {
+        // Each run of doubles between the whole numbers is written in one go.
+        const auto values = projectionValues(row);
+        std::array<double, std::tuple_size_v<decltype(values)>> doubles;
+        for (std::size_t i = 0; i < values.size();) {
             *to++ = ',';
-            if (const auto* whole = std::get_if<std::int64_t>(&value)) {
+            if (const auto* whole = std::get_if<std::int64_t>(&values[i])) {
                 to = writeNumber(to, *whole);
-            } else {
-                to = writeShortest(to, std::get<double>(value));
+                ++i;
+                continue;
             }
+            std::size_t count = 0;
+            for (; i < values.size() && std::holds_alternative<double>(values[i]); ++i)
+                doubles[count++] = std::get<double>(values[i]);
+            to = writeShortestRow(to, std::span(doubles.data(), count), ',');
         }
         *to++ = '\r';
         *to++ = '\n';
