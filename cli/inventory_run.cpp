@@ -9,13 +9,13 @@
 #include <fstream>
 #include <iterator>
 #include <ostream>
-#include <unordered_map>
 
 #include "accounting/accounting_tables.h"
 #include "gis/geopackage_output.h"
 #include "inventory/number_text.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
+#include "inventory/stand_ids.h"
 #include "management/assortments.h"
 #include "management/removal_totals.h"
 #include "management/removals_table.h"
@@ -265,24 +265,20 @@ class InventoryRunner {
         StandReading reading = stands_->read(row);
         const InventoryStand& stand = reading.stand;
         if (!stand.standId.empty()) {
-            const auto [first, isNew] = firstLineOf_.try_emplace(stand.standId, row.line);
-            if (!isNew) {
+            if (const auto first = standIds_.add(stand.standId, row.line)) {
                 reading.rejection = Rejection{row.line, stand.standId, header(StandColumn::standId),
-                                              "duplicate of line " + std::to_string(first->second)};
+                                              "duplicate of line " + std::to_string(*first)};
             }
         }
         if (reading.rejection) return reject(std::move(*reading.rejection));
 
-        projections_.clear();
+        projections_.resize(schedule_.scenarios.size());
         for (std::size_t s = 0; s < schedule_.scenarios.size(); ++s) {
             const std::string& scenario = schedule_.scenarios[s];
-            auto projected =
+            const auto problem =
                 projectScenario(projector_, stand, treatmentsOf(schedule_, s, stand.standId),
-                                options_.years, scenario);
-            if (const auto* problem = std::get_if<ScenarioProblem>(&projected)) {
-                return rejectScenario(stand, s, *problem);
-            }
-            projections_.push_back(std::move(std::get<ScenarioProjection>(projected)));
+                                options_.years, scenario, projections_[s]);
+            if (problem) return rejectScenario(stand, s, *problem);
         }
         if (prices_ && !priceAll(stand)) return;
         // After a rejection nothing is written unless bad rows are skipped; the rows are
@@ -355,7 +351,7 @@ class InventoryRunner {
     void rejectTreatmentsOfUnknownStands() {
         std::vector<const Treatment*> unknown;
         for (const auto& [standId, treatments] : schedule_.byStand) {
-            if (firstLineOf_.count(standId) > 0) continue;
+            if (standIds_.contains(standId)) continue;
             for (const std::size_t index : treatments)
                 unknown.push_back(&schedule_.treatments[index]);
         }
@@ -378,9 +374,9 @@ class InventoryRunner {
     std::unique_ptr<ProjectionOutput> output_;
     std::optional<InventorySummary> summary_;
     InventoryProjector projector_;
-    std::unordered_map<std::string, std::int64_t> firstLineOf_;  // by stand id
-    std::vector<ScenarioProjection> projections_;                // of the stand at hand
-    std::vector<FinanceRow> finance_;                            // of the stand at hand
+    StandIds standIds_;                            // with the line each was first seen on
+    std::vector<ScenarioProjection> projections_;  // of the stand at hand, reused
+    std::vector<FinanceRow> finance_;              // of the stand at hand
     std::optional<Prices> prices_;
     std::optional<ProductsLedger> ledger_;  // with scenarios
     std::optional<RemovalTotals> removalTotals_;
