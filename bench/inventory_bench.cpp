@@ -1,104 +1,392 @@
-// Times the inventory command on a generated inventory of 100,000 stands projected over
-// "0:50:10" (600,000 projection rows) to CSV and to SQLite, and the sqlite3 shell
-// importing the same rows, for comparison.
-//   build-bench/inventory_bench [--benchmark_repetitions=3]
+// Times the inventory command on generated inventories projected over "0:50:10" (six
+// rows a stand) to CSV and to SQLite, against two floors: a minimal C-style program
+// inserting the same rows into SQLite, and the sqlite3 shell importing them; and the
+// runner's seven single-stand reports in one process against /bin/true.
+//   build-bench/inventory_bench [--benchmark_filter=Csv] [--benchmark_repetitions=5]
+//
+// Each inventory run goes in a child process of its own, so that its peak memory
+// (ru_maxrss) is its own: counters rows_per_s (wall), rows_per_cpu_s (user + system)
+// and peak_MiB. The benchmark's time is the run's wall time.
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <random>
 #include <sstream>
+#include <vector>
 
 #include "cli/inventory_run.h"
+#include "commands/report_commands.h"
+#include "inventory/number_text.h"
 #include "inventory/projection.h"
 
 namespace {
 
-constexpr int stands = 100000;
+namespace fs = std::filesystem;
+using arbora::InventoryStand;
+using arbora::ProjectionRow;
 
-// A temporary folder with the generated inventory, made once.
-const std::filesystem::path& workFolder() {
-    static const std::filesystem::path folder = [] {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "arbora-bench-XXXXXX").string();
-        const std::filesystem::path made = ::mkdtemp(pattern.data());
-        std::ofstream out(made / "stands.csv");
-        out << "stand_id,species,site_class,stand_age,average_diameter,average_height,"
-               "stand_density,stand_volume,area\n";
-        std::mt19937 random(20261208);
-        const auto between = [&](double low, double high) {
-            return std::uniform_real_distribution<double>(low, high)(random);
-        };
-        for (int i = 0; i < stands; ++i) {
-            out << "S" << i << "," << 1 + i % 4 << "," << 1 + i % 3 << ","
-                << 15 + static_cast<int>(between(0, 50)) << "," << between(8, 30) << ","
-                << between(6, 20) << "," << static_cast<int>(between(400, 3000)) << ","
-                << between(50, 400) << "," << between(0.5, 30) << "\n";
-        }
-        return made;
+constexpr const char* yearsList = "0:50:10";
+
+// A temporary folder for the inventories and outputs, removed at the end.
+const fs::path& workFolder() {
+    static const fs::path folder = [] {
+        std::string pattern = (fs::temp_directory_path() / "arbora-bench-XXXXXX").string();
+        return fs::path(::mkdtemp(pattern.data()));
     }();
+    static const bool removedAtExit = std::atexit([] {
+                                          std::error_code ignored;
+                                          fs::remove_all(workFolder(), ignored);
+                                      }) == 0;
+    (void)removedAtExit;
     return folder;
 }
 
-void runTo(benchmark::State& state, const char* output) {
-    arbora::InventoryOptions options;
-    options.standsFile = (workFolder() / "stands.csv").string();
-    options.years = arbora::parseYearsList("0:50:10").offsets;
-    options.outputFile = (workFolder() / output).string();
-    for (auto _ : state) {
-        std::ostringstream out, err;
-        arbora::InventoryRun run;
-        if (arbora::runInventory(options, out, err, run) != 0)
-            state.SkipWithError(err.str().c_str());
+// The generated stands: the four species, ages 15 to 64, plausible sizes.
+std::vector<InventoryStand> generatedStands(std::int64_t count) {
+    std::vector<InventoryStand> stands;
+    std::mt19937 random(20261208);
+    const auto between = [&](double low, double high) {
+        return std::uniform_real_distribution<double>(low, high)(random);
+    };
+    for (std::int64_t i = 0; i < count; ++i) {
+        InventoryStand s;
+        s.standId = "S" + std::to_string(i);
+        s.species = static_cast<std::int32_t>(1 + i % 4);
+        s.siteClass = static_cast<std::int32_t>(1 + i % 3);
+        s.standAge = 15 + static_cast<std::int32_t>(between(0, 50));
+        s.averageDiameter = between(8, 30);
+        s.averageHeight = between(6, 20);
+        s.standDensity = static_cast<std::int32_t>(between(400, 3000));
+        s.standVolume = between(50, 400);
+        s.area = between(0.5, 30);
+        stands.push_back(std::move(s));
     }
-    state.counters["rows/s"] =
-        benchmark::Counter(static_cast<double>(stands) * options.years.size() * state.iterations(),
-                           benchmark::Counter::kIsRate);
+    return stands;
+}
+
+// The inventory of `count` stands as a CSV file, written once; the numbers in full, so
+// that the file reads back to generatedStands exactly.
+fs::path inventoryFile(std::int64_t count) {
+    const fs::path file = workFolder() / ("stands-" + std::to_string(count) + ".csv");
+    if (fs::exists(file)) return file;
+    std::ofstream out(file);
+    out << "stand_id,species,site_class,stand_age,average_diameter,average_height,"
+           "stand_density,stand_volume,area\n";
+    for (const InventoryStand& s : generatedStands(count)) {
+        out << s.standId << "," << s.species << "," << *s.siteClass << "," << s.standAge << ","
+            << arbora::shortestText(s.averageDiameter) << ","
+            << arbora::shortestText(s.averageHeight) << "," << s.standDensity << ","
+            << arbora::shortestText(s.standVolume) << "," << arbora::shortestText(s.area) << "\n";
+    }
+    return file;
+}
+
+// What a child process measured around its work.
+struct Measured {
+    double wallSeconds = 0;
+    double cpuSeconds = 0;  // user + system
+    double peakMiB = 0;     // the child's ru_maxrss, from its start (a copy of this process)
+    bool succeeded = false;
+};
+
+double seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+}
+
+// Runs `prepare` then `work` in a child process and measures `work` alone.
+Measured measureInChild(const std::function<void()>& prepare, const std::function<bool()>& work) {
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        prepare();
+        rusage before{}, after{};
+        ::getrusage(RUSAGE_SELF, &before);
+        const auto start = std::chrono::steady_clock::now();
+        Measured m;
+        m.succeeded = work();
+        m.wallSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        ::getrusage(RUSAGE_SELF, &after);
+        m.cpuSeconds = seconds(after.ru_utime) + seconds(after.ru_stime) -
+                       seconds(before.ru_utime) - seconds(before.ru_stime);
+        m.peakMiB = static_cast<double>(after.ru_maxrss) / 1024;  // kilobytes on Linux
+        const bool written = ::write(pipeEnds[1], &m, sizeof m) == sizeof m;
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(pipeEnds[1]);
+    Measured m;
+    if (child < 0 || ::read(pipeEnds[0], &m, sizeof m) != sizeof m) m = {};
+    ::close(pipeEnds[0]);
+    if (child > 0) ::waitpid(child, nullptr, 0);
+    return m;
+}
+
+// Runs the measurement once per iteration and reports the rates over all of them.
+void report(benchmark::State& state, std::int64_t rows, const std::function<void()>& prepare,
+            const std::function<bool()>& work) {
+    double wall = 0, cpu = 0, peak = 0;
+    for (auto _ : state) {
+        const Measured m = measureInChild(prepare, work);
+        if (!m.succeeded) {
+            state.SkipWithError("the run failed");
+            return;
+        }
+        state.SetIterationTime(m.wallSeconds);
+        wall += m.wallSeconds;
+        cpu += m.cpuSeconds;
+        peak = std::max(peak, m.peakMiB);
+    }
+    const double done = static_cast<double>(rows) * static_cast<double>(state.iterations());
+    state.counters["rows_per_s"] = done / wall;
+    state.counters["rows_per_cpu_s"] = done / cpu;
+    state.counters["peak_MiB"] = peak;
+}
+
+// The inventory command from `stands` stands to the output, with `jobs` threads.
+void inventoryRun(benchmark::State& state, const char* extension) {
+    const std::int64_t stands = state.range(0);
+    const std::int64_t jobs = state.range(1);
+    if (jobs != 1) {
+        // The runner works on one thread until it takes --jobs; then set it here.
+        state.SkipWithError("the runner has no --jobs yet");
+        return;
+    }
+    arbora::InventoryOptions options;
+    options.standsFile = inventoryFile(stands).string();
+    options.years = arbora::parseYearsList(yearsList).offsets;
+    options.outputFile = (workFolder() / ("projection" + std::string(extension))).string();
+    const auto rows = stands * static_cast<std::int64_t>(options.years.size());
+    report(
+        state, rows, [] {},
+        [&] {
+            std::ostringstream out, err;
+            arbora::InventoryRun run;
+            return arbora::runInventory(options, out, err, run) == arbora::exitSuccess;
+        });
 }
 
 void InventoryToCsv(benchmark::State& state) {
-    runTo(state, "projection.csv");
+    inventoryRun(state, ".csv");
 }
 void InventoryToSqlite(benchmark::State& state) {
-    runTo(state, "projection.sqlite");
+    inventoryRun(state, ".sqlite");
+}
+
+// A minimal C-style program writing the same projection rows to SQLite: the settings,
+// table and primary key of the runner's projection table, one transaction, one
+// prepared statement, then the file made durable as the runner makes it. The rows are
+// worked out before the clock starts, so this is the floor of the writing alone.
+bool insertRows(const std::vector<InventoryStand>& stands, const std::vector<ProjectionRow>& rows,
+                std::size_t rowsPerStand, const std::string& file) {
+    ::unlink(file.c_str());
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        return false;
+    }
+    const char* schema =
+        "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; PRAGMA locking_mode = EXCLUSIVE;"
+        "CREATE TABLE projection (scenario TEXT NOT NULL, stand_id TEXT NOT NULL, year INTEGER "
+        "NOT NULL, age INTEGER NOT NULL, species INTEGER NOT NULL, average_diameter REAL, "
+        "average_height REAL, stand_density INTEGER, stand_volume REAL, biomass_stem REAL, "
+        "biomass_bark REAL, biomass_branch REAL, biomass_foliage REAL, biomass_root REAL, "
+        "biomass_total REAL, carbon_stem REAL, carbon_bark REAL, carbon_branch REAL, "
+        "carbon_foliage REAL, carbon_root REAL, carbon_total REAL, co2e REAL, "
+        "PRIMARY KEY (scenario, stand_id, year)); BEGIN;";
+    sqlite3_stmt* insert = nullptr;
+    bool ok = sqlite3_exec(db, schema, nullptr, nullptr, nullptr) == SQLITE_OK &&
+              sqlite3_prepare_v2(db,
+                                 "INSERT INTO projection VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,"
+                                 "?,?,?,?,?,?)",
+                                 -1, &insert, nullptr) == SQLITE_OK;
+    for (std::size_t i = 0; ok && i < rows.size(); ++i) {
+        const ProjectionRow& r = rows[i];
+        const std::string& id = stands[i / rowsPerStand].standId;
+        sqlite3_bind_text(insert, 1, "none", 4, SQLITE_STATIC);
+        sqlite3_bind_text(insert, 2, id.data(), static_cast<int>(id.size()), SQLITE_STATIC);
+        sqlite3_bind_int(insert, 3, r.year);
+        sqlite3_bind_int(insert, 4, r.age);
+        sqlite3_bind_int(insert, 5, r.species);
+        sqlite3_bind_double(insert, 6, r.averageDiameter);
+        sqlite3_bind_double(insert, 7, r.averageHeight);
+        sqlite3_bind_int(insert, 8, r.standDensity);
+        const double stocks[] = {
+            r.standVolume,     r.biomass.stem,  r.biomass.bark,   r.biomass.branch,
+            r.biomass.foliage, r.biomass.root,  r.biomass.stand,  r.carbon.stem,
+            r.carbon.bark,     r.carbon.branch, r.carbon.foliage, r.carbon.root,
+            r.carbon.stand,    r.co2e};
+        for (int k = 0; k < 14; ++k)
+            sqlite3_bind_double(insert, 9 + k, stocks[k]);
+        ok = sqlite3_step(insert) == SQLITE_DONE;
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    ok = ok && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    ok = sqlite3_close(db) == SQLITE_OK && ok;
+    const int fd = ::open(file.c_str(), O_RDONLY);
+    ok = ok && fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0) ::close(fd);
+    return ok;
+}
+
+void SqliteMinimalInsert(benchmark::State& state) {
+    const std::int64_t count = state.range(0);
+    const std::vector<std::int32_t> years = arbora::parseYearsList(yearsList).offsets;
+    std::vector<InventoryStand> stands;
+    std::vector<ProjectionRow> rows;
+    const auto prepare = [&] {
+        stands = generatedStands(count);
+        arbora::InventoryProjector projector;
+        std::vector<ProjectionRow> ofStand;
+        for (const InventoryStand& stand : stands) {
+            if (projector.project(stand, years, ofStand)) std::_Exit(1);
+            rows.insert(rows.end(), ofStand.begin(), ofStand.end());
+        }
+    };
+    const std::string file = (workFolder() / "minimal.sqlite").string();
+    report(state, count * static_cast<std::int64_t>(years.size()), prepare,
+           [&] { return insertRows(stands, rows, years.size(), file); });
 }
 
 // The sqlite3 shell importing the CSV projection into a table of the same schema.
 void SqliteShellImport(benchmark::State& state) {
-    const std::filesystem::path folder = workFolder();
-    if (!std::filesystem::exists(folder / "projection.csv")) {
+    const std::int64_t count = state.range(0);
+    const fs::path folder = workFolder();
+    {
+        arbora::InventoryOptions options;
+        options.standsFile = inventoryFile(count).string();
+        options.years = arbora::parseYearsList(yearsList).offsets;
+        options.outputFile = (folder / "import.csv").string();
         std::ostringstream out, err;
         arbora::InventoryRun run;
-        arbora::InventoryOptions options;
-        options.standsFile = (folder / "stands.csv").string();
-        options.years = arbora::parseYearsList("0:50:10").offsets;
-        options.outputFile = (folder / "projection.csv").string();
-        arbora::runInventory(options, out, err, run);
+        if (arbora::runInventory(options, out, err, run) != arbora::exitSuccess) {
+            state.SkipWithError(err.str().c_str());
+            return;
+        }
     }
     std::ofstream(folder / "import.sql")
         << "PRAGMA journal_mode = OFF;\nPRAGMA synchronous = OFF;\n"
-           "CREATE TABLE projection (stand_id TEXT NOT NULL, year INTEGER NOT NULL, age "
-           "INTEGER NOT NULL, average_diameter REAL, average_height REAL, stand_density "
-           "INTEGER, stand_volume REAL, biomass_stem REAL, biomass_bark REAL, biomass_branch "
-           "REAL, biomass_foliage REAL, biomass_root REAL, biomass_total REAL, carbon_stem "
-           "REAL, carbon_bark REAL, carbon_branch REAL, carbon_foliage REAL, carbon_root "
-           "REAL, carbon_total REAL, co2e REAL, PRIMARY KEY (stand_id, year));\n"
-           ".import --csv --skip 1 projection.csv projection\n";
+           "CREATE TABLE projection (scenario TEXT NOT NULL, stand_id TEXT NOT NULL, year "
+           "INTEGER NOT NULL, age INTEGER NOT NULL, species INTEGER NOT NULL, average_diameter "
+           "REAL, average_height REAL, stand_density INTEGER, stand_volume REAL, biomass_stem "
+           "REAL, biomass_bark REAL, biomass_branch REAL, biomass_foliage REAL, biomass_root "
+           "REAL, biomass_total REAL, carbon_stem REAL, carbon_bark REAL, carbon_branch REAL, "
+           "carbon_foliage REAL, carbon_root REAL, carbon_total REAL, co2e REAL, PRIMARY KEY "
+           "(scenario, stand_id, year));\n"
+           ".import --csv --skip 1 import.csv projection\n";
     const std::string command =
-        "cd '" + folder.string() + "' && rm -f imported.db && sqlite3 imported.db < import.sql";
+        "cd '" + folder.string() +
+        "' && rm -f imported.db && sqlite3 imported.db < import.sql > /dev/null";
+    double wall = 0;
     for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
         if (std::system(command.c_str()) != 0) state.SkipWithError("sqlite3 failed");
+        const auto took = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(std::chrono::duration<double>(took).count());
+        wall += std::chrono::duration<double>(took).count();
     }
-    state.counters["rows/s"] = benchmark::Counter(
-        static_cast<double>(stands) * 6 * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["rows_per_s"] =
+        static_cast<double>(count) * 6 * static_cast<double>(state.iterations()) / wall;
 }
 
-BENCHMARK(InventoryToCsv)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(InventoryToSqlite)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(SqliteShellImport)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Runs a program with its standard output to /dev/null in the work folder; the wall
+// time from the fork to its end.
+double runProgram(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (const std::string& a : arguments)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const std::string folder = workFolder().string();
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int devNull = ::open("/dev/null", O_WRONLY);
+        if (devNull < 0 || ::dup2(devNull, 1) < 0 || ::chdir(folder.c_str()) != 0) ::_exit(127);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = -1;
+    if (child > 0) ::waitpid(child, &status, 0);
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? wall : -1;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The runner with all seven report commands against /bin/true, run in turn so that
+// both see the same load; the medians and their ratio.
+void SevenReportsAgainstTrue(benchmark::State& state) {
+    std::vector<std::string> reports = {ARBORA_REPORT_PATH};
+    for (const arbora::ReportCommand& command : arbora::reportCommands())
+        reports.emplace_back(command.name);
+    const std::vector<std::string> nothing = {"/bin/true"};
+    const int runs = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        std::vector<double> reportTimes, trueTimes;
+        for (int i = 0; i < runs; ++i) {
+            trueTimes.push_back(runProgram(nothing));
+            reportTimes.push_back(runProgram(reports));
+        }
+        if (*std::min_element(reportTimes.begin(), reportTimes.end()) < 0 ||
+            *std::min_element(trueTimes.begin(), trueTimes.end()) < 0) {
+            state.SkipWithError("a run failed");
+            return;
+        }
+        state.SetIterationTime(median(reportTimes));
+        state.counters["reports_ms"] = 1000 * median(reportTimes);
+        state.counters["true_ms"] = 1000 * median(trueTimes);
+        state.counters["ratio"] = median(reportTimes) / median(trueTimes);
+    }
+}
+
+// Arguments: stands, and jobs (1 until the runner has threads; then add all cores).
+BENCHMARK(InventoryToCsv)
+    ->ArgNames({"stands", "jobs"})
+    ->Args({100000, 1})
+    ->Args({500000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
+BENCHMARK(InventoryToSqlite)
+    ->ArgNames({"stands", "jobs"})
+    ->Args({100000, 1})
+    ->Args({500000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
+BENCHMARK(SqliteMinimalInsert)
+    ->ArgNames({"stands"})
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
+BENCHMARK(SqliteShellImport)
+    ->ArgNames({"stands"})
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
+BENCHMARK(SevenReportsAgainstTrue)
+    ->ArgNames({"runs"})
+    ->Arg(36)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
 
 }  // namespace
 

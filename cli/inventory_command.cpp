@@ -6,10 +6,10 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <thread>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <thread>
 
 #include "cli/inventory_run.h"
 #include "gis/geopackage_output.h"

@@ -10,7 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <ostream>
-#include <unordered_map>
 
 #include "accounting/accounting_tables.h"
 #include "cli/ordered_work.h"
@@ -19,6 +18,7 @@
 #include "inventory/number_text.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
+#include "inventory/stand_ids.h"
 #include "inventory/stop_request.h"
 #include "management/assortments.h"
 #include "management/removal_totals.h"
@@ -442,10 +442,9 @@ class InventoryRunner {
         work.rejection = std::move(reading.rejection);
         const InventoryStand& stand = work.stand;
         if (stand.standId.empty()) return;
-        const auto [first, isNew] = firstLineOf_.try_emplace(stand.standId, row.line);
-        if (!isNew && !work.rejection) {
+        if (const auto first = standIds_.add(stand.standId, row.line)) {
             work.rejection = Rejection{row.line, stand.standId, header(StandColumn::standId),
-                                       "duplicate of line " + std::to_string(first->second)};
+                                       "duplicate of line " + std::to_string(*first)};
         }
     }
 
@@ -459,21 +458,19 @@ class InventoryRunner {
         work.formatted.clear();
         for (std::size_t s = 0; s < schedule_.scenarios.size(); ++s) {
             const std::string& scenario = schedule_.scenarios[s];
-            auto projected =
-                projectScenario(projector, stand, treatmentsOf(schedule_, s, stand.standId),
-                                options_.years, scenario);
-            if (const auto* problem = std::get_if<ScenarioProblem>(&projected)) {
+            ScenarioProjection& projection = work.projections[s];
+            if (const auto problem =
+                    projectScenario(projector, stand, treatmentsOf(schedule_, s, stand.standId),
+                                    options_.years, scenario, projection)) {
                 work.rejection = scenarioRejection(stand, s, *problem);
                 return;
             }
-            auto& projection = std::get<ScenarioProjection>(projected);
             if (auto nonFinite = nonFiniteRejection(map_, stand, projection.rows)) {
                 if (s > 0)
                     nonFinite->reason = "scenario \"" + scenario + "\": " + nonFinite->reason;
                 work.rejection = std::move(nonFinite);
                 return;
             }
-            work.projections[s] = std::move(projection);
         }
         if (prices_ && (work.rejection = priceAll(work))) return;
         if (output_ && output_->formatsRows()) {
@@ -580,7 +577,7 @@ class InventoryRunner {
     void rejectTreatmentsOfUnknownStands() {
         std::vector<const Treatment*> unknown;
         for (const auto& [standId, treatments] : schedule_.byStand) {
-            if (firstLineOf_.count(standId) > 0) continue;
+            if (standIds_.contains(standId)) continue;
             for (const std::size_t index : treatments)
                 unknown.push_back(&schedule_.treatments[index]);
         }
@@ -602,7 +599,7 @@ class InventoryRunner {
     StandColumnMap map_;
     std::unique_ptr<ProjectionOutput> output_;
     std::optional<InventorySummary> summary_;
-    std::unordered_map<std::string, std::int64_t> firstLineOf_;  // by stand id
+    StandIds standIds_;  // with the line each was first seen on
     std::optional<Prices> prices_;
     std::size_t jobs_;                            // threads projecting
     std::vector<InventoryProjector> projectors_;  // one per thread: each keeps its normal stands

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <span>
 #include <string>
 
 namespace arbora {
@@ -11,9 +13,16 @@ namespace arbora {
 void appendShortest(std::string& out, double value);
 std::string shortestText(double value);
 
-// The same text written at `to`, which has room for shortestTextSize characters;
-// returns the end of the text.
-constexpr std::size_t shortestTextSize = 32;
+// The same text written at `to`; returns the end of the text. The text is at most 25
+// characters, but the writer stores whole words and may scribble on the
+// shortestTextSize characters from `to`, so that much room must be there.
+constexpr std::size_t shortestTextSize = 48;
 char* writeShortest(char* to, double value);
+
+// The texts of the values with the separator between them (none before the first or
+// after the last), as writeShortest writes each; returns the end. Needs room for
+// values.size() * shortestTextSize characters. Faster than one writeShortest after
+// another: the decimal digits of all the values are found before any is written.
+char* writeShortestRow(char* to, std::span<const double> values, char separator);
 
 }  // namespace arbora

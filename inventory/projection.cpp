@@ -113,13 +113,21 @@ const std::optional<NormalStand>& InventoryProjector::normalStand(std::int32_t s
     }
     auto& ages = kept_[static_cast<std::size_t>(species - 1)];
     if (ages.empty()) ages.resize(keptAges);
-    auto& kept = ages[static_cast<std::size_t>(age)];
-    if (!kept) kept = normalStandAt(species, age);
-    return *kept;
+    Kept& kept = ages[static_cast<std::size_t>(age)];
+    if (!kept.known) kept = {true, normalStandAt(species, age)};
+    return kept.stand;
 }
 
 std::variant<std::vector<ProjectionRow>, InventoryProjector::AgeOutside>
 InventoryProjector::project(const InventoryStand& stand, const std::vector<std::int32_t>& offsets) {
+    std::vector<ProjectionRow> rows;
+    if (const auto outside = project(stand, offsets, rows)) return *outside;
+    return rows;
+}
+
+std::optional<InventoryProjector::AgeOutside> InventoryProjector::project(
+    const InventoryStand& stand, const std::vector<std::int32_t>& offsets,
+    std::vector<ProjectionRow>& rows) {
     StandSettings settings;
     settings.species = stand.species;
     settings.standAge = stand.standAge;
@@ -129,12 +137,11 @@ InventoryProjector::project(const InventoryStand& stand, const std::vector<std::
     settings.standVolume = stand.standVolume;
     settings.siteClass = stand.siteClass.value_or(0);
 
-    std::vector<ProjectionRow> rows;
-    rows.reserve(offsets.size());
+    rows.clear();
     std::optional<NormalStand> atStandAge;
     for (const std::int32_t offset : offsets) {
         const std::int64_t age = std::int64_t{stand.standAge} + offset;
-        ProjectionRow row;
+        ProjectionRow& row = rows.emplace_back();
         row.year = offset;
         row.age = static_cast<std::int32_t>(std::min<std::int64_t>(age, 0x7FFFFFFF));
         row.species = stand.species;
@@ -163,9 +170,8 @@ InventoryProjector::project(const InventoryStand& stand, const std::vector<std::
                                        static_cast<double>(row.standDensity));
         row.carbon = carbonStock(row.biomass);
         row.co2e = carbonDioxideEquivalent(row.carbon.stand);
-        rows.push_back(row);
     }
-    return rows;
+    return std::nullopt;
 }
 
 }  // namespace arbora

@@ -59,11 +59,16 @@ double carbonDioxideEquivalent(double carbon);
 // normal stands of each species and age are worked out once and kept.
 class InventoryProjector {
   public:
-    // The rows of the stand for each offset, in the order given; or the first age at
-    // which the growth curves of the species do not hold.
+    // The rows of the stand for each offset, in the order given, into `rows` (emptied
+    // first, its memory kept for the next stand); or the first age at which the growth
+    // curves of the species do not hold.
     struct AgeOutside {
         std::int64_t age;
     };
+    std::optional<AgeOutside> project(const InventoryStand& stand,
+                                      const std::vector<std::int32_t>& offsets,
+                                      std::vector<ProjectionRow>& rows);
+    // The same rows in a vector of their own.
     std::variant<std::vector<ProjectionRow>, AgeOutside> project(
         const InventoryStand& stand, const std::vector<std::int32_t>& offsets);
 
@@ -72,8 +77,13 @@ class InventoryProjector {
     const std::optional<NormalStand>& normalStand(std::int32_t species, std::int32_t age);
 
   private:
+    // A normal stand once worked out: `stand` is empty outside the growth curves.
+    struct Kept {
+        bool known = false;
+        std::optional<NormalStand> stand;
+    };
     static constexpr std::int32_t keptAges = 2000;
-    std::array<std::vector<std::optional<std::optional<NormalStand>>>, speciesCount> kept_;
+    std::array<std::vector<Kept>, speciesCount> kept_;
     std::optional<NormalStand> unkept_;
 };
 

@@ -115,6 +115,10 @@ class AtomicFile {
     int fd() const { return fd_; }
     // Appends bytes; throws OutputFileError.
     void write(std::string_view bytes);
+    // Starts the disk on what the file has grown by since the last start, once that is
+    // 8 MiB or more, for bytes written by other means than write() (a database library
+    // writing the temporary file through its own descriptor). A call costs one fstat.
+    void startWriteback();
     // Makes the bytes durable and closes the file.
     void sync();
     // Syncs, then puts the file in the target's place, unless a stop has been requested
@@ -124,6 +128,8 @@ class AtomicFile {
     [[noreturn]] void fail(const std::string& reason) const;
 
   private:
+    void startWritebackUpTo(std::size_t end);
+
     std::string target_;
     std::string temporary_;
     int fd_ = -1;

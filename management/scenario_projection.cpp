@@ -27,6 +27,10 @@ struct Cohort {
     std::int64_t birthYear = 0;   // the cohort's age at year y is y - birthYear
     std::int64_t anchorYear = 0;  // the year of `anchor`; nothing stands before it
     StandState anchor;            // as measured, as a treatment left it, or as planted
+    // The normal stand at the anchor's age, once looked up; forgotten when the anchor
+    // changes. Empty outside the growth curves.
+    bool anchorNormalKnown = false;
+    std::optional<NormalStand> anchorNormal;
 };
 
 std::string yearText(std::int64_t year) {
@@ -35,7 +39,7 @@ std::string yearText(std::int64_t year) {
 
 // The cohort's state at year y (not before its anchor year), or the age outside the
 // growth curves that stops it.
-std::variant<StandState, std::int64_t> stateAt(InventoryProjector& projector, const Cohort& c,
+std::variant<StandState, std::int64_t> stateAt(InventoryProjector& projector, Cohort& c,
                                                std::int64_t year) {
     if (year < c.anchorYear || !c.anchor.standing) return StandState{};
     if (year == c.anchorYear) return c.anchor;
@@ -43,8 +47,11 @@ std::variant<StandState, std::int64_t> stateAt(InventoryProjector& projector, co
     const std::int64_t age = year - c.birthYear;
     const auto fits = [](std::int64_t a) { return a <= std::numeric_limits<std::int32_t>::max(); };
     if (!fits(anchorAge)) return anchorAge;
-    const std::optional<NormalStand> atAnchor =
-        projector.normalStand(c.species, static_cast<std::int32_t>(anchorAge));
+    if (!c.anchorNormalKnown) {
+        c.anchorNormal = projector.normalStand(c.species, static_cast<std::int32_t>(anchorAge));
+        c.anchorNormalKnown = true;
+    }
+    const std::optional<NormalStand>& atAnchor = c.anchorNormal;
     if (!atAnchor) return anchorAge;
     if (!fits(age)) return age;
     const std::optional<NormalStand>& atAge =
@@ -96,17 +103,17 @@ class ScenarioRun {
                           stand.standVolume};
     }
 
-    std::variant<ScenarioProjection, ScenarioProblem> project(
-        const std::vector<std::int32_t>& offsets) {
-        ScenarioProjection projection;
-        projection.rows.reserve(offsets.size());
+    std::optional<ScenarioProblem> project(const std::vector<std::int32_t>& offsets,
+                                           ScenarioProjection& projection) {
+        projection.rows.clear();
+        projection.removals.clear();
         for (const std::int32_t offset : offsets) {
-            if (!treatUpTo(offset, projection.removals)) return *problem_;
+            if (!treatUpTo(offset, projection.removals)) return problem_;
             const auto state = stateAt(projector_, cohort_, offset);
             if (const auto* age = std::get_if<std::int64_t>(&state)) return ageOutside(*age);
             projection.rows.push_back(row(offset, std::get<StandState>(state)));
         }
-        return projection;
+        return std::nullopt;
     }
 
   private:
@@ -203,6 +210,7 @@ class ScenarioRun {
         if (t.action == TreatmentAction::thin) {
             cohort_.anchorYear = year;
             cohort_.anchor = after;
+            cohort_.anchorNormalKnown = false;
         }
         removals.push_back(std::move(removal));
         return true;
@@ -244,6 +252,7 @@ class ScenarioRun {
     bool plant(const Treatment& t, std::int64_t year) {
         const std::int32_t species = t.regenerateSame ? cohort_.species : t.regenerate.value_or(0);
         cohort_.birthYear = year;
+        cohort_.anchorNormalKnown = false;
         if (species == 0) {
             felled_ = true;
             cohort_.anchorYear = year;
@@ -301,12 +310,24 @@ class ScenarioRun {
 
 }  // namespace
 
+std::optional<ScenarioProblem> projectScenario(InventoryProjector& projector,
+                                               const InventoryStand& stand,
+                                               const std::vector<const Treatment*>& treatments,
+                                               const std::vector<std::int32_t>& offsets,
+                                               const std::string& scenario,
+                                               ScenarioProjection& into) {
+    ScenarioRun run(projector, stand, treatments, scenario);
+    return run.project(offsets, into);
+}
+
 std::variant<ScenarioProjection, ScenarioProblem> projectScenario(
     InventoryProjector& projector, const InventoryStand& stand,
     const std::vector<const Treatment*>& treatments, const std::vector<std::int32_t>& offsets,
     const std::string& scenario) {
-    ScenarioRun run(projector, stand, treatments, scenario);
-    return run.project(offsets);
+    ScenarioProjection projection;
+    if (auto problem = projectScenario(projector, stand, treatments, offsets, scenario, projection))
+        return std::move(*problem);
+    return projection;
 }
 
 }  // namespace arbora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -40,6 +41,17 @@ struct ScenarioProblem {
 // everything; a planted cohort enters at age 20 as the normal stand of its species times
 // the stocking, and holds nothing before. Later years are projected from the state a
 // treatment leaves by the growth and yield simulation's projection.
+//
+// The projection goes into `into`, emptied first; its memory is kept, so that a run
+// reusing one for every stand allocates nothing per stand. Returns why the stand
+// cannot be projected (`into` then holds the years up to the problem), or nothing.
+std::optional<ScenarioProblem> projectScenario(InventoryProjector& projector,
+                                               const InventoryStand& stand,
+                                               const std::vector<const Treatment*>& treatments,
+                                               const std::vector<std::int32_t>& offsets,
+                                               const std::string& scenario,
+                                               ScenarioProjection& into);
+// The same projection in a value of its own.
 std::variant<ScenarioProjection, ScenarioProblem> projectScenario(
     InventoryProjector& projector, const InventoryStand& stand,
     const std::vector<const Treatment*>& treatments, const std::vector<std::int32_t>& offsets,

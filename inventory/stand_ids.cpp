@@ -1,0 +1,100 @@
+#include "inventory/stand_ids.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+
+namespace arbora {
+namespace {
+
+// A 64-bit hash of the bytes, eight at a time: each word is mixed in by a multiply and
+// a shift that brings its high bits down, and the end by MurmurHash3's finaliser, so
+// that both the low bits (the slot) and the high bits (the tag) depend on every byte.
+std::uint64_t hashOf(std::string_view id) {
+    constexpr std::uint64_t golden = 0x9E3779B97F4A7C15ULL;
+    std::uint64_t h = id.size() * golden;
+    const char* p = id.data();
+    std::size_t n = id.size();
+    const auto mixIn = [&](std::uint64_t word) {
+        h = (h ^ word) * golden;
+        h ^= h >> 32;
+    };
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        mixIn(word);
+    }
+    if (n > 0) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, n);
+        mixIn(word);
+    }
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDULL;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ULL;
+    return h ^ (h >> 33);
+}
+
+std::uint32_t tagOf(std::uint64_t hash) {
+    return static_cast<std::uint32_t>(hash >> 32) | 1;
+}
+
+}  // namespace
+
+std::size_t StandIds::find(std::string_view id, std::uint64_t hash) const {
+    const std::size_t mask = slots_.size() - 1;
+    const std::uint32_t tag = tagOf(hash);
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot& slot = slots_[i];
+        if (slot.tag == 0) return i;
+        if (slot.tag == tag && slot.length == id.size() &&
+            (id.empty() || std::memcmp(bytes_.data() + slot.offset, id.data(), id.size()) == 0)) {
+            return i;
+        }
+    }
+}
+
+void StandIds::grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(std::max<std::size_t>(16, 2 * old.size()), Slot{});
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+        if (slot.tag == 0) continue;
+        // The ids are distinct, so each goes to the first free slot from its place.
+        const std::uint64_t hash = hashOf({bytes_.data() + slot.offset, slot.length});
+        std::size_t i = hash & mask;
+        while (slots_[i].tag != 0)
+            i = (i + 1) & mask;
+        slots_[i] = slot;
+    }
+}
+
+std::optional<std::int64_t> StandIds::add(std::string_view id, std::int64_t line) {
+    if (id.size() > std::numeric_limits<std::uint32_t>::max()) {
+        throw std::length_error("a stand id of more than 4 GiB");
+    }
+    if (4 * (size_ + 1) > 3 * slots_.size()) grow();
+    const std::uint64_t hash = hashOf(id);
+    Slot& slot = slots_[find(id, hash)];
+    if (slot.tag != 0) {
+        std::int64_t first;
+        std::memcpy(&first, bytes_.data() + slot.offset - sizeof first, sizeof first);
+        return first;
+    }
+    const char* lineBytes = reinterpret_cast<const char*>(&line);
+    bytes_.insert(bytes_.end(), lineBytes, lineBytes + sizeof line);
+    slot.offset = bytes_.size();
+    slot.length = static_cast<std::uint32_t>(id.size());
+    slot.tag = tagOf(hash);
+    bytes_.insert(bytes_.end(), id.begin(), id.end());
+    ++size_;
+    return std::nullopt;
+}
+
+bool StandIds::contains(std::string_view id) const {
+    return !slots_.empty() && slots_[find(id, hashOf(id))].tag != 0;
+}
+
+}  // namespace arbora
