@@ -160,12 +160,8 @@ void report(benchmark::State& state, std::int64_t rows, const std::function<void
 void inventoryRun(benchmark::State& state, const char* extension) {
     const std::int64_t stands = state.range(0);
     const std::int64_t jobs = state.range(1);
-    if (jobs != 1) {
-        // The runner works on one thread until it takes --jobs; then set it here.
-        state.SkipWithError("the runner has no --jobs yet");
-        return;
-    }
     arbora::InventoryOptions options;
+    options.jobs = static_cast<std::size_t>(jobs);
     options.standsFile = inventoryFile(stands).string();
     options.years = arbora::parseYearsList(yearsList).offsets;
     options.outputFile = (workFolder() / ("projection" + std::string(extension))).string();
@@ -358,17 +354,19 @@ void SevenReportsAgainstTrue(benchmark::State& state) {
     }
 }
 
-// Arguments: stands, and jobs (1 until the runner has threads; then add all cores).
+// Arguments: stands, and jobs (one thread, and the build machine's two cores).
 BENCHMARK(InventoryToCsv)
     ->ArgNames({"stands", "jobs"})
     ->Args({100000, 1})
     ->Args({500000, 1})
+    ->Args({500000, 2})
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime();
 BENCHMARK(InventoryToSqlite)
     ->ArgNames({"stands", "jobs"})
     ->Args({100000, 1})
     ->Args({500000, 1})
+    ->Args({500000, 2})
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime();
 BENCHMARK(SqliteMinimalInsert)
