@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <optional>
+#include <tuple>
 
 #include "estate/estate_assets.h"
 #include "inventory/number_text.h"
@@ -461,6 +462,11 @@ std::string filled(std::string_view pattern, std::initializer_list<std::string_v
 // The map's frame is this many drawing units across, and has a margin of mapMargin
 // around it and, for the scale bar and the north arrow, a band of mapBand below.
 constexpr std::int32_t mapWidth = 1000, mapMargin = 10, mapBand = 50;
+// Stands are outlined where they have room for it: when the frame has at least this many
+// square units a stand (some 10 by 10, of which the half-unit outline takes a fifth).
+// Denser maps (a county's 100,000 stands have some 6 to 10 each) are drawn without outlines,
+// which would hide the colours there, and the browser draws them faster.
+constexpr double outlinedStandArea = 100;
 // The steps of the colour ramp (.k0 to .k4 in page.css), light to dark.
 constexpr std::size_t rampSteps = 5;
 
@@ -492,6 +498,38 @@ std::size_t rampStep(std::size_t k, std::size_t n) {
     return (2 * k * (rampSteps - 1) + n - 1) / (2 * (n - 1));
 }
 
+// The stands in the order they are drawn: class by class (a group of paths each), in
+// input order within a class. The map's data block lists the stands in the same order, so
+// that the page finds a stand's values by its path's place among the map's paths.
+struct MapDrawing {
+    std::vector<double> breaks;
+    std::vector<std::size_t> order;      // indices into the stands
+    std::vector<std::size_t> classEnds;  // where in `order` each class ends
+};
+
+MapDrawing mapDrawing(const std::vector<MapStand>& stands) {
+    MapDrawing drawing{.breaks = carbonBreaks(stands), .order = {}, .classEnds = {}};
+    std::vector<std::size_t> classOf;
+    classOf.reserve(stands.size());
+    for (const MapStand& stand : stands) {
+        classOf.push_back(static_cast<std::size_t>(
+            std::upper_bound(drawing.breaks.begin(), drawing.breaks.end(), stand.carbon) -
+            drawing.breaks.begin()));
+    }
+    drawing.order.reserve(stands.size());
+    for (std::size_t k = 0; k <= drawing.breaks.size(); ++k) {
+        for (std::size_t i = 0; i < stands.size(); ++i) {
+            if (classOf[i] == k) drawing.order.push_back(i);
+        }
+        drawing.classEnds.push_back(drawing.order.size());
+    }
+    return drawing;
+}
+
+bool hasMap(const EstateReportData& data) {
+    return data.map && !data.map->stands.empty() && !data.years.empty();
+}
+
 // The scale bar's length in metres: 1, 2 or 5 times a power of ten, at most `longest`.
 double roundLength(double longest) {
     const double power = std::pow(10.0, std::floor(std::log10(longest)));
@@ -510,7 +548,7 @@ class Page {
         header();
         h_ += "<main>\n";
         keyFigures();
-        if (d_.map && !d_.map->stands.empty() && !d_.years.empty()) map();
+        if (hasMap(d_)) map();
         charts();
         if (d_.scenarios.size() > 1) scenarios();
         if (!d_.finance.empty()) finance();
@@ -582,53 +620,51 @@ class Page {
     void note(std::string_view text) { h_ += "<p class=\"note\">" + std::string(text) + "</p>\n"; }
 
     // The stands drawn in their colour class, with a legend, a scale bar and a north
-    // arrow. Each stand's values are in its tooltip (an SVG title: no script needed).
+    // arrow. The page's script shows each stand's values from the map's data block: a
+    // title element in each path would double the page.
     void map() {
         const EstateMap& m = *d_.map;
-        const std::vector<double> breaks = carbonBreaks(m.stands);
+        const MapDrawing drawing = mapDrawing(m.stands);
         const std::string year = std::to_string(d_.years.back());
         const std::int32_t band = m.northUp || m.metresPerUnit > 0 ? mapBand : 0;
         h_ += "<section>\n<h2>" + std::string(w_.map) + "</h2>\n<figure class=\"map\">\n";
-        h_ += "<svg viewBox=\"" + std::to_string(-mapMargin) + " " + std::to_string(-mapMargin) +
-              " " + std::to_string(mapWidth + 2 * mapMargin) + " " +
-              std::to_string(m.height + 2 * mapMargin + band) + "\" aria-label=\"" +
-              std::string(w_.map) + "\">\n";
-        standPaths(m, breaks);
+        const double areaPerStand =
+            static_cast<double>(m.width) * m.height / static_cast<double>(m.stands.size());
+        h_ += std::string("<svg class=\"") +
+              (areaPerStand < outlinedStandArea ? "map dense" : "map") + "\" viewBox=\"" +
+              std::to_string(-mapMargin) + " " + std::to_string(-mapMargin) + " " +
+              std::to_string(mapWidth + 2 * mapMargin) + " " +
+              std::to_string(m.height + 2 * mapMargin + band) + "\" role=\"img\" aria-label=\"" +
+              std::string(w_.map) + "\" aria-describedby=\"map-text\">\n";
+        standPaths(m, drawing);
         if (m.metresPerUnit > 0) scaleBar(m);
         if (m.northUp) northArrow(m);
         h_ += "</svg>\n";
-        legend(m, breaks, year);
-        h_ += "<figcaption>" + filled(w_.mapText, {year}) + "</figcaption>\n</figure>\n";
+        legend(m, drawing.breaks, year);
+        h_ += "<figcaption id=\"map-text\">" + filled(w_.mapText, {year}) +
+              "</figcaption>\n</figure>\n";
         const auto undrawn = d_.accepted - static_cast<std::int64_t>(m.stands.size());
         if (undrawn > 0) {
             note(std::string(w_.mapNotDrawn) + " " + shown(static_cast<double>(undrawn), 0));
         }
         h_ += "</section>\n";
     }
-    // One group a colour class (the fill is the group's), one path a stand, centred
-    // across the frame.
-    void standPaths(const EstateMap& m, const std::vector<double>& breaks) {
-        const std::size_t classes = breaks.size() + 1;
-        std::vector<std::size_t> classOf;
-        classOf.reserve(m.stands.size());
-        for (const MapStand& stand : m.stands) {
-            classOf.push_back(static_cast<std::size_t>(
-                std::upper_bound(breaks.begin(), breaks.end(), stand.carbon) - breaks.begin()));
-        }
-        h_.reserve(h_.size() + m.stands.size() * 120);
-        h_ += "<g transform=\"translate(" + std::to_string((mapWidth - m.width) / 2) + " 0)\">\n";
+    // One group a colour class (the fill and the outline are the groups'), one bare path a
+    // stand, centred across the frame.
+    void standPaths(const EstateMap& m, const MapDrawing& drawing) {
+        const std::size_t classes = drawing.classEnds.size();
+        h_.reserve(h_.size() + m.stands.size() * 40);
+        h_ += "<g class=\"stands\" transform=\"translate(" +
+              std::to_string((mapWidth - m.width) / 2) + " 0)\">\n";
+        std::size_t from = 0;
         for (std::size_t k = 0; k < classes; ++k) {
-            h_ += "<g class=\"k" + std::to_string(rampStep(k, classes)) + "\">\n";
-            for (std::size_t i = 0; i < m.stands.size(); ++i) {
-                if (classOf[i] != k) continue;
-                const MapStand& stand = m.stands[i];
-                h_ += "<path class=\"stand\" d=\"" + html(stand.path) + "\"><title>";
-                appendFilled(h_, w_.mapTooltip,
-                             {html(stand.id), shown(stand.carbon, 1), shown(stand.volume, 1),
-                              shown(stand.area, 2)});
-                h_ += "</title></path>";  // no line break: it would be one more node a stand
+            h_ += "<g class=\"k" + std::to_string(rampStep(k, classes)) + "\">";
+            for (std::size_t at = from; at < drawing.classEnds[k]; ++at) {
+                // No line break: it would be one more node a stand.
+                h_ += "<path d=\"" + html(m.stands[drawing.order[at]].path) + "\"/>";
             }
-            h_ += "\n</g>\n";
+            from = drawing.classEnds[k];
+            h_ += "</g>\n";
         }
         h_ += "</g>\n";
     }
@@ -909,6 +945,29 @@ std::string scenarioJson(const EstateReportData& data) {
     return out + "]}";
 }
 
+// The map's stands in drawing order as arrays, with the tooltip's words; the values in
+// whole tenths or hundredths, as the tooltip shows them (the outputs hold them in full),
+// so that a stand takes some 25 bytes, e.g. {"tip":"{}: {} t C/ha, {} m3/ha, {} ha",
+// "id":["A","B"],"carbonTenths":[612,800],"volumeTenths":[...],"areaHundredths":[...]}.
+std::string mapJson(const EstateMap& m, const Words& w) {
+    const MapDrawing drawing = mapDrawing(m.stands);
+    std::string out = "{\"tip\":" + json(w.mapTooltip) + ",\"id\":[";
+    out.reserve(m.stands.size() * 30);
+    for (std::size_t at = 0; at < drawing.order.size(); ++at)
+        out += (at ? "," : "") + json(m.stands[drawing.order[at]].id);
+    for (const auto& [name, field, scale] :
+         {std::tuple{"carbonTenths", &MapStand::carbon, 10.0},
+          std::tuple{"volumeTenths", &MapStand::volume, 10.0},
+          std::tuple{"areaHundredths", &MapStand::area, 100.0}}) {
+        out += "],\"" + std::string(name) + "\":[";
+        for (std::size_t at = 0; at < drawing.order.size(); ++at) {
+            if (at) out += ',';
+            appendJsonNumber(out, std::round(m.stands[drawing.order[at]].*field * scale));
+        }
+    }
+    return out + "]}";
+}
+
 std::string dataBlock(std::string_view id, const std::string& content) {
     return "<script type=\"application/json\" id=\"" + std::string(id) + "\">" + content +
            "</script>\n";
@@ -956,6 +1015,7 @@ std::string estateReportHtml(const EstateReportData& data, ReportLanguage langua
                          dataBlock("age-class-data", ageClassJson(data)) +
                          dataBlock("chart-text", chartTextJson(w));
     if (data.scenarios.size() > 1) blocks += dataBlock("scenario-data", scenarioJson(data));
+    if (hasMap(data)) blocks += dataBlock("map-data", mapJson(*data.map, w));
     const std::string body = Page(data, language).body();
     const std::string title = std::string(w.title) + " – " + html(data.input);
     return fillSlots(assets::pageHtml, {{"lang", w.lang},

@@ -84,17 +84,20 @@ void appendNumber(std::string& out, long value, bool afterCommand) {
     out += std::to_string(value);
 }
 
-// One subpath: the first point absolute, the others relative (shorter), closed.
-void appendSubpath(std::string& out, const std::vector<WholePoint>& points) {
-    out += 'M';
-    appendNumber(out, points[0].x, true);
-    appendNumber(out, points[0].y, false);
-    out += 'l';
-    for (std::size_t i = 1; i < points.size(); ++i) {
-        appendNumber(out, points[i].x - points[i - 1].x, i == 1);
-        appendNumber(out, points[i].y - points[i - 1].y, false);
+// One subpath, closed: a relative move from `start` (the first subpath's from the origin,
+// a later one's from the start of the one before, where a closed subpath leaves the pen),
+// then each point from the one before as implicit relative lines: the shortest text, since
+// the steps of a small outline are one or two digits.
+void appendSubpath(std::string& out, const std::vector<WholePoint>& points, WholePoint& start) {
+    out += 'm';
+    WholePoint last = start;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        appendNumber(out, points[i].x - last.x, i == 0);
+        appendNumber(out, points[i].y - last.y, false);
+        last = points[i];
     }
     out += 'z';
+    start = points.front();
 }
 
 // From the layer's coordinates to drawing units.
@@ -188,18 +191,19 @@ std::pair<OutlineFrame, Transform> frameOf(const OGREnvelope& extent,
 
 std::string outlinePath(const std::vector<MapRing>& rings, double tolerance) {
     std::string path;
+    WholePoint start{0, 0};
     const MapPoint* first = nullptr;
     for (const MapRing& ring : rings) {
         for (std::size_t i = 0; first == nullptr && i < ring.size(); ++i) {
             if (std::isfinite(ring[i].x) && std::isfinite(ring[i].y)) first = &ring[i];
         }
         const std::vector<WholePoint> points = simplifiedRing(ring, tolerance);
-        if (!points.empty()) appendSubpath(path, points);
+        if (!points.empty()) appendSubpath(path, points, start);
     }
     if (path.empty() && first != nullptr) {
         // Too small to see: a mark, so that the stand can still be found and pointed at.
         const WholePoint p = rounded(*first);
-        appendSubpath(path, {{p.x - 1, p.y + 1}, {p.x + 1, p.y + 1}, {p.x, p.y - 1}});
+        appendSubpath(path, {{p.x - 1, p.y + 1}, {p.x + 1, p.y + 1}, {p.x, p.y - 1}}, start);
     }
     return path;
 }

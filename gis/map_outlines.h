@@ -25,12 +25,13 @@ struct MapPoint {
 };
 using MapRing = std::vector<MapPoint>;  // closed or not; the last point may repeat the first
 
-// The SVG path data of one polygon's rings (or several polygons'), e.g.
-// "M12 340l5-2 0 7z": each ring thinned by Douglas-Peucker with the tolerance, its points
-// rounded to whole units, repeated points merged; a ring left with fewer than 3 distinct
-// points is dropped. When no ring is left, a triangle of 2 units at the first point, so
-// that every stand keeps a mark. Empty only when there is no finite point. Holes are
-// rings like any other: the path is filled with the even-odd rule.
+// The SVG path data of one polygon's rings (or several polygons'), all relative, e.g.
+// "m12 340 5-2 0 7z" (a move to 12,340, then lines by 5,-2 and 0,7): each ring thinned
+// by Douglas-Peucker with the tolerance, its points rounded to whole units, repeated
+// points merged; a ring left with fewer than 3 distinct points is dropped. When no ring is
+// left, a triangle of 2 units at the first point, so that every stand keeps a mark. Empty
+// only when there is no finite point. Holes are rings like any other: the path is filled
+// with the even-odd rule.
 std::string outlinePath(const std::vector<MapRing>& rings, double tolerance = outlineTolerance);
 
 // The map's drawing area and what a unit is on the ground.

@@ -10,10 +10,12 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <optional>
 #include <regex>
 #include <sstream>
 
 #include "cli/inventory_run.h"
+#include "estate/estate_report.h"
 #include "gis/gdal_handles.h"
 #include "gis/map_outlines.h"
 #include "test_support.h"
@@ -375,33 +377,26 @@ TEST_F(Gis, TheResultLayerHoldsTheBaselineOfScenarios) {
         std::vector<std::string>{"attributes"});
 }
 
-// The points of SVG path data of absolute moves and relative lines, by subpath.
+// The points of relative SVG path data ("m", implicit lines, "z"), by subpath.
 std::vector<std::vector<MapPoint>> pointsOf(const std::string& path) {
     std::vector<std::vector<MapPoint>> subpaths;
-    const std::regex token("[Mlz]|-?[0-9]+");
-    std::vector<double> numbers;
-    char command = 0;
-    const auto flush = [&] {
-        for (std::size_t i = 0; i + 1 < numbers.size(); i += 2) {
-            MapPoint p{numbers[i], numbers[i + 1]};
-            if (command == 'l' || i > 0) {
-                p.x += subpaths.back().back().x;
-                p.y += subpaths.back().back().y;
-            }
-            if (command == 'M' && i == 0) subpaths.emplace_back();
-            subpaths.back().push_back(p);
-        }
-        numbers.clear();
-    };
+    MapPoint pen;  // where the next step starts: after "z", the subpath's first point
+    std::optional<double> x;
+    const std::regex token("[mz]|-?[0-9]+");
     for (auto it = std::sregex_iterator(path.begin(), path.end(), token);
          it != std::sregex_iterator(); ++it) {
         const std::string text = it->str();
-        if (std::isdigit(static_cast<unsigned char>(text.back()))) {
-            numbers.push_back(std::stod(text));
-            continue;
+        if (text == "m") {
+            subpaths.emplace_back();
+        } else if (text == "z") {
+            pen = subpaths.back().front();
+        } else if (!x) {
+            x = std::stod(text);
+        } else {
+            pen = {pen.x + *x, pen.y + std::stod(text)};
+            subpaths.back().push_back(pen);
+            x.reset();
         }
-        flush();
-        command = text[0];
     }
     return subpaths;
 }
@@ -422,26 +417,30 @@ TEST(GisMapOutlines, AreSimplifiedToOnePathAStand) {
         const char* name;
         std::vector<MapRing> rings;
         std::size_t subpaths, fewest, most;  // points of each subpath
-        double radius;                       // the points lie about that far from (500, 500)
+        std::vector<double> radii;  // each subpath's points lie about that far from (500, 500)
     } cases[] = {
-        {"a dense circle", {circle(300, 20000)}, 1, 20, 100, 300},
-        {"a ring with a hole", {circle(300, 5000), circle(100, 5000)}, 2, 10, 100, 0},
-        {"a square", {{{0, 0}, {0, 10}, {10, 10}, {10, 0}}}, 1, 4, 4, 0},
-        {"too small to see", {circle(0.2, 50)}, 1, 3, 3, 0},
-        {"a small part dropped", {circle(300, 500), circle(0.2, 50)}, 1, 20, 100, 300},
-        {"no finite point", {{{nan, 1}, {2, nan}, {nan, nan}}}, 0, 0, 0, 0},
+        {"a dense circle", {circle(300, 20000)}, 1, 20, 100, {300}},
+        {"a ring with a hole", {circle(300, 5000), circle(100, 5000)}, 2, 10, 100, {300, 100}},
+        {"a square", {{{0, 0}, {0, 10}, {10, 10}, {10, 0}}}, 1, 4, 4, {}},
+        {"too small to see", {circle(0.2, 50)}, 1, 3, 3, {}},
+        {"a small part dropped", {circle(300, 500), circle(0.2, 50)}, 1, 20, 100, {300}},
+        {"no finite point", {{{nan, 1}, {2, nan}, {nan, nan}}}, 0, 0, 0, {}},
     };
+    // Relative steps only, a space between two numbers only where no minus sign is.
+    const std::regex shortest("(m-?[0-9]+(-[0-9]+| [0-9]+)*z)*");
     for (const auto& c : cases) {
         const std::string path = outlinePath(c.rings);
+        EXPECT_TRUE(std::regex_match(path, shortest)) << c.name << ": " << path;
         const auto subpaths = pointsOf(path);
         ASSERT_EQ(subpaths.size(), c.subpaths) << c.name << ": " << path;
         for (const auto& points : subpaths) {
             EXPECT_GE(points.size(), c.fewest) << c.name << ": " << path;
             EXPECT_LE(points.size(), c.most) << c.name << ": " << path;
         }
-        if (c.radius == 0) continue;
-        for (const MapPoint p : subpaths[0])
-            EXPECT_NEAR(std::hypot(p.x - 500, p.y - 500), c.radius, 1.5) << c.name;
+        for (std::size_t s = 0; s < c.radii.size(); ++s) {
+            for (const MapPoint p : subpaths[s])
+                EXPECT_NEAR(std::hypot(p.x - 500, p.y - 500), c.radii[s], 1.5) << c.name;
+        }
     }
 }
 
@@ -450,6 +449,20 @@ std::size_t countOf(const std::string& text, const std::string& part) {
     for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
         ++count;
     return count;
+}
+
+// The path data of the map's stands, in page order.
+std::vector<std::string> standPathsOf(const std::string& page) {
+    std::vector<std::string> paths;
+    const auto from = page.find("<g class=\"stands\"");
+    if (from == std::string::npos) return paths;
+    const std::string stands = page.substr(from, page.find("</g>\n</g>", from) - from);
+    const std::regex path("<path d=\"([^\"]*)\"/>");
+    for (auto it = std::sregex_iterator(stands.begin(), stands.end(), path);
+         it != std::sregex_iterator(); ++it) {
+        paths.push_back((*it)[1]);
+    }
+    return paths;
 }
 
 // The estate report of a polygon layer has a map of the stands kept, and loads nothing.
@@ -461,7 +474,7 @@ TEST_F(Gis, TheEstateReportMapsEachStandKept) {
                   .status,
               exitSuccess);
     const std::string page = readBytes("estate.html");
-    EXPECT_EQ(countOf(page, "<path class=\"stand\""), 20u);
+    EXPECT_EQ(standPathsOf(page).size(), 20u);
     for (const char* part : {"<div class=\"legend\">", "class=\"scale-bar\"",
                              "class=\"north-arrow\"", "<h2>小班分布图</h2>", "第 50 年碳密度"}) {
         EXPECT_EQ(countOf(page, part), 1u) << part;
@@ -481,10 +494,56 @@ TEST_F(Gis, TheEstateReportMapsEachStandKept) {
             inventory({.standsFile = input, .skipBadRows = true, .reportFile = "estate.html"});
         ASSERT_EQ(outcome.status, exitSuccess) << outcome.err;
         const std::string drawn = readBytes("estate.html");
-        EXPECT_EQ(countOf(drawn, "<path class=\"stand\""), paths) << input;
+        EXPECT_EQ(standPathsOf(drawn).size(), paths) << input;
         EXPECT_EQ(countOf(drawn, "<figure class=\"map\">"), paths) << input;
         EXPECT_EQ(countOf(drawn, "Stands without a polygon, not drawn: 1"), paths) << input;
     }
+}
+
+// The page finds a stand's values by its path's place: the data block lists the stands in
+// the order their paths are drawn (by class), rounded as the tooltip shows them.
+TEST(GisMap, ListsTheStandsInTheOrderTheyAreDrawn) {
+    EstateReportData data;
+    data.years = {0};
+    data.accepted = 5;
+    data.scenarios = {"none"};
+    data.map.emplace();
+    data.map->width = 100;
+    data.map->height = 10;
+    const struct {
+        const char* id;
+        double carbon, volume, area;
+    } stands[] = {{"A", 90.04, 100, 1},
+                  {"B</script>", 10, 123.456, 2.345678},
+                  {"C", 50, 0.04, 3},
+                  {"D", 30, 1e6, 4},
+                  {"E", 70, 5, 5.555}};
+    for (std::size_t i = 0; i < std::size(stands); ++i) {
+        const auto& s = stands[i];
+        data.map->stands.push_back({.id = s.id,
+                                    .path = "m" + std::to_string(10 * i) + " 0 1 0 0 1z",
+                                    .carbon = s.carbon,
+                                    .volume = s.volume,
+                                    .area = s.area});
+    }
+    const std::string page = estateReportHtml(data, ReportLanguage::english, "");
+    // Five quantile classes of one stand each, drawn from the lowest carbon up.
+    EXPECT_EQ(standPathsOf(page),
+              (std::vector<std::string>{"m10 0 1 0 0 1z", "m30 0 1 0 0 1z", "m20 0 1 0 0 1z",
+                                        "m40 0 1 0 0 1z", "m0 0 1 0 0 1z"}));
+    EXPECT_NE(page.find(R"(<script type="application/json" id="map-data">)"
+                        R"({"tip":"{}: {} t C/ha, {} m3/ha, {} ha",)"
+                        R"("id":["B\u003c/script>","D","C","E","A"],)"
+                        R"("carbonTenths":[100,300,500,700,900],)"
+                        R"("volumeTenths":[1235,10000000,0,50,1000],)"
+                        R"("areaHundredths":[235,400,300,556,100]}</script>)"),
+              std::string::npos);
+
+    // Outlined while a stand has 100 square units of the frame (here 200), not below.
+    EXPECT_NE(page.find("<svg class=\"map\" "), std::string::npos);
+    data.map->width = 40;
+    EXPECT_NE(estateReportHtml(data, ReportLanguage::english, "").find("<svg class=\"map dense\" "),
+              std::string::npos);
 }
 
 }  // namespace

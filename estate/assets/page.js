@@ -1,10 +1,61 @@
-// Draws the estate report's charts from the JSON blocks of the page; reads nothing else.
+// Draws the estate report's charts and the map's tooltip from the JSON blocks of the page;
+// reads nothing else.
 (function () {
   "use strict";
   function data(id) {
     var element = document.getElementById(id);
     return element ? JSON.parse(element.textContent) : null;
   }
+  mapTooltip(document.querySelector("svg.map"));
+
+  // The map's tooltip: the stand under the pointer is found by its path's place among the
+  // map's paths, and its values in the map's data block, listed in the same order (the
+  // values in tenths or hundredths). The paths and the data are read once the page is open
+  // and idle (or when first pointed at), not while it opens.
+  function mapTooltip(svg) {
+    if (!svg) return;
+    var tip = document.createElement("div"), place = null, map = null;
+    tip.className = "map-tip";
+    tip.hidden = true;
+    svg.parentNode.appendChild(tip);
+    function read() {
+      if (place) return;
+      map = data("map-data");
+      place = new Map();
+      svg.querySelectorAll("g.stands path").forEach(function (p, i) { place.set(p, i); });
+    }
+    window.addEventListener("load", function () {
+      if (window.requestIdleCallback) requestIdleCallback(read); else setTimeout(read, 200);
+    });
+    function placeOf(path) {
+      read();
+      return place.get(path);
+    }
+    function shown(value, decimals) {
+      if (value === null) return "\u2013";
+      var parts = (value / Math.pow(10, decimals)).toFixed(decimals).split(".");
+      parts[0] = parts[0].replace(/\B(?=(\d{3})+$)/g, ",");
+      return parts.join(".");
+    }
+    function show(e) {
+      var i = placeOf(e.target);
+      if (i === undefined) { tip.hidden = true; return; }
+      var values = [map.id[i], shown(map.carbonTenths[i], 1), shown(map.volumeTenths[i], 1),
+                    shown(map.areaHundredths[i], 2)];
+      var k = 0;
+      tip.textContent = map.tip.replace(/\{\}/g, function () { return values[k++]; });
+      tip.hidden = false;
+      var x = e.clientX + 14, y = e.clientY + 14;
+      if (x + tip.offsetWidth > window.innerWidth) x = Math.max(0, e.clientX - 14 - tip.offsetWidth);
+      if (y + tip.offsetHeight > window.innerHeight) y = Math.max(0, e.clientY - 14 - tip.offsetHeight);
+      tip.style.left = x + "px";
+      tip.style.top = y + "px";
+    }
+    svg.addEventListener("pointermove", show);
+    svg.addEventListener("pointerdown", show);  // a tap, where there is no hovering
+    svg.addEventListener("pointerleave", function () { tip.hidden = true; });
+  }
+
   var allRows = data("summary-data"), ageClasses = data("age-class-data"), text = data("chart-text");
   var scenarioData = data("scenario-data");
   var colours = { 1: "#2e7d32", 2: "#00838f", 3: "#ef6c00", 4: "#6d4c41" };

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The estate report in a real browser (Debian's Chromium, headless, with no network):
 # the page loads without a script error and fetches nothing, each chart's canvas has a
-# size and is drawn on, the map draws one path a stand, and printing gives A4 pages.
+# size and is drawn on, the map draws one path a stand and its tooltip shows the values of
+# the stand pointed at, and printing gives A4 pages.
 # Also makes the screenshot the README shows.
 #   check-estate-report.sh ARBORA_REPORT SOURCE_DIR WORK_DIR
 set -euo pipefail
@@ -24,9 +25,10 @@ browser() {
     "--host-resolver-rules=MAP * ~NOTFOUND" --proxy-server=127.0.0.1:9 "$@" 2>>browser.log
 }
 
-# One page: loaded with the checker, printed, and its charts and mapped stands counted.
+# One page: loaded with the checker, printed, its charts and mapped stands counted, and
+# the map's tooltip over its last stand read.
 check_page() {
-  local page=$1 charts=$2 stands=${3:-0}
+  local page=$1 charts=$2 stands=${3:-0} tip=${4:-}
   awk '{ print } /<meta charset="utf-8">/ { print "<script>"; while ((getline line < "'"$source_dir"'/tests/browser/page_check.js") > 0) print line; print "</script>" }' \
     "$page" > "checked-$page"
   browser --virtual-time-budget=15000 --dump-dom "file://$work/checked-$page" > "$page.dom"
@@ -39,7 +41,8 @@ check_page() {
   [ "$(grep -o '"drawn":true' <<< "$result" | wc -l)" -eq "$charts" ] ||
     fail "$page: not all $charts charts are drawn"
   grep -q '"width":0\|"height":0' <<< "$result" && fail "$page: a chart has no size"
-  grep -q "\"stands\":$stands}" <<< "$result" || fail "$page: the map does not draw $stands stands"
+  grep -q "\"stands\":$stands," <<< "$result" || fail "$page: the map does not draw $stands stands"
+  grep -qF "\"tip\":\"$tip\"}" <<< "$result" || fail "$page: the map's tooltip does not say \"$tip\""
 
   browser --no-pdf-header-footer --print-to-pdf="$work/$page.pdf" "file://$work/$page" > /dev/null
   local pages a4
@@ -66,9 +69,10 @@ check_page estate-zh.html 3
   --prices "$source_dir/examples/prices.csv" --report scenarios.html > /dev/null
 check_page scenarios.html 8
 
-# The example GeoPackage: a map of its 20 stands besides the four charts.
+# The example GeoPackage: a map of its 20 stands besides the four charts. The last path
+# drawn is of the densest class; its tooltip shows that stand's values of the outputs.
 "$runner" inventory "$source_dir/examples/stands.gpkg" --years 0:50:10 --report map.html > /dev/null
-check_page map.html 4 20
+check_page map.html 4 20 "C04-05: 221.1 t C/ha, 208.4 m3/ha, 3.90 ha"
 
 browser --hide-scrollbars --window-size=1200,2600 --screenshot="$work/estate-report.png" \
   "file://$work/estate.html" > /dev/null
