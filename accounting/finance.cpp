@@ -18,7 +18,7 @@ std::string quoted(std::string_view text) {
 
 std::optional<PriceItem> itemOfName(std::string_view name) {
     for (std::size_t i = 0; i < priceItemCount; ++i) {
-        if (sameName(name, priceItems[i].name)) return static_cast<PriceItem>(i);
+        if (equalsIgnoringCase(name, priceItems[i].name)) return static_cast<PriceItem>(i);
     }
     return std::nullopt;
 }

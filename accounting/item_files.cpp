@@ -3,14 +3,12 @@
 #include <array>
 #include <fstream>
 
+#include "inventory/stand_columns.h"
+
 namespace arbora {
 namespace {
 
 constexpr std::string_view sqliteFileHeader{"SQLite format 3\0", 16};
-
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // The stand reader would look for a table "stands" in a database; these files are CSV
 // only, and saying so is clearer than a missing table.
@@ -47,7 +45,7 @@ std::variant<ItemFile, AccountingProblem> readItems(StandSource& source,
     for (std::size_t i = 0; i < header.size(); ++i) {
         const std::string_view name = trimBlanks(header[i]);
         for (WantedColumn& column : wanted) {
-            if (!sameName(name, column.name)) continue;
+            if (!equalsIgnoringCase(name, column.name)) continue;
             if (column.position >= 0) {
                 return fileProblem("has the column " + std::string(column.name) + " twice");
             }
@@ -82,14 +80,6 @@ std::string problemText(const AccountingProblem& problem) {
     if (problem.line > 0) text += ":" + std::to_string(problem.line);
     if (!problem.column.empty()) text += ": " + problem.column;
     return text + ": " + problem.reason;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-    }
-    return true;
 }
 
 std::variant<ItemFile, AccountingProblem> readItemFile(const std::string& fileName,

@@ -62,7 +62,4 @@ std::variant<ItemFile, AccountingProblem> readItemBytes(std::string bytes,
                                                         InputEncoding encoding,
                                                         SpeciesColumn speciesColumn);
 
-// Whether two names are the same in any letter case (ASCII).
-bool sameName(std::string_view a, std::string_view b);
-
 }  // namespace arbora

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "inventory/number_text.h"
+#include "inventory/stand_columns.h"
 
 namespace arbora {
 namespace {
@@ -14,14 +15,14 @@ constexpr std::size_t indexOf(ProductPool pool) {
 
 std::optional<ProductPool> poolOfName(std::string_view name) {
     for (std::size_t p = 0; p < productPoolCount; ++p) {
-        if (sameName(name, productPools[p].name)) return static_cast<ProductPool>(p);
+        if (equalsIgnoringCase(name, productPools[p].name)) return static_cast<ProductPool>(p);
     }
     return std::nullopt;
 }
 
 std::optional<std::size_t> assortmentOfName(std::string_view name) {
     for (std::size_t a = 0; a < assortmentCount; ++a) {
-        if (sameName(name, assortmentDefinitions[a].name)) return a;
+        if (equalsIgnoringCase(name, assortmentDefinitions[a].name)) return a;
     }
     return std::nullopt;
 }

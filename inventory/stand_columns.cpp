@@ -17,18 +17,6 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-    }
-    return true;
-}
-
 // The lead bytes of UTF-8 characters of more than one byte (RFC 3629, table 3-7 of
 // the Unicode standard): the range of the byte after the lead byte excludes overlong
 // forms, surrogates and code points above U+10FFFF.
@@ -176,6 +164,22 @@ const std::array<StandColumnName, standColumnCount>& standColumnNames() {
         {"output_class", "出材等级", false},
     }};
     return names;
+}
+
+namespace {
+
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    }
+    return true;
 }
 
 std::string_view trimBlanks(std::string_view text) {

@@ -125,6 +125,9 @@ ColumnValue<double> readRealValue(const RawValue& value);
 // A species: 1 to 4, the Latin name in any letter case, or the Chinese name.
 ColumnValue<std::int32_t> readSpeciesValue(const RawValue& value);
 
+// Whether two names are the same in any letter case (ASCII letters only).
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
 // The text with blanks (spaces and tabs) around it removed.
 std::string_view trimBlanks(std::string_view text);
 

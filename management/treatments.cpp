@@ -48,15 +48,6 @@ constexpr std::array<TreatmentColumnName, 13> columnNames = {{
     {"regeneration_stocking", false},
 }};
 
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 // Where each treatment column stands in the file; -1 when absent.
 struct TreatmentColumnMap {
     std::array<int, columnNames.size()> position{};
@@ -69,7 +60,7 @@ TreatmentColumnMap mapColumns(const std::vector<std::string>& header, const std:
     for (std::size_t i = 0; i < header.size(); ++i) {
         const std::string_view name = trimBlanks(header[i]);
         for (std::size_t c = 0; c < columnNames.size(); ++c) {
-            if (!sameName(name, columnNames[c].name)) continue;
+            if (!equalsIgnoringCase(name, columnNames[c].name)) continue;
             if (map.position[c] >= 0) {
                 throw InventoryInputError(
                     InventoryInputError::unusable,
@@ -206,11 +197,11 @@ void readThinning(TreatmentRow& row, Treatment& t, const ThinningQuotients& quot
 
     ThinningMethod method = ThinningMethod::below;
     const std::string methodText = row.text(TreatmentColumn::method);
-    if (sameName(methodText, "above")) {
+    if (equalsIgnoringCase(methodText, "above")) {
         method = ThinningMethod::above;
-    } else if (sameName(methodText, "systematic")) {
+    } else if (equalsIgnoringCase(methodText, "systematic")) {
         method = ThinningMethod::systematic;
-    } else if (!methodText.empty() && !sameName(methodText, "below")) {
+    } else if (!methodText.empty() && !equalsIgnoringCase(methodText, "below")) {
         row.reject(TreatmentColumn::method,
                    "\"" + methodText + "\" is not a method: use below, above or systematic");
     }
@@ -237,7 +228,7 @@ void readClearFelling(TreatmentRow& row, Treatment& t) {
         }
     }
     const std::string planted = row.text(TreatmentColumn::regenerate);
-    if (sameName(planted, "same")) {
+    if (equalsIgnoringCase(planted, "same")) {
         t.regenerateSame = true;
     } else if (const RawValue* raw = row.value(TreatmentColumn::regenerate)) {
         const auto species = readSpeciesValue(*raw);
@@ -270,7 +261,7 @@ void readRow(TreatmentSchedule& schedule, const TreatmentColumnMap& map, const R
     t.standId = row.text(TreatmentColumn::standId);
     if (scenario.empty()) {
         row.reject(TreatmentColumn::scenario, "is empty");
-    } else if (sameName(scenario, baselineScenario)) {
+    } else if (equalsIgnoringCase(scenario, baselineScenario)) {
         row.reject(TreatmentColumn::scenario,
                    "\"" + scenario + "\" is reserved for the untreated baseline");
     }
@@ -287,10 +278,10 @@ void readRow(TreatmentSchedule& schedule, const TreatmentColumnMap& map, const R
     }
     readWhen(row, t);
     const std::string action = row.text(TreatmentColumn::action);
-    if (sameName(action, "thin")) {
+    if (equalsIgnoringCase(action, "thin")) {
         t.action = TreatmentAction::thin;
         readThinning(row, t, quotients);
-    } else if (sameName(action, "clearcut")) {
+    } else if (equalsIgnoringCase(action, "clearcut")) {
         t.action = TreatmentAction::clearcut;
         readClearFelling(row, t);
     } else {
