@@ -311,7 +311,6 @@ class InventoryRunner {
     InventoryRunner(const InventoryOptions& options, std::ostream& err, InventoryRun& run,
                     const ProductsSettings& products, std::optional<Prices> prices)
         : options_(options),
-          err_(err),
           run_(run),
           progress_(err, options.showProgress),
           prices_(std::move(prices)),
@@ -590,7 +589,6 @@ class InventoryRunner {
     }
 
     const InventoryOptions& options_;
-    std::ostream& err_;
     InventoryRun& run_;
     ProgressLine progress_;
     TreatmentSchedule schedule_;
