@@ -4,12 +4,13 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
 #include "gis/gis_problem.h"
+#include "gis/layer_ref.h"
 #include "gis/stand_input.h"
-#include "gis/vector_layer.h"
 #include "inventory/projection_output.h"
 
 // The projection as a GeoPackage that QGIS maps directly.
@@ -19,25 +20,16 @@ namespace arbora {
 bool isGeoPackageName(const std::string& fileName);
 
 // The output a file name asks for, with the further tables the run fills: a GeoPackage
-// for a .gpkg name, otherwise that of openProjectionOutput. A GeoPackage needs stands
-// with geometries: without them it is a usage problem. Throws OutputFileError.
+// for a .gpkg name (the tables of the SQLite output and the layer "stand_results": see
+// gis/gdal/geopackage_layer.h), otherwise that of openProjectionOutput. A GeoPackage
+// needs stands with geometries: without them it is a usage problem, as is a GIS module
+// that cannot be loaded. Throws OutputFileError.
 std::variant<std::unique_ptr<ProjectionOutput>, GisProblem> openStandOutput(
     const std::string& fileName, const StandInput& input, const std::vector<std::int32_t>& years,
     std::span<const OutputTable* const> furtherTables = {});
 
-// A GeoPackage with every table of the SQLite output (registered as attribute tables)
-// and the polygon layer "stand_results" in the input layer's coordinate system: each
-// projected stand's feature with its geometry and attributes as read, and per
-// listed year k its volume_yk (m3/ha), carbon_yk (t C/ha) and co2e_yk (t/ha) in the
-// untreated scenario ("none"). Input fields named fid or like a result field are left
-// out.
-//
-// The tables are written by the SQLite output beside the temporary file; at the end the
-// layer is written with GDAL from the input read a second time (so no geometry is held
-// in memory: only three numbers per stand and listed year), the tables are copied in,
-// and the whole is put in place at once. Throws OutputFileError.
-std::unique_ptr<ProjectionOutput> openGeoPackageOutput(
-    const std::string& fileName, const LayerRef& input, const std::vector<std::int32_t>& years,
-    std::span<const OutputTable* const> furtherTables = {});
+// The result fields of a listed year in the GeoPackage's layer, in this order.
+constexpr std::string_view resultNames[] = {"volume_y", "carbon_y", "co2e_y"};
+constexpr std::size_t resultsPerYear = std::size(resultNames);
 
 }  // namespace arbora

@@ -6,6 +6,8 @@
 #include <optional>
 #include <utility>
 
+#include "gis/gis_module.h"
+
 namespace arbora {
 namespace {
 
@@ -100,93 +102,6 @@ void appendSubpath(std::string& out, const std::vector<WholePoint>& points, Whol
     start = points.front();
 }
 
-// From the layer's coordinates to drawing units.
-struct Transform {
-    double minX = 0, maxY = 0;
-    double xStretch = 1;  // for degrees of longitude
-    double scale = 1;     // drawing units per unit of the layer (of latitude)
-    MapPoint operator()(double x, double y) const {
-        return {(x - minX) * xStretch * scale, (maxY - y) * scale};
-    }
-};
-
-bool isFinite(const OGREnvelope& e) {
-    return std::isfinite(e.MinX) && std::isfinite(e.MaxX) && std::isfinite(e.MinY) &&
-           std::isfinite(e.MaxY);
-}
-
-// Calls `use` with each feature pathOf wants that has a polygon, and its place.
-template <typename Use>
-std::optional<GisProblem> forEachPolygon(OGRLayer& layer, const LayerRef& ref,
-                                         const std::function<std::string*(std::int64_t)>& pathOf,
-                                         Use use) {
-    GdalErrors errors;
-    layer.ResetReading();
-    std::int64_t sequence = 0;
-    while (const Feature feature{layer.GetNextFeature()}) {
-        ++sequence;
-        const GIntBig fid = feature->GetFID();
-        std::string* path = pathOf(fid != OGRNullFID ? fid : sequence);
-        const OGRGeometry* geometry = feature->GetGeometryRef();
-        if (path == nullptr || geometry == nullptr || geometry->IsEmpty() ||
-            !isPolygonType(geometry->getGeometryType())) {
-            continue;
-        }
-        use(*geometry, *path);
-    }
-    if (errors.failed())
-        return GisProblem{GisProblem::Kind::unusable, ref.fileName + ": " + errors.last()};
-    return std::nullopt;
-}
-
-std::vector<MapRing> ringsOf(const OGRGeometry& geometry, const Transform& transform) {
-    std::vector<MapRing> rings;
-    // Curves, surfaces and collections of polygons become plain polygons first.
-    const std::unique_ptr<OGRGeometry> multi(
-        OGRGeometryFactory::forceToMultiPolygon(geometry.clone()));
-    if (!multi || wkbFlatten(multi->getGeometryType()) != wkbMultiPolygon) return rings;
-    for (const OGRPolygon* polygon : *multi->toMultiPolygon()) {
-        for (const OGRLinearRing* ring : *polygon) {
-            MapRing& points = rings.emplace_back();
-            points.reserve(static_cast<std::size_t>(ring->getNumPoints()));
-            for (int i = 0; i < ring->getNumPoints(); ++i)
-                points.push_back(transform(ring->getX(i), ring->getY(i)));
-        }
-    }
-    return rings;
-}
-
-// The frame and transform that fit the extent into mapSize, with what a unit is on the
-// ground by the layer's coordinate system.
-std::pair<OutlineFrame, Transform> frameOf(const OGREnvelope& extent,
-                                           const OGRSpatialReference* crs) {
-    OutlineFrame frame;
-    Transform transform{.minX = extent.MinX, .maxY = extent.MaxY};
-    double groundPerUnit = 0;  // metres per unit of the layer (of latitude in degrees)
-    if (crs != nullptr && crs->IsGeographic()) {
-        // Equirectangular about the middle latitude: true to scale along it, which is
-        // close enough across an estate. A degree of latitude is taken on the sphere of
-        // the semi-major axis (within 1 % of the meridian's).
-        const double radians = crs->GetAngularUnits();
-        const double stretch = std::cos((extent.MinY + extent.MaxY) / 2 * radians);
-        if (stretch > 0.01) transform.xStretch = stretch;
-        groundPerUnit = crs->GetSemiMajor() * radians;
-        frame.northUp = true;
-    } else if (crs != nullptr) {
-        groundPerUnit = crs->GetLinearUnits();
-        frame.northUp = crs->IsProjected();
-    }
-    const double width = (extent.MaxX - extent.MinX) * transform.xStretch;
-    const double height = extent.MaxY - extent.MinY;
-    const double longer = std::max(width, height);
-    if (longer > 0) transform.scale = mapSize / longer;
-    frame.width = static_cast<std::int32_t>(std::max(1L, std::lround(width * transform.scale)));
-    frame.height = static_cast<std::int32_t>(std::max(1L, std::lround(height * transform.scale)));
-    if (std::isfinite(groundPerUnit) && groundPerUnit > 0)
-        frame.metresPerUnit = groundPerUnit / transform.scale;
-    return {frame, transform};
-}
-
 }  // namespace
 
 std::string outlinePath(const std::vector<MapRing>& rings, double tolerance) {
@@ -209,28 +124,10 @@ std::string outlinePath(const std::vector<MapRing>& rings, double tolerance) {
 }
 
 std::variant<OutlineFrame, GisProblem> readMapOutlines(
-    const LayerRef& ref, const std::function<std::string*(std::int64_t)>& pathOf) {
-    auto opened = openLayer(ref.fileName, ref.layerName, ref.encoding);
-    if (auto* problem = std::get_if<GisProblem>(&opened)) return std::move(*problem);
-    OGRLayer& layer = *std::get<OpenLayer>(opened).layer;
-
-    OGREnvelope extent;
-    auto problem =
-        forEachPolygon(layer, ref, pathOf, [&](const OGRGeometry& geometry, std::string&) {
-            OGREnvelope envelope;
-            geometry.getEnvelope(&envelope);
-            if (isFinite(envelope)) extent.Merge(envelope);
-        });
-    if (problem) return std::move(*problem);
-    if (!extent.IsInit()) return OutlineFrame{};
-
-    const auto [frame, transform] = frameOf(extent, layer.GetSpatialRef());
-    problem =
-        forEachPolygon(layer, ref, pathOf, [&](const OGRGeometry& geometry, std::string& path) {
-            path = outlinePath(ringsOf(geometry, transform));
-        });
-    if (problem) return std::move(*problem);
-    return frame;
+    const LayerRef& layer, const std::function<std::string*(std::int64_t)>& pathOf) {
+    auto module = loadGisModule();
+    if (auto* problem = std::get_if<GisProblem>(&module)) return std::move(*problem);
+    return std::get<const GisModule*>(module)->readMapOutlines(layer, pathOf);
 }
 
 }  // namespace arbora

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "gis/gis_problem.h"
-#include "gis/vector_layer.h"
+#include "gis/layer_ref.h"
 
 // The stands' outlines for a small map drawn in a page (the estate report's): polygons
 // simplified to what can be seen at that size and written as SVG path data, so that a

@@ -5,12 +5,21 @@
 #include <cstring>
 #include <fstream>
 
+#include "gis/gis_module.h"
+#include "inventory/projection_output.h"
+
 namespace arbora {
 namespace {
 
 enum class InputKind { csv, sqliteTable, layer };
 
-InputKind kindOf(const std::string& fileName, bool layerNamed) {
+// A file named as CSV is read as CSV without asking GDAL, which would load the GIS module.
+bool isNamedCsv(const std::string& fileName) {
+    const std::string extension = lowerExtension(fileName);
+    return extension == ".csv" || extension == ".txt";
+}
+
+std::variant<InputKind, GisProblem> kindOf(const std::string& fileName, bool layerNamed) {
     // A pipe or a device is read once, as it comes: only the CSV reader can take it, and
     // looking at its first bytes here would take them from that reader.
     struct stat info;
@@ -23,13 +32,12 @@ InputKind kindOf(const std::string& fileName, bool layerNamed) {
         const bool geoPackage = id == "GPKG" || id == "GP10" || id == "GP11";
         return geoPackage || layerNamed ? InputKind::layer : InputKind::sqliteTable;
     }
-    registerGdal();
-    const GdalErrors quiet;
-    const GDALDriverH driver =
-        GDALIdentifyDriverEx(fileName.c_str(), GDAL_OF_VECTOR, nullptr, nullptr);
+    if (isNamedCsv(fileName)) return InputKind::csv;
     // CSV files keep the inventory's own reader: its encodings and strict numbers.
-    return driver != nullptr && !EQUAL(GDALGetDriverShortName(driver), "CSV") ? InputKind::layer
-                                                                              : InputKind::csv;
+    auto module = loadGisModule();
+    if (auto* problem = std::get_if<GisProblem>(&module)) return std::move(*problem);
+    return std::get<const GisModule*>(module)->isVectorFile(fileName) ? InputKind::layer
+                                                                      : InputKind::csv;
 }
 
 GisProblem unusable(const std::string& message) {
@@ -37,7 +45,7 @@ GisProblem unusable(const std::string& message) {
 }
 
 // The layer's polygon areas as the area column, when it has none of its own.
-std::optional<GisProblem> measurePolygons(LayerStandSource& layer, StandColumnMap& columns,
+std::optional<GisProblem> measurePolygons(LayerSource& layer, StandColumnMap& columns,
                                           const std::string& fileName) {
     const auto area = static_cast<std::size_t>(StandColumn::area);
     if (columns.position[area] >= 0 || !layer.mayHavePolygons()) return std::nullopt;
@@ -48,7 +56,7 @@ std::optional<GisProblem> measurePolygons(LayerStandSource& layer, StandColumnMa
                         "; give the area column (--columns area=FIELD)");
     }
     columns.position[area] = static_cast<int>(layer.header().size() - 1);
-    columns.header[area] = std::string(LayerStandSource::polygonAreaColumn);
+    columns.header[area] = std::string(LayerSource::polygonAreaColumn);
     columns.inputColumns = layer.header().size();
     return std::nullopt;
 }
@@ -59,16 +67,18 @@ std::variant<StandInput, GisProblem> openStandInput(const std::string& fileName,
                                                     InputEncoding encoding,
                                                     const InputChoices& choices) {
     StandInput input;
-    LayerStandSource* layer = nullptr;
+    LayerSource* layer = nullptr;
     try {
-        const InputKind kind = kindOf(fileName, choices.layer.has_value());
-        if (kind == InputKind::layer) {
-            auto opened = openLayer(fileName, choices.layer, encoding);
+        auto kind = kindOf(fileName, choices.layer.has_value());
+        if (auto* problem = std::get_if<GisProblem>(&kind)) return std::move(*problem);
+        if (std::get<InputKind>(kind) == InputKind::layer) {
+            auto module = loadGisModule();
+            if (auto* problem = std::get_if<GisProblem>(&module)) return std::move(*problem);
+            auto opened = std::get<const GisModule*>(module)->openLayerSource(
+                fileName, choices.layer, encoding);
             if (auto* problem = std::get_if<GisProblem>(&opened)) return std::move(*problem);
-            auto source = std::make_unique<LayerStandSource>(std::get<OpenLayer>(std::move(opened)),
-                                                             fileName);
-            layer = source.get();
-            input.source_ = std::move(source);
+            layer = std::get<std::unique_ptr<LayerSource>>(opened).get();
+            input.source_ = std::get<std::unique_ptr<LayerSource>>(std::move(opened));
         } else if (choices.layer) {
             return GisProblem{GisProblem::Kind::usage,
                               "--layer: \"" + fileName + "\" is a CSV file, which has no layers"};
@@ -89,7 +99,7 @@ std::variant<StandInput, GisProblem> openStandInput(const std::string& fileName,
     if (layer != nullptr) {
         if (auto problem = measurePolygons(*layer, input.columns_, fileName)) return *problem;
         input.areaMeasured_ = input.columns_.header[static_cast<std::size_t>(StandColumn::area)] ==
-                              LayerStandSource::polygonAreaColumn;
+                              LayerSource::polygonAreaColumn;
         if (layer->hasGeometry())
             input.geometry_ = LayerRef{fileName, layer->layerName(), encoding};
     }

@@ -6,8 +6,8 @@
 #include <variant>
 
 #include "gis/gis_problem.h"
+#include "gis/layer_ref.h"
 #include "gis/species_map.h"
-#include "gis/vector_layer.h"
 #include "inventory/stand_columns.h"
 #include "inventory/stand_sources.h"
 

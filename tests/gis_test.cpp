@@ -3,7 +3,9 @@
 // written carries the input's geometries and coordinate system; rejections name the
 // feature; the estate report's map draws each stand kept once, simplified.
 
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
 #include <sqlite3.h>
 
 #include <bit>
@@ -16,7 +18,6 @@
 
 #include "cli/inventory_run.h"
 #include "estate/estate_report.h"
-#include "gis/gdal_handles.h"
 #include "gis/map_outlines.h"
 #include "test_support.h"
 
@@ -305,14 +306,14 @@ struct LayerShape {
 };
 
 LayerShape shapeOf(const std::string& file, const char* layerName) {
-    registerGdal();
-    const Dataset dataset(GDALDataset::Open(file.c_str(), GDAL_OF_VECTOR));
+    GDALAllRegister();
+    const GDALDatasetUniquePtr dataset(GDALDataset::Open(file.c_str(), GDAL_OF_VECTOR));
     LayerShape shape;
     if (!dataset) return shape;
     OGRLayer* layer = dataset->GetLayerByName(layerName);
     if (layer == nullptr) return shape;
     if (layer->GetSpatialRef() != nullptr) shape.crs = *layer->GetSpatialRef();
-    for (const Feature& feature : *layer)
+    for (const OGRFeatureUniquePtr& feature : *layer)
         shape.geometries.push_back(feature->GetGeometryRef()->exportToWkt());
     return shape;
 }

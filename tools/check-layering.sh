@@ -10,7 +10,7 @@ for ((i = 0; i < ${#layers[@]}; i++)); do
   [ -d "$folder" ] || continue
   higher=("${layers[@]:i+1}" cli shell)
   pattern=$(IFS='|'; echo "${higher[*]}")
-  if grep -nE "#include \"($pattern)/" "$folder"/*.h "$folder"/*.cpp 2>/dev/null; then
+  if grep -rnE --include="*.h" --include="*.cpp" "#include \"($pattern)/" "$folder"; then
     echo "check-layering: $folder/ includes from a folder above it (above)" >&2
     status=1
   fi

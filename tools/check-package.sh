@@ -28,6 +28,7 @@ dpkg-deb -c "$deb" | sed -n 's|^.* \./|/|p' > "$work/contents"
 expected=(
   /usr/bin/arbora
   /usr/bin/arbora-report
+  /usr/lib/arbora/modules/arbora-gis.so
   "/usr/share/applications/$app_id.desktop"
   "/usr/share/icons/hicolor/scalable/apps/$app_id.svg"
   "/usr/share/icons/hicolor/48x48/apps/$app_id.png"
@@ -134,6 +135,11 @@ docs="$root/usr/share/doc/arbora/examples"
 "$root/usr/bin/arbora-report" inventory "$docs/stands.csv" --treatments "$docs/treatments.csv" \
   --prices "$docs/prices.csv" --output scenarios.sqlite > summary.txt ||
   fail "arbora-report inventory with the example treatments and prices failed"
+# The example layers, through the GIS module the unpacked runner finds beside it.
+"$root/usr/bin/arbora-report" inventory "$docs/stands.gpkg" --output results.gpkg > summary.txt ||
+  fail "arbora-report inventory stands.gpkg failed"
+"$root/usr/bin/arbora-report" inventory "$docs/xiaoban.shp" --area-unit mu \
+  > summary.txt || fail "arbora-report inventory xiaoban.shp failed"
 
 # The unpacked window starts and draws its icon; it runs until it is stopped.
 status=0

@@ -1,4 +1,4 @@
-#include "gis/vector_layer.h"
+#include "gis/gdal/vector_layer.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "gis/gdal_handles.h"
+#include "gis/gdal/gdal_handles.h"
 
 #include <cpl_error.h>
 

@@ -6,20 +6,14 @@
 #include <variant>
 #include <vector>
 
-#include "gis/gdal_handles.h"
+#include "gis/gdal/gdal_handles.h"
+#include "gis/gis_module.h"
 #include "gis/gis_problem.h"
+#include "gis/layer_ref.h"
 #include "inventory/stand_sources.h"
 
 // A vector layer GDAL opens (GeoPackage, shapefile, GeoJSON, ...), read as stand rows.
 namespace arbora {
-
-// Where a layer is, so that it can be opened again (the GeoPackage output reads the
-// geometries a second time rather than hold them all).
-struct LayerRef {
-    std::string fileName;
-    std::string layerName;
-    InputEncoding encoding = InputEncoding::utf8;  // gbk: a shapefile's .dbf text in GBK
-};
 
 struct OpenLayer {
     Dataset dataset;
@@ -37,27 +31,17 @@ std::variant<OpenLayer, GisProblem> openLayer(const std::string& fileName,
 // them.
 bool isPolygonType(OGRwkbGeometryType type);
 
-// The stand rows of a layer: one per feature, numbered by its FID. The header is the
-// layer's field names; integer and real fields give numbers, NULL and unset fields
-// nothing, other fields their text.
-class LayerStandSource : public StandSource {
+// A layer's features as stand rows (see LayerSource).
+class LayerStandSource : public LayerSource {
   public:
     LayerStandSource(OpenLayer layer, std::string fileName);
-
     const std::vector<std::string>& header() const override { return header_; }
     bool next(RawRow& row) override;
     double fractionDone() const override;
-
-    const std::string& layerName() const { return layerName_; }
-    bool hasGeometry() const;
-    // Whether the layer's geometries are (or may be) polygons.
-    bool mayHavePolygons() const;
-    // Appends the column "polygon area": each feature's polygon area in hectares, by the
-    // units of the layer's projected coordinate system; nothing for a feature without a
-    // polygon. Empty when added, otherwise why the areas cannot be measured.
-    std::string addPolygonAreas();
-
-    static constexpr std::string_view polygonAreaColumn = "polygon area";
+    const std::string& layerName() const override { return layerName_; }
+    bool hasGeometry() const override;
+    bool mayHavePolygons() const override;
+    std::string addPolygonAreas() override;
 
   private:
     OpenLayer open_;

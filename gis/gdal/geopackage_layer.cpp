@@ -1,0 +1,292 @@
+#include "gis/gdal/geopackage_layer.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <initializer_list>
+#include <limits>
+#include <unordered_map>
+
+#include "gis/gdal/vector_layer.h"
+#include "gis/geopackage_output.h"
+#include "management/treatments.h"
+
+namespace arbora {
+namespace {
+
+// A file of our own making, removed when its owner ends unless kept.
+class ScratchFile {
+  public:
+    explicit ScratchFile(std::string name) : name_(std::move(name)) {}
+    ~ScratchFile() {
+        if (!name_.empty()) ::unlink(name_.c_str());
+    }
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+    const std::string& name() const { return name_; }
+    void release() { name_.clear(); }
+
+  private:
+    std::string name_;
+};
+
+struct DatabaseCloser {
+    void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
+using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
+struct StatementFinalizer {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+std::string quotedName(std::string_view name) {
+    std::string quoted = "\"";
+    for (const char c : name) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+class GeoPackageOutput : public ProjectionOutput {
+  public:
+    GeoPackageOutput(const std::string& fileName, LayerRef input, std::vector<std::int32_t> years,
+                     std::span<const OutputTable* const> furtherTables)
+        : file_(fileName),
+          tablesFile_(file_.temporaryName() + "-tables.sqlite"),
+          layerFile_(file_.temporaryName() + "-layer.gpkg"),
+          tables_(openProjectionOutput(tablesFile_.name(), furtherTables)),
+          input_(std::move(input)),
+          years_(std::move(years)) {}
+
+    void addStand(const InventoryStand& stand) override {
+        current_ = &results_[stand.line];
+        current_->assign(resultsPerYear * years_.size(), std::numeric_limits<double>::quiet_NaN());
+        tables_->addStand(stand);
+    }
+
+    void addRow(std::string_view scenario, const std::string& standId,
+                const ProjectionRow& row) override {
+        const auto year = std::lower_bound(years_.begin(), years_.end(), row.year);
+        if (current_ != nullptr && scenario == baselineScenario && year != years_.end() &&
+            *year == row.year) {
+            const auto at = resultsPerYear * static_cast<std::size_t>(year - years_.begin());
+            (*current_)[at] = row.standVolume;
+            (*current_)[at + 1] = row.carbon.stand;
+            (*current_)[at + 2] = row.co2e;
+        }
+        tables_->addRow(scenario, standId, row);
+    }
+
+    void addRejection(const Rejection& rejection) override { tables_->addRejection(rejection); }
+
+    void addTableRow(const OutputTable& table, std::span<const OutputValue> values) override {
+        tables_->addTableRow(table, values);
+    }
+
+    // The tables are completed in their scratch file, copied beside the layer, and the
+    // whole GeoPackage made durable under the temporary name; commit puts it in place.
+    void complete(const std::vector<SummaryRow>& summary,
+                  const std::vector<ComparisonRow>& comparison, const RunRecord& run) override {
+        tables_->complete(summary, comparison, run);
+        tables_->commit();
+        writeLayer();
+        copyTables();
+        makeDurable();
+    }
+    void commit() override { file_.commit(); }
+
+    void abandon() override {
+        tables_->abandon();
+        file_.abandon();
+    }
+
+  private:
+    void writeLayer();
+    std::vector<int> copyFields(OGRLayer& from, OGRLayer& to);
+    void copyFeatures(OGRLayer& from, OGRLayer& to, const std::vector<int>& fieldMap);
+    void copyTables();
+    void makeDurable();
+    void execute(sqlite3* db, const std::string& sql,
+                 std::initializer_list<std::string_view> texts = {});
+
+    AtomicFile file_;
+    ScratchFile tablesFile_;  // the SQLite output's, once finished
+    ScratchFile layerFile_;   // the GeoPackage being made
+    std::unique_ptr<ProjectionOutput> tables_;
+    LayerRef input_;
+    std::vector<std::int32_t> years_;
+    std::unordered_map<std::int64_t, std::vector<double>> results_;  // by the stand's FID
+    std::vector<double>* current_ = nullptr;
+};
+
+void GeoPackageOutput::writeLayer() {
+    GdalErrors errors;
+    auto opened = openLayer(input_.fileName, input_.layerName, input_.encoding);
+    if (auto* problem = std::get_if<GisProblem>(&opened)) file_.fail(problem->message);
+    OGRLayer& from = *std::get<OpenLayer>(opened).layer;
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
+    if (driver == nullptr) file_.fail("GDAL has no GeoPackage driver");
+    Dataset out(driver->Create(layerFile_.name().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    if (!out) file_.fail(errors.last());
+    CPLStringList options;
+    options.SetNameValue("FID", "fid");
+    options.SetNameValue("GEOMETRY_NAME", "geom");
+    OGRLayer* to =
+        out->CreateLayer("stand_results", from.GetSpatialRef(), from.GetGeomType(), options.List());
+    if (to == nullptr) file_.fail(errors.last());
+    const std::vector<int> fieldMap = copyFields(from, *to);
+    if (out->StartTransaction() != OGRERR_NONE) file_.fail(errors.last());
+    copyFeatures(from, *to, fieldMap);
+    if (out->CommitTransaction() != OGRERR_NONE) file_.fail(errors.last());
+    errors.clear();
+    out.reset();  // GDAL writes the spatial index as it closes
+    if (errors.failed()) file_.fail(errors.last());
+}
+
+// Creates the input's fields and then the result fields; gives the position of each
+// input field in the output, -1 for one left out.
+std::vector<int> GeoPackageOutput::copyFields(OGRLayer& from, OGRLayer& to) {
+    std::vector<std::string> results;
+    for (const std::int32_t year : years_) {
+        for (const std::string_view name : resultNames)
+            results.push_back(std::string(name) + std::to_string(year));
+    }
+    const auto isTaken = [&](const char* name) {
+        return EQUAL(name, "fid") || to.GetLayerDefn()->GetFieldIndex(name) >= 0 ||
+               std::any_of(results.begin(), results.end(),
+                           [&](const std::string& result) { return EQUAL(name, result.c_str()); });
+    };
+    const OGRFeatureDefn& fields = *from.GetLayerDefn();
+    std::vector<int> fieldMap(static_cast<std::size_t>(fields.GetFieldCount()), -1);
+    for (int i = 0; i < fields.GetFieldCount(); ++i) {
+        OGRFieldDefn field(fields.GetFieldDefn(i));
+        if (isTaken(field.GetNameRef())) continue;
+        // A .dbf width counts bytes of GBK; the GeoPackage's would count characters.
+        if (field.GetType() == OFTString) field.SetWidth(0);
+        if (to.CreateField(&field) != OGRERR_NONE) file_.fail(CPLGetLastErrorMsg());
+        fieldMap[static_cast<std::size_t>(i)] = to.GetLayerDefn()->GetFieldCount() - 1;
+    }
+    for (const std::string& name : results) {
+        OGRFieldDefn field(name.c_str(), OFTReal);
+        if (to.CreateField(&field) != OGRERR_NONE) file_.fail(CPLGetLastErrorMsg());
+    }
+    return fieldMap;
+}
+
+void GeoPackageOutput::copyFeatures(OGRLayer& from, OGRLayer& to,
+                                    const std::vector<int>& fieldMap) {
+    const int firstResult =
+        to.GetLayerDefn()->GetFieldCount() - static_cast<int>(resultsPerYear * years_.size());
+    std::int64_t sequence = 0;
+    from.ResetReading();
+    for (const Feature& feature : from) {
+        ++sequence;
+        // The same number the stand was read under.
+        const GIntBig fid = feature->GetFID();
+        const auto found = results_.find(fid != OGRNullFID ? fid : sequence);
+        if (found == results_.end()) continue;  // a rejected feature
+        OGRFeature result(to.GetLayerDefn());
+        if (result.SetFrom(feature.get(), fieldMap.data(), TRUE) != OGRERR_NONE) {
+            file_.fail(CPLGetLastErrorMsg());
+        }
+        for (std::size_t k = 0; k < found->second.size(); ++k) {
+            if (std::isfinite(found->second[k])) {
+                result.SetField(firstResult + static_cast<int>(k), found->second[k]);
+            }
+        }
+        if (to.CreateFeature(&result) != OGRERR_NONE) file_.fail(CPLGetLastErrorMsg());
+    }
+}
+
+void GeoPackageOutput::execute(sqlite3* db, const std::string& sql,
+                               std::initializer_list<std::string_view> texts) {
+    sqlite3_stmt* prepared = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &prepared, nullptr) != SQLITE_OK) {
+        file_.fail(sqlite3_errmsg(db));
+    }
+    const Statement statement(prepared);
+    int column = 0;
+    for (const std::string_view text : texts) {
+        sqlite3_bind_text(prepared, ++column, text.data(), static_cast<int>(text.size()),
+                          SQLITE_TRANSIENT);
+    }
+    const int step = sqlite3_step(prepared);
+    if (step != SQLITE_DONE && step != SQLITE_ROW) file_.fail(sqlite3_errmsg(db));
+}
+
+// Every table (and index) of the SQLite output, as it made it, into the GeoPackage, each
+// table registered as an attribute table.
+void GeoPackageOutput::copyTables() {
+    sqlite3* opened = nullptr;
+    const int status =
+        sqlite3_open_v2(layerFile_.name().c_str(), &opened, SQLITE_OPEN_READWRITE, nullptr);
+    const Database db(opened);
+    if (status != SQLITE_OK) file_.fail(db ? sqlite3_errmsg(db.get()) : "out of memory");
+    // The file is flushed once, whole, before it is put in place.
+    execute(db.get(), "PRAGMA journal_mode = OFF");
+    execute(db.get(), "PRAGMA synchronous = OFF");
+    execute(db.get(), "ATTACH DATABASE ?1 AS tables", {tablesFile_.name()});
+    execute(db.get(), "BEGIN");
+    sqlite3_stmt* listed = nullptr;
+    if (sqlite3_prepare_v2(db.get(),
+                           "SELECT type, name, sql FROM tables.sqlite_master WHERE sql IS NOT NULL "
+                           "ORDER BY type = 'index', rowid",
+                           -1, &listed, nullptr) != SQLITE_OK) {
+        file_.fail(sqlite3_errmsg(db.get()));
+    }
+    const Statement list(listed);
+    const auto text = [&](int column) {
+        return std::string(reinterpret_cast<const char*>(sqlite3_column_text(list.get(), column)));
+    };
+    int step;
+    while ((step = sqlite3_step(list.get())) == SQLITE_ROW) {
+        const std::string type = text(0), name = text(1);
+        execute(db.get(), text(2));  // made in main, the unqualified schema
+        if (type != "table") continue;
+        execute(db.get(), "INSERT INTO main." + quotedName(name) + " SELECT * FROM tables." +
+                              quotedName(name));
+        execute(db.get(),
+                "INSERT INTO gpkg_contents (table_name, data_type, identifier) "
+                "VALUES (?1, 'attributes', ?1)",
+                {name});
+    }
+    if (step != SQLITE_DONE) file_.fail(sqlite3_errmsg(db.get()));
+    execute(db.get(), "COMMIT");
+    execute(db.get(), "DETACH DATABASE tables");
+}
+
+// Flushes the GeoPackage, gives it the mode the target will have, and renames it over
+// the temporary file, which then takes the target's place.
+void GeoPackageOutput::makeDurable() {
+    const int fd = ::open(layerFile_.name().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const int error = errno;
+        if (fd >= 0) ::close(fd);
+        file_.fail(std::strerror(error));
+    }
+    struct stat temporary;
+    if (::fstat(file_.fd(), &temporary) == 0) ::fchmod(fd, temporary.st_mode & 07777);
+    ::close(fd);
+    if (::rename(layerFile_.name().c_str(), file_.temporaryName().c_str()) != 0) {
+        file_.fail(std::strerror(errno));
+    }
+    layerFile_.release();
+}
+
+}  // namespace
+
+std::unique_ptr<ProjectionOutput> openGeoPackageLayerOutput(
+    const std::string& fileName, const LayerRef& input, const std::vector<std::int32_t>& years,
+    std::span<const OutputTable* const> furtherTables) {
+    registerGdal();
+    return std::make_unique<GeoPackageOutput>(fileName, input, years, furtherTables);
+}
+
+}  // namespace arbora

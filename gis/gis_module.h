@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "gis/gis_problem.h"
+#include "gis/map_outlines.h"
+#include "inventory/projection_output.h"
+#include "inventory/stand_sources.h"
+
+// What the runner does with GDAL, behind one table of functions in a module of its own
+// (arbora-gis.so). GDAL brings some hundred shared libraries, whose loading costs a
+// run ten times what the run itself does when it only writes a stand's reports or reads
+// a CSV file; the module is loaded the first time a GIS file is read or written.
+namespace arbora {
+
+// The stand rows of a GIS layer: one per feature, numbered by its FID. The header is the
+// layer's field names; integer and real fields give numbers, NULL and unset fields
+// nothing, other fields their text.
+class LayerSource : public StandSource {
+  public:
+    virtual const std::string& layerName() const = 0;
+    virtual bool hasGeometry() const = 0;
+    // Whether the layer's geometries are (or may be) polygons.
+    virtual bool mayHavePolygons() const = 0;
+    // Appends the column "polygon area": each feature's polygon area in hectares, by the
+    // units of the layer's projected coordinate system; nothing for a feature without a
+    // polygon. Empty when added, otherwise why the areas cannot be measured.
+    virtual std::string addPolygonAreas() = 0;
+    static constexpr std::string_view polygonAreaColumn = "polygon area";
+};
+
+struct GisModule {
+    // The release the module was built for: only that release's runner takes it.
+    const char* release;
+    // Whether GDAL knows the file as a vector format, other than CSV.
+    bool (*isVectorFile)(const std::string& fileName);
+    // Opens the file read-only and chooses its layer: the one named, else "stands" when
+    // there is one, else the only one. A shapefile's .dbf text is read in the encoding
+    // its .cpg file names, or in GBK when asked (overriding the .cpg).
+    std::variant<std::unique_ptr<LayerSource>, GisProblem> (*openLayerSource)(
+        const std::string& fileName, const std::optional<std::string>& layerName,
+        InputEncoding encoding);
+    // See openStandOutput (gis/geopackage_output.h). Throws OutputFileError.
+    std::unique_ptr<ProjectionOutput> (*openGeoPackageOutput)(
+        const std::string& fileName, const LayerRef& input, const std::vector<std::int32_t>& years,
+        std::span<const OutputTable* const> furtherTables);
+    // See readMapOutlines (gis/map_outlines.h).
+    std::variant<OutlineFrame, GisProblem> (*readMapOutlines)(
+        const LayerRef& layer, const std::function<std::string*(std::int64_t)>& pathOf);
+};
+
+// The C name the module gives its table under.
+inline constexpr const char* gisModuleEntry = "arbora_gis_module";
+
+// The module, loaded once per process from beside the program (the build tree) or from
+// the library folder it is installed in; or why it cannot be loaded.
+std::variant<const GisModule*, GisProblem> loadGisModule();
+
+}  // namespace arbora
