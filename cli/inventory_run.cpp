@@ -293,7 +293,7 @@ struct StandWork {
     InventoryStand stand;
     std::vector<ScenarioProjection> projections;  // by scenario
     std::vector<FinanceRow> finance;              // by scenario, with prices
-    std::string formatted;                        // its rows' text, for an output that takes it
+    TextBuffer formatted;                         // its rows' text, for an output that takes it
 };
 
 // Stands in input order, projected together on one worker. Kept and reused, with the
@@ -570,7 +570,7 @@ class InventoryRunner {
                 output_->addTableRow(removalsTable, removalValues(removal));
             if (prices_) output_->addTableRow(financeTable, financeValues(work.finance[s]));
         }
-        if (output_ && output_->formatsRows()) output_->addFormatted(work.formatted);
+        if (output_ && output_->formatsRows()) output_->addFormatted(work.formatted.text());
     }
 
     void rejectTreatmentsOfUnknownStands() {

@@ -1,5 +1,9 @@
 #include "inventory/number_text.h"
 
+// Dragonbox from fmt's headers rather than its shared library, so that it is compiled
+// into the loop over a row's values (a call into the library per number costs a tenth
+// of the run).
+#define FMT_HEADER_ONLY
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -15,16 +19,18 @@ namespace {
 
 // A double as the writer needs it: the sign, and the shortest decimal digits that read
 // back to it (significand * 10^exponent), or what it is when it has none.
+// No default member values: a row's array of them is filled before it is read, and
+// clearing it first would cost as much as a number's digits.
 struct Decimal {
     enum Kind : std::uint8_t { finite, zero, infinite, notANumber };
-    std::uint64_t significand = 0;  // at most 17 digits; 0 unless finite
-    std::int32_t exponent = 0;
-    Kind kind = zero;
-    bool negative = false;  // a minus sign is written (never for not-a-number)
+    std::uint64_t significand;  // at most 17 digits; 0 unless finite
+    std::int32_t exponent;
+    Kind kind;
+    bool negative;  // a minus sign is written (never for not-a-number)
 };
 
 Decimal decimalOf(double value) {
-    Decimal d;
+    Decimal d{.significand = 0, .exponent = 0, .kind = Decimal::zero, .negative = false};
     const bool notANumber = std::isnan(value);
     d.negative = std::signbit(value) && !notANumber;
     value = std::fabs(value);

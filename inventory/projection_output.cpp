@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -176,14 +177,19 @@ class CsvProjectionOutput : public ProjectionOutput {
 
     bool formatsRows() const override { return true; }
 
-    void formatRows(std::string& into, std::string_view scenario, const std::string& standId,
+    void formatRows(TextBuffer& into, std::string_view scenario, const std::string& standId,
                     std::span<const ProjectionRow> rows) const override {
-        const std::size_t start = into.size();
-        into.resize(start + rows.size() * mostRowSize(scenario, standId));
-        char* to = into.data() + start;
+        // The scenario and the stand id are the same on every row: quoted once.
+        char key[keySize];
+        const std::size_t most = mostKeySize(scenario, standId);
+        std::unique_ptr<char[]> longKey;
+        char* keyStart = key;
+        if (most > sizeof key) keyStart = (longKey = std::make_unique<char[]>(most)).get();
+        const std::string_view keyText(keyStart, writeKey(keyStart, scenario, standId) - keyStart);
+        char* to = into.room(rows.size() * mostRowSize(scenario, standId));
         for (const ProjectionRow& row : rows)
-            to = writeRow(to, scenario, standId, row);
-        into.resize(static_cast<std::size_t>(to - into.data()));
+            to = writeRow(std::copy(keyText.begin(), keyText.end(), to), row);
+        into.grew(to);
     }
 
     void addFormatted(std::string_view text) override {
@@ -207,16 +213,29 @@ class CsvProjectionOutput : public ProjectionOutput {
     static constexpr std::size_t bufferSize = 1 << 20;
 
     // The most characters one row can take.
+    static std::size_t mostKeySize(std::string_view scenario, std::string_view standId) {
+        return 2 * (scenario.size() + standId.size()) + 7;
+    }
     static std::size_t mostRowSize(std::string_view scenario, std::string_view standId) {
-        return 2 * (scenario.size() + standId.size()) + 6 + 21 * (shortestTextSize + 1) + 2;
+        return mostKeySize(scenario, standId) + 21 * (shortestTextSize + 1) + 2;
+    }
+    static constexpr std::size_t keySize = 256;  // room for most keys without allocating
+
+    // Writes a row's first two fields, the scenario and the stand id; returns their end.
+    static char* writeKey(char* to, std::string_view scenario, std::string_view standId) {
+        to = writeTextField(to, scenario);
+        *to++ = ',';
+        return writeTextField(to, standId);
     }
 
     // Writes one row at `to`; returns its end.
     static char* writeRow(char* to, std::string_view scenario, std::string_view standId,
                           const ProjectionRow& row) {
-        to = writeTextField(to, scenario);
-        *to++ = ',';
-        to = writeTextField(to, standId);
+        return writeRow(writeKey(to, scenario, standId), row);
+    }
+
+    // Writes the rest of a row after its first two fields; returns its end.
+    static char* writeRow(char* to, const ProjectionRow& row) {
         // Each run of doubles between the whole numbers is written in one go.
         const auto values = projectionValues(row);
         std::array<double, std::tuple_size_v<decltype(values)>> doubles;
@@ -480,6 +499,14 @@ class SqliteProjectionOutput : public ProjectionOutput {
 };
 
 }  // namespace
+
+void TextBuffer::grow(std::size_t least) {
+    const std::size_t capacity = std::max(least, 2 * capacity_);
+    auto data = std::make_unique_for_overwrite<char[]>(capacity);
+    std::copy(data_.get(), data_.get() + size_, data.get());
+    data_ = std::move(data);
+    capacity_ = capacity;
+}
 
 std::string lowerExtension(const std::string& fileName) {
     const auto slash = fileName.find_last_of('/');

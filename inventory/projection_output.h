@@ -60,6 +60,26 @@ struct RunRecord {
     std::vector<std::pair<std::string, OwnedOutputValue>> parameters;
 };
 
+// Text written straight into its room: unlike std::string::resize, making room does not
+// fill it first (a stand's rows take a few hundred bytes of the kilobytes made ready).
+class TextBuffer {
+  public:
+    // Room for at least `size` more characters after the text; write into it, then
+    // give the end of what was written to grew().
+    char* room(std::size_t size) {
+        if (capacity_ - size_ < size) grow(size_ + size);
+        return data_.get() + size_;
+    }
+    void grew(const char* end) { size_ = static_cast<std::size_t>(end - data_.get()); }
+    void clear() { size_ = 0; }
+    std::string_view text() const { return {data_.get(), size_}; }
+
+  private:
+    void grow(std::size_t least);
+    std::unique_ptr<char[]> data_;
+    std::size_t size_ = 0, capacity_ = 0;
+};
+
 class ProjectionOutput {
   public:
     virtual ~ProjectionOutput() = default;
@@ -71,7 +91,7 @@ class ProjectionOutput {
     // thread, by formatRows (appended to `into`), and then added with addFormatted in
     // place of addRow. formatRows changes nothing of the output.
     virtual bool formatsRows() const { return false; }
-    virtual void formatRows(std::string& /*into*/, std::string_view /*scenario*/,
+    virtual void formatRows(TextBuffer& /*into*/, std::string_view /*scenario*/,
                             const std::string& /*standId*/,
                             std::span<const ProjectionRow> /*rows*/) const {}
     virtual void addFormatted(std::string_view /*text*/) {}
