@@ -462,8 +462,11 @@ class SqliteProjectionOutput : public ProjectionOutput {
         } else if (const auto* real = std::get_if<double>(&value)) {
             sqlite3_bind_double(statement, column, *real);
         } else if (const auto* text = std::get_if<std::string_view>(&value)) {
+            // Not copied: every row binds all of its columns and is stepped before the
+            // text it was given can go (two copies a projection row cost a tenth of the
+            // run).
             sqlite3_bind_text(statement, column, text->data(), static_cast<int>(text->size()),
-                              SQLITE_TRANSIENT);
+                              SQLITE_STATIC);
         } else {
             sqlite3_bind_null(statement, column);
         }
