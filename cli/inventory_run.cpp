@@ -293,7 +293,6 @@ struct StandWork {
     InventoryStand stand;
     std::vector<ScenarioProjection> projections;  // by scenario
     std::vector<FinanceRow> finance;              // by scenario, with prices
-    TextBuffer formatted;                         // its rows' text, for an output that takes it
 };
 
 // Stands in input order, projected together on one worker. Kept and reused, with the
@@ -301,6 +300,9 @@ struct StandWork {
 struct StandBatch {
     std::vector<StandWork> items;
     std::size_t size = 0;  // items in use
+    // The rows' text of its projected stands, in input order, for an output that takes
+    // it: added in one piece, written without a copy.
+    TextBuffer formatted;
 };
 constexpr std::size_t batchSize = 256;
 
@@ -351,11 +353,12 @@ class InventoryRunner {
     // Reads and checks every stand in input order on this thread, projects them in
     // batches on the workers, and keeps them, in input order again, on this thread.
     void projectAll() {
-        OrderedWork<StandBatch> work(jobs_ > 1 ? jobs_ : 0,
-                                     [this](StandBatch& batch, std::size_t worker) {
-                                         for (std::size_t i = 0; i < batch.size; ++i)
-                                             project(batch.items[i], projectors_[worker]);
-                                     });
+        OrderedWork<StandBatch> work(
+            jobs_ > 1 ? jobs_ : 0, [this](StandBatch& batch, std::size_t worker) {
+                batch.formatted.clear();
+                for (std::size_t i = 0; i < batch.size; ++i)
+                    project(batch.items[i], projectors_[worker], batch.formatted);
+            });
         const std::size_t inFlight = 2 * jobs_;
         std::unique_ptr<StandBatch> batch = spareBatch();
         RawRow row;
@@ -448,13 +451,13 @@ class InventoryRunner {
     }
 
     // Projects a stand that was read under every scenario, with its finance and, for a
-    // CSV output, its rows' text; or finds why it cannot be. Runs on any worker: it
-    // reads the runner's settings and changes nothing but `work` and the projector.
-    void project(StandWork& work, InventoryProjector& projector) const {
+    // CSV output, its rows' text (appended to `formatted`); or finds why it cannot be.
+    // Runs on any worker: it reads the runner's settings and changes nothing but `work`,
+    // `formatted` and the projector.
+    void project(StandWork& work, InventoryProjector& projector, TextBuffer& formatted) const {
         if (work.rejection) return;
         const InventoryStand& stand = work.stand;
         work.projections.resize(schedule_.scenarios.size());
-        work.formatted.clear();
         for (std::size_t s = 0; s < schedule_.scenarios.size(); ++s) {
             const std::string& scenario = schedule_.scenarios[s];
             ScenarioProjection& projection = work.projections[s];
@@ -474,7 +477,7 @@ class InventoryRunner {
         if (prices_ && (work.rejection = priceAll(work))) return;
         if (output_ && output_->formatsRows()) {
             for (std::size_t s = 0; s < work.projections.size(); ++s) {
-                output_->formatRows(work.formatted, schedule_.scenarios[s], stand.standId,
+                output_->formatRows(formatted, schedule_.scenarios[s], stand.standId,
                                     work.projections[s].rows);
             }
         }
@@ -531,6 +534,10 @@ class InventoryRunner {
             if (run_.rejectedRows > 0 && !options_.skipBadRows) continue;
             keep(work);
         }
+        // Only the projected stands have rows. After a rejection (without
+        // --skip-bad-rows) the output is abandoned, so what it was given does not matter.
+        if (output_ && output_->formatsRows() && (run_.rejectedRows == 0 || options_.skipBadRows))
+            output_->addFormatted(batch->formatted.text());
         batch->size = 0;
         spare_.push_back(std::move(batch));
     }
@@ -570,7 +577,6 @@ class InventoryRunner {
                 output_->addTableRow(removalsTable, removalValues(removal));
             if (prices_) output_->addTableRow(financeTable, financeValues(work.finance[s]));
         }
-        if (output_ && output_->formatsRows()) output_->addFormatted(work.formatted.text());
     }
 
     void rejectTreatmentsOfUnknownStands() {

@@ -193,6 +193,10 @@ class CsvProjectionOutput : public ProjectionOutput {
     }
 
     void addFormatted(std::string_view text) override {
+        if (text.size() >= bufferSize / 4) {  // a batch of stands: written as it is
+            flush();
+            return file_.write(text);
+        }
         if (buffer_.size() - used_ < text.size()) {
             flush();
             if (buffer_.size() < text.size()) return file_.write(text);
@@ -257,6 +261,7 @@ class CsvProjectionOutput : public ProjectionOutput {
     }
 
     void flush() {
+        if (used_ == 0) return;
         file_.write(std::string_view(buffer_.data(), used_));
         used_ = 0;
     }
