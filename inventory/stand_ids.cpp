@@ -10,7 +10,7 @@ namespace {
 
 // A 64-bit hash of the bytes, eight at a time: each word is mixed in by a multiply and
 // a shift that brings its high bits down, and the end by MurmurHash3's finaliser, so
-// that both the low bits (the slot) and the high bits (the tag) depend on every byte.
+// that the low bits (the slot, and those kept to tell ids apart) depend on every byte.
 std::uint64_t hashOf(std::string_view id) {
     constexpr std::uint64_t golden = 0x9E3779B97F4A7C15ULL;
     std::uint64_t h = id.size() * golden;
@@ -37,19 +37,15 @@ std::uint64_t hashOf(std::string_view id) {
     return h ^ (h >> 33);
 }
 
-std::uint32_t tagOf(std::uint64_t hash) {
-    return static_cast<std::uint32_t>(hash >> 32) | 1;
-}
-
 }  // namespace
 
 std::size_t StandIds::find(std::string_view id, std::uint64_t hash) const {
     const std::size_t mask = slots_.size() - 1;
-    const std::uint32_t tag = tagOf(hash);
+    const auto bits = static_cast<std::uint32_t>(hash);
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot& slot = slots_[i];
-        if (slot.tag == 0) return i;
-        if (slot.tag == tag && slot.length == id.size() &&
+        if (slot.offset == 0) return i;
+        if (slot.hashBits == bits && slot.length == id.size() &&
             (id.empty() || std::memcmp(bytes_.data() + slot.offset, id.data(), id.size()) == 0)) {
             return i;
         }
@@ -60,12 +56,14 @@ void StandIds::grow() {
     std::vector<Slot> old = std::move(slots_);
     slots_.assign(std::max<std::size_t>(16, 2 * old.size()), Slot{});
     const std::size_t mask = slots_.size() - 1;
+    const bool bitsSuffice = mask <= std::numeric_limits<std::uint32_t>::max();
     for (const Slot& slot : old) {
-        if (slot.tag == 0) continue;
+        if (slot.offset == 0) continue;
         // The ids are distinct, so each goes to the first free slot from its place.
-        const std::uint64_t hash = hashOf({bytes_.data() + slot.offset, slot.length});
-        std::size_t i = hash & mask;
-        while (slots_[i].tag != 0)
+        std::size_t i =
+            (bitsSuffice ? slot.hashBits : hashOf({bytes_.data() + slot.offset, slot.length})) &
+            mask;
+        while (slots_[i].offset != 0)
             i = (i + 1) & mask;
         slots_[i] = slot;
     }
@@ -78,7 +76,7 @@ std::optional<std::int64_t> StandIds::add(std::string_view id, std::int64_t line
     if (4 * (size_ + 1) > 3 * slots_.size()) grow();
     const std::uint64_t hash = hashOf(id);
     Slot& slot = slots_[find(id, hash)];
-    if (slot.tag != 0) {
+    if (slot.offset != 0) {
         std::int64_t first;
         std::memcpy(&first, bytes_.data() + slot.offset - sizeof first, sizeof first);
         return first;
@@ -87,14 +85,14 @@ std::optional<std::int64_t> StandIds::add(std::string_view id, std::int64_t line
     bytes_.insert(bytes_.end(), lineBytes, lineBytes + sizeof line);
     slot.offset = bytes_.size();
     slot.length = static_cast<std::uint32_t>(id.size());
-    slot.tag = tagOf(hash);
+    slot.hashBits = static_cast<std::uint32_t>(hash);
     bytes_.insert(bytes_.end(), id.begin(), id.end());
     ++size_;
     return std::nullopt;
 }
 
 bool StandIds::contains(std::string_view id) const {
-    return !slots_.empty() && slots_[find(id, hashOf(id))].tag != 0;
+    return !slots_.empty() && slots_[find(id, hashOf(id))].offset != 0;
 }
 
 }  // namespace arbora

@@ -22,12 +22,14 @@ class StandIds {
     // The ids live one after another in bytes_, each after the line it was first seen
     // on (8 bytes, read only for a duplicate); a slot of the open-addressing table
     // (linear probing, a power of two of slots, at most 3/4 full) holds where its id
-    // is, its length and some bits of its hash, so that a lookup of a new id touches
-    // one or two cache lines of the table and no id bytes at all.
+    // is, its length and the low 32 bits of its hash, so that a lookup of a new id
+    // touches one or two cache lines of the table and no id bytes at all, and the
+    // table grows without reading the ids again (the slot of an id is its hash's low
+    // bits, of which the table takes fewer than 32 below 2^32 slots).
     struct Slot {
-        std::uint64_t offset = 0;  // of the id in bytes_
+        std::uint64_t offset = 0;  // of the id in bytes_, after its line; 0: the slot is free
         std::uint32_t length = 0;
-        std::uint32_t tag = 0;  // high bits of the hash, never 0; 0: the slot is free
+        std::uint32_t hashBits = 0;  // the low 32 bits of the id's hash
     };
 
     // The slot holding the id, or the free slot where it belongs.
