@@ -368,11 +368,13 @@ class InventoryRunner {
             if (batch->items.size() == batch->size) batch->items.emplace_back();
             read(row, batch->items[batch->size++]);
             if (batch->size < batchSize) continue;
+            checkIds(*batch);
             work.submit(std::move(batch));
             while (work.outstanding() > inFlight)
                 keepBatch(work.next());
             batch = spareBatch();
         }
+        checkIds(*batch);
         work.submit(std::move(batch));
         while (auto done = work.next())
             keepBatch(std::move(done));
@@ -442,11 +444,32 @@ class InventoryRunner {
         StandReading reading = stands_->read(row);
         work.stand = std::move(reading.stand);
         work.rejection = std::move(reading.rejection);
-        const InventoryStand& stand = work.stand;
-        if (stand.standId.empty()) return;
-        if (const auto first = standIds_.add(stand.standId, row.line)) {
-            work.rejection = Rejection{row.line, stand.standId, header(StandColumn::standId),
-                                       "duplicate of line " + std::to_string(*first)};
+    }
+
+    // The duplicate-id check of a batch's stands, in input order: a duplicate is
+    // rejected as such, whatever else is wrong with it.
+    void checkIds(StandBatch& batch) {
+        std::vector<std::string_view>& ids = idsToCheck_;
+        std::vector<std::int64_t>& lines = linesToCheck_;
+        ids.clear();
+        lines.clear();
+        for (std::size_t i = 0; i < batch.size; ++i) {
+            const InventoryStand& stand = batch.items[i].stand;
+            if (stand.standId.empty()) continue;
+            ids.push_back(stand.standId);
+            lines.push_back(stand.line);
+        }
+        firstLines_.resize(ids.size());
+        standIds_.add(ids, lines, firstLines_);
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < batch.size; ++i) {
+            StandWork& work = batch.items[i];
+            if (work.stand.standId.empty()) continue;
+            if (const auto first = firstLines_[at++]) {
+                work.rejection =
+                    Rejection{work.stand.line, work.stand.standId, header(StandColumn::standId),
+                              "duplicate of line " + std::to_string(*first)};
+            }
         }
     }
 
@@ -603,7 +626,10 @@ class InventoryRunner {
     StandColumnMap map_;
     std::unique_ptr<ProjectionOutput> output_;
     std::optional<InventorySummary> summary_;
-    StandIds standIds_;  // with the line each was first seen on
+    StandIds standIds_;                         // with the line each was first seen on
+    std::vector<std::string_view> idsToCheck_;  // a batch's, kept for their memory
+    std::vector<std::int64_t> linesToCheck_;
+    std::vector<std::optional<std::int64_t>> firstLines_;
     std::optional<Prices> prices_;
     std::size_t jobs_;                            // threads projecting
     std::vector<InventoryProjector> projectors_;  // one per thread: each keeps its normal stands

@@ -70,11 +70,33 @@ void StandIds::grow() {
 }
 
 std::optional<std::int64_t> StandIds::add(std::string_view id, std::int64_t line) {
+    return add(id, line, hashOf(id));
+}
+
+void StandIds::add(std::span<const std::string_view> ids, std::span<const std::int64_t> lines,
+                   std::span<std::optional<std::int64_t>> firsts) {
+    constexpr std::size_t run = 64;  // about the misses a core keeps in flight
+    std::uint64_t hashes[run];
+    for (std::size_t start = 0; start < ids.size(); start += run) {
+        const std::size_t count = std::min(run, ids.size() - start);
+        while (4 * (size_ + count) > 3 * slots_.size())
+            grow();
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = 0; i < count; ++i) {
+            hashes[i] = hashOf(ids[start + i]);
+            __builtin_prefetch(&slots_[hashes[i] & mask]);
+        }
+        for (std::size_t i = 0; i < count; ++i)
+            firsts[start + i] = add(ids[start + i], lines[start + i], hashes[i]);
+    }
+}
+
+std::optional<std::int64_t> StandIds::add(std::string_view id, std::int64_t line,
+                                          std::uint64_t hash) {
     if (id.size() > std::numeric_limits<std::uint32_t>::max()) {
         throw std::length_error("a stand id of more than 4 GiB");
     }
     if (4 * (size_ + 1) > 3 * slots_.size()) grow();
-    const std::uint64_t hash = hashOf(id);
     Slot& slot = slots_[find(id, hash)];
     if (slot.offset != 0) {
         std::int64_t first;

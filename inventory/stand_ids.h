@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -16,6 +17,11 @@ class StandIds {
     // up to 4 GiB - 1 of them (throws std::length_error beyond).
     std::optional<std::int64_t> add(std::string_view id, std::int64_t line);
     bool contains(std::string_view id) const;
+
+    // The same add, for a run of ids in turn, with one answer each in `firsts`: faster,
+    // since the table's places of all of them are fetched from memory together.
+    void add(std::span<const std::string_view> ids, std::span<const std::int64_t> lines,
+             std::span<std::optional<std::int64_t>> firsts);
     std::size_t size() const { return size_; }
 
   private:
@@ -34,6 +40,7 @@ class StandIds {
 
     // The slot holding the id, or the free slot where it belongs.
     std::size_t find(std::string_view id, std::uint64_t hash) const;
+    std::optional<std::int64_t> add(std::string_view id, std::int64_t line, std::uint64_t hash);
     void grow();
 
     std::vector<char> bytes_;
