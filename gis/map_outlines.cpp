@@ -84,16 +84,35 @@ void appendNumber(std::string& out, long value, bool afterCommand) {
     out += std::to_string(value);
 }
 
-// One subpath, closed: a relative move from `start` (the first subpath's from the origin,
-// a later one's from the start of the one before, where a closed subpath leaves the pen),
-// then each point from the one before as implicit relative lines: the shortest text, since
-// the steps of a small outline are one or two digits.
-void appendSubpath(std::string& out, const std::vector<WholePoint>& points, WholePoint& start) {
-    out += 'm';
-    WholePoint last = start;
+// Twice the ring's area, positive when it runs clockwise on the page (y downward).
+long long doubleArea(const std::vector<WholePoint>& points) {
+    long long sum = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
-        appendNumber(out, points[i].x - last.x, i == 0);
+        const WholePoint a = points[i], b = points[(i + 1) % points.size()];
+        sum += static_cast<long long>(a.x) * b.y - static_cast<long long>(b.x) * a.y;
+    }
+    return sum;
+}
+
+// Turns the ring to run clockwise (an outside ring) or the other way (a hole), from the
+// same first point. Taken from the rounded points, which are what is drawn.
+void orient(std::vector<WholePoint>& points, bool outside) {
+    const long long area = doubleArea(points);
+    if (area != 0 && (area > 0) != outside) std::reverse(points.begin() + 1, points.end());
+}
+
+// One subpath, closed: the first of a path from an absolute "M" followed by "l", a later
+// one from a relative "m" from `start` (the start of the subpath before, where a closed
+// subpath leaves the pen); then each point from the one before, as (implicit) relative
+// lines: the shortest text, since the steps of a small outline are one or two digits.
+void appendSubpath(std::string& out, const std::vector<WholePoint>& points, WholePoint& start) {
+    const bool first = out.empty();
+    out += first ? 'M' : 'm';
+    WholePoint last = first ? WholePoint{0, 0} : start;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        appendNumber(out, points[i].x - last.x, i == 0 || (first && i == 1));
         appendNumber(out, points[i].y - last.y, false);
+        if (first && i == 0) out += 'l';
         last = points[i];
     }
     out += 'z';
@@ -139,21 +158,22 @@ std::optional<GisProblem> forEachPolygon(OGRLayer& layer, const LayerRef& ref,
     return std::nullopt;
 }
 
-std::vector<MapRing> ringsOf(const OGRGeometry& geometry, const Transform& transform) {
-    std::vector<MapRing> rings;
+std::vector<MapPolygon> polygonsOf(const OGRGeometry& geometry, const Transform& transform) {
+    std::vector<MapPolygon> polygons;
     // Curves, surfaces and collections of polygons become plain polygons first.
     const std::unique_ptr<OGRGeometry> multi(
         OGRGeometryFactory::forceToMultiPolygon(geometry.clone()));
-    if (!multi || wkbFlatten(multi->getGeometryType()) != wkbMultiPolygon) return rings;
+    if (!multi || wkbFlatten(multi->getGeometryType()) != wkbMultiPolygon) return polygons;
     for (const OGRPolygon* polygon : *multi->toMultiPolygon()) {
-        for (const OGRLinearRing* ring : *polygon) {
+        MapPolygon& rings = polygons.emplace_back();
+        for (const OGRLinearRing* ring : *polygon) {  // the exterior ring first
             MapRing& points = rings.emplace_back();
             points.reserve(static_cast<std::size_t>(ring->getNumPoints()));
             for (int i = 0; i < ring->getNumPoints(); ++i)
                 points.push_back(transform(ring->getX(i), ring->getY(i)));
         }
     }
-    return rings;
+    return polygons;
 }
 
 // The frame and transform that fit the extent into mapSize, with what a unit is on the
@@ -189,21 +209,28 @@ std::pair<OutlineFrame, Transform> frameOf(const OGREnvelope& extent,
 
 }  // namespace
 
-std::string outlinePath(const std::vector<MapRing>& rings, double tolerance) {
+std::string outlinePath(const std::vector<MapPolygon>& polygons, double tolerance) {
     std::string path;
     WholePoint start{0, 0};
     const MapPoint* first = nullptr;
-    for (const MapRing& ring : rings) {
-        for (std::size_t i = 0; first == nullptr && i < ring.size(); ++i) {
-            if (std::isfinite(ring[i].x) && std::isfinite(ring[i].y)) first = &ring[i];
+    for (const MapPolygon& polygon : polygons) {
+        for (std::size_t r = 0; r < polygon.size(); ++r) {
+            const MapRing& ring = polygon[r];
+            for (std::size_t i = 0; first == nullptr && i < ring.size(); ++i) {
+                if (std::isfinite(ring[i].x) && std::isfinite(ring[i].y)) first = &ring[i];
+            }
+            std::vector<WholePoint> points = simplifiedRing(ring, tolerance);
+            if (points.empty()) continue;
+            orient(points, r == 0);
+            appendSubpath(path, points, start);
         }
-        const std::vector<WholePoint> points = simplifiedRing(ring, tolerance);
-        if (!points.empty()) appendSubpath(path, points, start);
     }
     if (path.empty() && first != nullptr) {
         // Too small to see: a mark, so that the stand can still be found and pointed at.
         const WholePoint p = rounded(*first);
-        appendSubpath(path, {{p.x - 1, p.y + 1}, {p.x + 1, p.y + 1}, {p.x, p.y - 1}}, start);
+        std::vector<WholePoint> mark{{p.x - 1, p.y + 1}, {p.x + 1, p.y + 1}, {p.x, p.y - 1}};
+        orient(mark, true);
+        appendSubpath(path, mark, start);
     }
     return path;
 }
@@ -227,7 +254,7 @@ std::variant<OutlineFrame, GisProblem> readMapOutlines(
     const auto [frame, transform] = frameOf(extent, layer.GetSpatialRef());
     problem =
         forEachPolygon(layer, ref, pathOf, [&](const OGRGeometry& geometry, std::string& path) {
-            path = outlinePath(ringsOf(geometry, transform));
+            path = outlinePath(polygonsOf(geometry, transform));
         });
     if (problem) return std::move(*problem);
     return frame;

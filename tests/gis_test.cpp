@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -377,28 +378,44 @@ TEST_F(Gis, TheResultLayerHoldsTheBaselineOfScenarios) {
         std::vector<std::string>{"attributes"});
 }
 
-// The points of relative SVG path data ("m", implicit lines, "z"), by subpath.
+// The points of the outlines' SVG path data (an absolute "M", relative "l" and "m",
+// implicit lines, "z"), by subpath.
 std::vector<std::vector<MapPoint>> pointsOf(const std::string& path) {
     std::vector<std::vector<MapPoint>> subpaths;
     MapPoint pen;  // where the next step starts: after "z", the subpath's first point
+    bool absolute = false;
     std::optional<double> x;
-    const std::regex token("[mz]|-?[0-9]+");
+    const std::regex token("[Mmlz]|-?[0-9]+");
     for (auto it = std::sregex_iterator(path.begin(), path.end(), token);
          it != std::sregex_iterator(); ++it) {
         const std::string text = it->str();
-        if (text == "m") {
+        if (text == "M" || text == "m") {
             subpaths.emplace_back();
+            absolute = text == "M";
         } else if (text == "z") {
             pen = subpaths.back().front();
+        } else if (text == "l") {
+            absolute = false;
         } else if (!x) {
             x = std::stod(text);
         } else {
-            pen = {pen.x + *x, pen.y + std::stod(text)};
+            pen = absolute ? MapPoint{*x, std::stod(text)}
+                           : MapPoint{pen.x + *x, pen.y + std::stod(text)};
             subpaths.back().push_back(pen);
             x.reset();
         }
     }
     return subpaths;
+}
+
+// Twice the area of a subpath, positive when it runs clockwise on the page.
+double doubleAreaOf(const std::vector<MapPoint>& points) {
+    double sum = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const MapPoint a = points[i], b = points[(i + 1) % points.size()];
+        sum += a.x * b.y - b.x * a.y;
+    }
+    return sum;
 }
 
 MapRing circle(double radius, int points) {
@@ -410,32 +427,63 @@ MapRing circle(double radius, int points) {
     return ring;
 }
 
-// Simplified, every stand keeps one path, of few points, close to its outline.
+MapRing reversed(MapRing ring) {
+    std::reverse(ring.begin(), ring.end());
+    return ring;
+}
+
+// Simplified, every stand keeps one path, of few points, close to its outline; outside
+// rings run clockwise on the page and holes the other way, as the nonzero fill needs.
 TEST(GisMapOutlines, AreSimplifiedToOnePathAStand) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
+    const MapRing square{{0, 0}, {0, 10}, {10, 10}, {10, 0}};
     const struct {
         const char* name;
-        std::vector<MapRing> rings;
+        std::vector<MapPolygon> polygons;
         std::size_t subpaths, fewest, most;  // points of each subpath
         std::vector<double> radii;  // each subpath's points lie about that far from (500, 500)
     } cases[] = {
-        {"a dense circle", {circle(300, 20000)}, 1, 20, 100, {300}},
-        {"a ring with a hole", {circle(300, 5000), circle(100, 5000)}, 2, 10, 100, {300, 100}},
-        {"a square", {{{0, 0}, {0, 10}, {10, 10}, {10, 0}}}, 1, 4, 4, {}},
-        {"too small to see", {circle(0.2, 50)}, 1, 3, 3, {}},
-        {"a small part dropped", {circle(300, 500), circle(0.2, 50)}, 1, 20, 100, {300}},
-        {"no finite point", {{{nan, 1}, {2, nan}, {nan, nan}}}, 0, 0, 0, {}},
+        {"a dense circle", {{circle(300, 20000)}}, 1, 20, 100, {300}},
+        {"a ring with a hole, both one way",
+         {{circle(300, 5000), circle(100, 5000)}},
+         2,
+         10,
+         100,
+         {300, 100}},
+        {"a ring with a hole, both the other way",
+         {{reversed(circle(300, 5000)), reversed(circle(100, 5000))}},
+         2,
+         10,
+         100,
+         {300, 100}},
+        {"two parts, the first with a hole",
+         {{circle(100, 500), circle(50, 500)}, {circle(300, 500)}},
+         3,
+         10,
+         100,
+         {100, 50, 300}},
+        {"a square", {{square}}, 1, 4, 4, {}},
+        {"a square the other way", {{reversed(square)}}, 1, 4, 4, {}},
+        {"too small to see", {{circle(0.2, 50)}}, 1, 3, 3, {}},
+        {"a small part dropped", {{circle(300, 500)}, {circle(0.2, 50)}}, 1, 20, 100, {300}},
+        {"no finite point", {{{{nan, 1}, {2, nan}, {nan, nan}}}}, 0, 0, 0, {}},
     };
-    // Relative steps only, a space between two numbers only where no minus sign is.
-    const std::regex shortest("(m-?[0-9]+(-[0-9]+| [0-9]+)*z)*");
+    // One absolute move, then relative steps only, a space between two numbers only where
+    // no minus sign is.
+    const std::string numbers = "-?[0-9]+(-[0-9]+| [0-9]+)*";
+    const std::regex shortest("(M" + numbers + "l" + numbers + "z(m" + numbers + "z)*)?");
     for (const auto& c : cases) {
-        const std::string path = outlinePath(c.rings);
+        const std::string path = outlinePath(c.polygons);
         EXPECT_TRUE(std::regex_match(path, shortest)) << c.name << ": " << path;
         const auto subpaths = pointsOf(path);
         ASSERT_EQ(subpaths.size(), c.subpaths) << c.name << ": " << path;
-        for (const auto& points : subpaths) {
+        for (std::size_t s = 0; s < subpaths.size(); ++s) {
+            const auto& points = subpaths[s];
             EXPECT_GE(points.size(), c.fewest) << c.name << ": " << path;
             EXPECT_LE(points.size(), c.most) << c.name << ": " << path;
+            // In every case the second subpath, where there is one, is a hole.
+            const bool outside = s != 1;
+            EXPECT_EQ(doubleAreaOf(points) > 0, outside) << c.name << " " << s << ": " << path;
         }
         for (std::size_t s = 0; s < c.radii.size(); ++s) {
             for (const MapPoint p : subpaths[s])
