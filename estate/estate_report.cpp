@@ -498,9 +498,9 @@ std::size_t rampStep(std::size_t k, std::size_t n) {
     return (2 * k * (rampSteps - 1) + n - 1) / (2 * (n - 1));
 }
 
-// The stands in the order they are drawn: class by class (a group of paths each), in
-// input order within a class. The map's data block lists the stands in the same order, so
-// that the page finds a stand's values by its path's place among the map's paths.
+// The stands in the order they are drawn: class by class (a path each), in input order
+// within a class. The map's data block lists the stands in the same order, so that the
+// page finds a stand's values by the place of its "M" among the map's paths.
 struct MapDrawing {
     std::vector<double> breaks;
     std::vector<std::size_t> order;      // indices into the stands
@@ -649,22 +649,22 @@ class Page {
         }
         h_ += "</section>\n";
     }
-    // One group a colour class (the fill and the outline are the groups'), one bare path a
-    // stand, centred across the frame.
+    // One path a colour class, its stands' outlines one after the other, each from its
+    // own "M", centred across the frame. A browser pays for each element of a page, not
+    // for the length of a path: a few paths draw 100,000 stands in a fraction of the time
+    // one path a stand takes.
     void standPaths(const EstateMap& m, const MapDrawing& drawing) {
         const std::size_t classes = drawing.classEnds.size();
-        h_.reserve(h_.size() + m.stands.size() * 40);
+        h_.reserve(h_.size() + m.stands.size() * 24);
         h_ += "<g class=\"stands\" transform=\"translate(" +
               std::to_string((mapWidth - m.width) / 2) + " 0)\">\n";
         std::size_t from = 0;
         for (std::size_t k = 0; k < classes; ++k) {
-            h_ += "<g class=\"k" + std::to_string(rampStep(k, classes)) + "\">";
-            for (std::size_t at = from; at < drawing.classEnds[k]; ++at) {
-                // No line break: it would be one more node a stand.
-                h_ += "<path d=\"" + html(m.stands[drawing.order[at]].path) + "\"/>";
-            }
+            h_ += "<path class=\"k" + std::to_string(rampStep(k, classes)) + "\" d=\"";
+            for (std::size_t at = from; at < drawing.classEnds[k]; ++at)
+                h_ += html(m.stands[drawing.order[at]].path);
             from = drawing.classEnds[k];
-            h_ += "</g>\n";
+            h_ += "\"/>\n";
         }
         h_ += "</g>\n";
     }

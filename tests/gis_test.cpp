@@ -499,16 +499,22 @@ std::size_t countOf(const std::string& text, const std::string& part) {
     return count;
 }
 
-// The path data of the map's stands, in page order.
+// The path data of the map's stands, in page order: its colour classes' paths split
+// before each "M".
 std::vector<std::string> standPathsOf(const std::string& page) {
     std::vector<std::string> paths;
     const auto from = page.find("<g class=\"stands\"");
     if (from == std::string::npos) return paths;
-    const std::string stands = page.substr(from, page.find("</g>\n</g>", from) - from);
-    const std::regex path("<path d=\"([^\"]*)\"/>");
+    const std::string stands = page.substr(from, page.find("</g>", from) - from);
+    const std::regex path("<path class=\"k[0-4]\" d=\"([^\"]*)\"/>");
     for (auto it = std::sregex_iterator(stands.begin(), stands.end(), path);
          it != std::sregex_iterator(); ++it) {
-        paths.push_back((*it)[1]);
+        const std::string d = (*it)[1];
+        for (auto at = d.find('M'); at != std::string::npos;) {
+            const auto next = d.find('M', at + 1);
+            paths.push_back(d.substr(at, next - at));
+            at = next;
+        }
     }
     return paths;
 }
@@ -523,6 +529,7 @@ TEST_F(Gis, TheEstateReportMapsEachStandKept) {
               exitSuccess);
     const std::string page = readBytes("estate.html");
     EXPECT_EQ(standPathsOf(page).size(), 20u);
+    EXPECT_EQ(countOf(page, "<path class=\"k"), 5u);  // one path a colour class
     for (const char* part : {"<div class=\"legend\">", "class=\"scale-bar\"",
                              "class=\"north-arrow\"", "<h2>小班分布图</h2>", "第 50 年碳密度"}) {
         EXPECT_EQ(countOf(page, part), 1u) << part;
@@ -548,8 +555,9 @@ TEST_F(Gis, TheEstateReportMapsEachStandKept) {
     }
 }
 
-// The page finds a stand's values by its path's place: the data block lists the stands in
-// the order their paths are drawn (by class), rounded as the tooltip shows them.
+// The page finds a stand's values by the place of its "M" among the paths: the data block
+// lists the stands in the order they are drawn (by class, a path each), rounded as the
+// tooltip shows them.
 TEST(GisMap, ListsTheStandsInTheOrderTheyAreDrawn) {
     EstateReportData data;
     data.years = {0};
@@ -569,7 +577,7 @@ TEST(GisMap, ListsTheStandsInTheOrderTheyAreDrawn) {
     for (std::size_t i = 0; i < std::size(stands); ++i) {
         const auto& s = stands[i];
         data.map->stands.push_back({.id = s.id,
-                                    .path = "m" + std::to_string(10 * i) + " 0 1 0 0 1z",
+                                    .path = "M" + std::to_string(10 * i) + " 0l1 0 0 1z",
                                     .carbon = s.carbon,
                                     .volume = s.volume,
                                     .area = s.area});
@@ -577,8 +585,8 @@ TEST(GisMap, ListsTheStandsInTheOrderTheyAreDrawn) {
     const std::string page = estateReportHtml(data, ReportLanguage::english, "");
     // Five quantile classes of one stand each, drawn from the lowest carbon up.
     EXPECT_EQ(standPathsOf(page),
-              (std::vector<std::string>{"m10 0 1 0 0 1z", "m30 0 1 0 0 1z", "m20 0 1 0 0 1z",
-                                        "m40 0 1 0 0 1z", "m0 0 1 0 0 1z"}));
+              (std::vector<std::string>{"M10 0l1 0 0 1z", "M30 0l1 0 0 1z", "M20 0l1 0 0 1z",
+                                        "M40 0l1 0 0 1z", "M0 0l1 0 0 1z"}));
     EXPECT_NE(page.find(R"(<script type="application/json" id="map-data">)"
                         R"({"tip":"{}: {} t C/ha, {} m3/ha, {} ha",)"
                         R"("id":["B\u003c/script>","D","C","E","A"],)"

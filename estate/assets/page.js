@@ -8,28 +8,107 @@
   }
   mapTooltip(document.querySelector("svg.map"));
 
-  // The map's tooltip: the stand under the pointer is found by its path's place among the
-  // map's paths, and its values in the map's data block, listed in the same order (the
-  // values in tenths or hundredths). The paths and the data are read once the page is open
-  // and idle (or when first pointed at), not while it opens.
+  // The map's tooltip. Each colour class is one path, its stands' outlines one after the
+  // other, each from its own "M", in the order of the map's data block (the values in
+  // tenths or hundredths). Once the page is open and idle (or when first pointed at), the
+  // paths are split into the outlines and each outline's box put in the cells of a grid
+  // it covers; the stand pointed at is then the last drawn of its cell's stands whose
+  // outline holds the point, tested on a canvas that is never shown.
   function mapTooltip(svg) {
     if (!svg) return;
-    var tip = document.createElement("div"), place = null, map = null;
+    var group = svg.querySelector("g.stands");
+    var tip = document.createElement("div"), index = null, pointed = null;
     tip.className = "map-tip";
     tip.hidden = true;
     svg.parentNode.appendChild(tip);
     function read() {
-      if (place) return;
-      map = data("map-data");
-      place = new Map();
-      svg.querySelectorAll("g.stands path").forEach(function (p, i) { place.set(p, i); });
+      if (index) return index;
+      var outlines = [];
+      group.querySelectorAll("path").forEach(function (p) {
+        p.getAttribute("d").split("M").forEach(function (d) { if (d) outlines.push("M" + d); });
+      });
+      index = gridIndex(outlines);
+      index.map = data("map-data");
+      // Values for other stands than those drawn would be worse than none.
+      index.usable = index.map.id.length === outlines.length;
+      index.context = document.createElement("canvas").getContext("2d");
+      pointed = document.createElementNS(svg.namespaceURI, "path");
+      pointed.setAttribute("class", "pointed");
+      group.appendChild(pointed);
+      return index;
     }
     window.addEventListener("load", function () {
       if (window.requestIdleCallback) requestIdleCallback(read); else setTimeout(read, 200);
     });
-    function placeOf(path) {
-      read();
-      return place.get(path);
+    // The box [left, top, right, bottom] of path data of absolute or relative moves and
+    // lines ("M", "m", "L", "l", implicit lines after a move) and closes ("z" returns to
+    // the start of the subpath, from where a following "m" moves).
+    function boxOf(d) {
+      var tokens = d.match(/[A-Za-z]|-?[\d.]+/g) || [], box = [Infinity, Infinity, -Infinity, -Infinity];
+      var command = "M", x = 0, y = 0, startX = 0, startY = 0;
+      for (var i = 0; i < tokens.length; i++) {
+        var t = tokens[i];
+        if (t === "z" || t === "Z") { x = startX; y = startY; continue; }
+        if (isNaN(t)) { command = t; continue; }
+        var u = +t, v = +tokens[++i];
+        if (command === "M" || command === "L") { x = u; y = v; } else { x += u; y += v; }
+        if (command === "M" || command === "m") {
+          startX = x; startY = y;
+          command = command === "M" ? "L" : "l";
+        }
+        box[0] = Math.min(box[0], x); box[1] = Math.min(box[1], y);
+        box[2] = Math.max(box[2], x); box[3] = Math.max(box[3], y);
+      }
+      return box;
+    }
+    // A grid of about one cell a stand over the outlines' boxes; each cell lists the
+    // stands whose box reaches into it, in drawing order (entries from starts[cell]).
+    function gridIndex(outlines) {
+      var n = outlines.length, boxes = new Float64Array(4 * n), i, r, c;
+      var left = Infinity, top = Infinity, right = -Infinity, bottom = -Infinity;
+      for (i = 0; i < n; i++) {
+        var box = boxOf(outlines[i]);
+        boxes.set(box, 4 * i);
+        left = Math.min(left, box[0]); top = Math.min(top, box[1]);
+        right = Math.max(right, box[2]); bottom = Math.max(bottom, box[3]);
+      }
+      var width = Math.max(right - left, 1), height = Math.max(bottom - top, 1);
+      var columns = Math.max(1, Math.round(Math.sqrt(n * width / height)));
+      var rows = Math.max(1, Math.round(n / columns));
+      var grid = { outlines: outlines, boxes: boxes, left: left, top: top, right: right,
+                   bottom: bottom, columns: columns, rows: rows,
+                   cellWidth: width / columns, cellHeight: height / rows };
+      var starts = new Int32Array(columns * rows + 1);
+      function eachCell(i, use) {
+        var c0 = column(grid, boxes[4 * i]), c1 = column(grid, boxes[4 * i + 2]);
+        var r1 = row(grid, boxes[4 * i + 3]);
+        for (r = row(grid, boxes[4 * i + 1]); r <= r1; r++)
+          for (c = c0; c <= c1; c++) use(r * columns + c);
+      }
+      for (i = 0; i < n; i++) eachCell(i, function (cell) { starts[cell + 1]++; });
+      for (c = 1; c < starts.length; c++) starts[c] += starts[c - 1];
+      var entries = new Int32Array(starts[starts.length - 1]), filled = starts.slice(0, -1);
+      for (i = 0; i < n; i++) eachCell(i, function (cell) { entries[filled[cell]++] = i; });
+      grid.starts = starts;
+      grid.entries = entries;
+      return grid;
+    }
+    function column(grid, x) {
+      return Math.min(grid.columns - 1, Math.max(0, Math.floor((x - grid.left) / grid.cellWidth)));
+    }
+    function row(grid, y) {
+      return Math.min(grid.rows - 1, Math.max(0, Math.floor((y - grid.top) / grid.cellHeight)));
+    }
+    // The stand at (x, y) in the stands' units, the last drawn if they overlap; -1 if none.
+    function standAt(grid, x, y) {
+      if (!(x >= grid.left && x <= grid.right && y >= grid.top && y <= grid.bottom)) return -1;
+      var cell = row(grid, y) * grid.columns + column(grid, x), b = grid.boxes;
+      for (var k = grid.starts[cell + 1] - 1; k >= grid.starts[cell]; k--) {
+        var i = grid.entries[k];
+        if (x < b[4 * i] || x > b[4 * i + 2] || y < b[4 * i + 1] || y > b[4 * i + 3]) continue;
+        if (grid.context.isPointInPath(new Path2D(grid.outlines[i]), x, y, "nonzero")) return i;
+      }
+      return -1;
     }
     function shown(value, decimals) {
       if (value === null) return "\u2013";
@@ -37,9 +116,23 @@
       parts[0] = parts[0].replace(/\B(?=(\d{3})+$)/g, ",");
       return parts.join(".");
     }
+    function hide() {
+      tip.hidden = true;
+      if (pointed) pointed.removeAttribute("d");
+    }
     function show(e) {
-      var i = placeOf(e.target);
-      if (i === undefined) { tip.hidden = true; return; }
+      var grid = read(), ctm = group.getScreenCTM();
+      if (!grid.usable || !ctm) { hide(); return; }
+      // From the page's pixels to the stands' units (the map's scale and the translate
+      // that centres the stands).
+      var point = svg.createSVGPoint();
+      point.x = e.clientX;
+      point.y = e.clientY;
+      point = point.matrixTransform(ctm.inverse());
+      var i = standAt(grid, point.x, point.y);
+      if (i < 0) { hide(); return; }
+      pointed.setAttribute("d", grid.outlines[i]);
+      var map = grid.map;
       var values = [map.id[i], shown(map.carbonTenths[i], 1), shown(map.volumeTenths[i], 1),
                     shown(map.areaHundredths[i], 2)];
       var k = 0;
@@ -53,7 +146,7 @@
     }
     svg.addEventListener("pointermove", show);
     svg.addEventListener("pointerdown", show);  // a tap, where there is no hovering
-    svg.addEventListener("pointerleave", function () { tip.hidden = true; });
+    svg.addEventListener("pointerleave", hide);
   }
 
   var allRows = data("summary-data"), ageClasses = data("age-class-data"), text = data("chart-text");
