@@ -11,8 +11,8 @@
   // The map's tooltip. Each colour class is one path, its stands' outlines one after the
   // other, each from its own "M", in the order of the map's data block (the values in
   // tenths or hundredths). Once the page is open and idle (or when first pointed at), the
-  // paths are split into the outlines and each outline's box put in the cells of a grid
-  // it covers; the stand pointed at is then the last drawn of its cell's stands whose
+  // paths are read into the outlines and their boxes, and each box put in the cells of a
+  // grid it covers; the stand pointed at is then the last drawn of its cell's stands whose
   // outline holds the point, tested on a canvas that is never shown.
   function mapTooltip(svg) {
     if (!svg) return;
@@ -23,14 +23,10 @@
     svg.parentNode.appendChild(tip);
     function read() {
       if (index) return index;
-      var outlines = [];
-      group.querySelectorAll("path").forEach(function (p) {
-        p.getAttribute("d").split("M").forEach(function (d) { if (d) outlines.push("M" + d); });
-      });
-      index = gridIndex(outlines);
+      index = gridIndex(outlinesOf(group.querySelectorAll("path")));
       index.map = data("map-data");
       // Values for other stands than those drawn would be worse than none.
-      index.usable = index.map.id.length === outlines.length;
+      index.usable = index.map.id.length === index.from.length;
       index.context = document.createElement("canvas").getContext("2d");
       pointed = document.createElementNS(svg.namespaceURI, "path");
       pointed.setAttribute("class", "pointed");
@@ -40,73 +36,124 @@
     window.addEventListener("load", function () {
       if (window.requestIdleCallback) requestIdleCallback(read); else setTimeout(read, 200);
     });
-    // The box [left, top, right, bottom] of path data of absolute or relative moves and
-    // lines ("M", "m", "L", "l", implicit lines after a move) and closes ("z" returns to
-    // the start of the subpath, from where a following "m" moves).
-    function boxOf(d) {
-      var tokens = d.match(/[A-Za-z]|-?[\d.]+/g) || [], box = [Infinity, Infinity, -Infinity, -Infinity];
-      var command = "M", x = 0, y = 0, startX = 0, startY = 0;
-      for (var i = 0; i < tokens.length; i++) {
-        var t = tokens[i];
-        if (t === "z" || t === "Z") { x = startX; y = startY; continue; }
-        if (isNaN(t)) { command = t; continue; }
-        var u = +t, v = +tokens[++i];
-        if (command === "M" || command === "L") { x = u; y = v; } else { x += u; y += v; }
-        if (command === "M" || command === "m") {
-          startX = x; startY = y;
-          command = command === "M" ? "L" : "l";
+    // The stands' outlines in the paths, each from its "M" to the next: in which path and
+    // where, and its box (left, top, right, bottom), by one scan of the path data (100,000
+    // stands take some tenths of a second). The data are those the report writes: an
+    // absolute "M"; "m", "l", "h" and "v" relative, "L", "H" and "V" absolute, the numbers
+    // of a command possibly repeated (after a move, as lines); "z" back to the subpath's
+    // start.
+    function outlinesOf(paths) {
+      var o = { texts: [], path: [], from: [], to: [], boxes: [] }, boxes = o.boxes;
+      for (var p = 0; p < paths.length; p++) {
+        var d = paths[p].getAttribute("d") || "", n = d.length, i = 0, b = -1;
+        var command = 77, pending = null, x = 0, y = 0, startX = 0, startY = 0;
+        o.texts.push(d);
+        while (i < n) {
+          var c = d.charCodeAt(i);
+          if (c === 45 || c === 46 || (c >= 48 && c <= 57)) {
+            var negative = c === 45, value = 0, scale = 0;
+            for (i += negative ? 1 : 0; i < n; i++) {
+              c = d.charCodeAt(i);
+              if (c === 46 && !scale) scale = 1;
+              else if (c >= 48 && c <= 57) { value = value * 10 + c - 48; scale *= 10; }
+              else break;
+            }
+            if (scale) value /= scale;
+            if (negative) value = -value;
+            if (command === 104) x += value;
+            else if (command === 72) x = value;
+            else if (command === 118) y += value;
+            else if (command === 86) y = value;
+            else if (pending === null) { pending = value; continue; }
+            else {
+              if (command === 77 || command === 76) { x = pending; y = value; }
+              else { x += pending; y += value; }
+              pending = null;
+              if (command === 77 || command === 109) {
+                startX = x; startY = y;
+                command = command === 77 ? 76 : 108;
+              }
+            }
+            if (b < 0) continue;
+            if (x < boxes[b]) boxes[b] = x;
+            if (y < boxes[b + 1]) boxes[b + 1] = y;
+            if (x > boxes[b + 2]) boxes[b + 2] = x;
+            if (y > boxes[b + 3]) boxes[b + 3] = y;
+            continue;
+          }
+          if (c === 77) {
+            if (b >= 0) o.to.push(i);
+            o.path.push(p);
+            o.from.push(i);
+            b = boxes.length;
+            boxes.push(Infinity, Infinity, -Infinity, -Infinity);
+          }
+          if (c === 122 || c === 90) { x = startX; y = startY; }
+          else if (c > 64) { command = c; pending = null; }
+          i++;
         }
-        box[0] = Math.min(box[0], x); box[1] = Math.min(box[1], y);
-        box[2] = Math.max(box[2], x); box[3] = Math.max(box[3], y);
+        if (b >= 0) o.to.push(n);
       }
-      return box;
+      return o;
     }
-    // A grid of about one cell a stand over the outlines' boxes; each cell lists the
-    // stands whose box reaches into it, in drawing order (entries from starts[cell]).
-    function gridIndex(outlines) {
-      var n = outlines.length, boxes = new Float64Array(4 * n), i, r, c;
+    function outline(grid, k) {
+      return grid.texts[grid.path[k]].slice(grid.from[k], grid.to[k]);
+    }
+    // A grid of about one cell to four stands over the outlines' boxes (smaller cells
+    // would hold fewer stands, but a box would reach into more of them); each cell lists
+    // the stands whose box reaches into it, in drawing order (entries from starts[cell]).
+    function gridIndex(grid) {
+      var n = grid.from.length, b = grid.boxes, k, r, c;
       var left = Infinity, top = Infinity, right = -Infinity, bottom = -Infinity;
-      for (i = 0; i < n; i++) {
-        var box = boxOf(outlines[i]);
-        boxes.set(box, 4 * i);
-        left = Math.min(left, box[0]); top = Math.min(top, box[1]);
-        right = Math.max(right, box[2]); bottom = Math.max(bottom, box[3]);
+      for (k = 0; k < 4 * n; k += 4) {
+        left = Math.min(left, b[k]); top = Math.min(top, b[k + 1]);
+        right = Math.max(right, b[k + 2]); bottom = Math.max(bottom, b[k + 3]);
       }
       var width = Math.max(right - left, 1), height = Math.max(bottom - top, 1);
-      var columns = Math.max(1, Math.round(Math.sqrt(n * width / height)));
-      var rows = Math.max(1, Math.round(n / columns));
-      var grid = { outlines: outlines, boxes: boxes, left: left, top: top, right: right,
-                   bottom: bottom, columns: columns, rows: rows,
-                   cellWidth: width / columns, cellHeight: height / rows };
-      var starts = new Int32Array(columns * rows + 1);
-      function eachCell(i, use) {
-        var c0 = column(grid, boxes[4 * i]), c1 = column(grid, boxes[4 * i + 2]);
-        var r1 = row(grid, boxes[4 * i + 3]);
-        for (r = row(grid, boxes[4 * i + 1]); r <= r1; r++)
-          for (c = c0; c <= c1; c++) use(r * columns + c);
+      var columns = Math.max(1, Math.round(Math.sqrt(n / 4 * width / height)));
+      var rows = Math.max(1, Math.round(n / 4 / columns));
+      var cell = new Cells(left, top, width / columns, height / rows, columns, rows);
+      var starts = new Int32Array(columns * rows + 1), entries = null, filled = null;
+      for (var pass = 0; pass < 2; pass++) {  // counting, then filling
+        for (k = 0; k < n; k++) {
+          var c0 = cell.column(b[4 * k]), c1 = cell.column(b[4 * k + 2]);
+          var r0 = cell.row(b[4 * k + 1]), r1 = cell.row(b[4 * k + 3]);
+          for (r = r0; r <= r1; r++) {
+            for (c = c0; c <= c1; c++) {
+              if (pass) entries[filled[r * columns + c]++] = k;
+              else starts[r * columns + c + 1]++;
+            }
+          }
+        }
+        if (pass) break;
+        for (c = 1; c < starts.length; c++) starts[c] += starts[c - 1];
+        entries = new Int32Array(starts[starts.length - 1]);
+        filled = starts.slice(0, -1);
       }
-      for (i = 0; i < n; i++) eachCell(i, function (cell) { starts[cell + 1]++; });
-      for (c = 1; c < starts.length; c++) starts[c] += starts[c - 1];
-      var entries = new Int32Array(starts[starts.length - 1]), filled = starts.slice(0, -1);
-      for (i = 0; i < n; i++) eachCell(i, function (cell) { entries[filled[cell]++] = i; });
+      grid.box = [left, top, right, bottom];
+      grid.cell = cell;
       grid.starts = starts;
       grid.entries = entries;
       return grid;
     }
-    function column(grid, x) {
-      return Math.min(grid.columns - 1, Math.max(0, Math.floor((x - grid.left) / grid.cellWidth)));
-    }
-    function row(grid, y) {
-      return Math.min(grid.rows - 1, Math.max(0, Math.floor((y - grid.top) / grid.cellHeight)));
+    function Cells(left, top, width, height, columns, rows) {
+      this.column = function (x) {
+        return Math.min(columns - 1, Math.max(0, Math.floor((x - left) / width)));
+      };
+      this.row = function (y) {
+        return Math.min(rows - 1, Math.max(0, Math.floor((y - top) / height)));
+      };
+      this.at = function (x, y) { return this.row(y) * columns + this.column(x); };
     }
     // The stand at (x, y) in the stands' units, the last drawn if they overlap; -1 if none.
     function standAt(grid, x, y) {
-      if (!(x >= grid.left && x <= grid.right && y >= grid.top && y <= grid.bottom)) return -1;
-      var cell = row(grid, y) * grid.columns + column(grid, x), b = grid.boxes;
-      for (var k = grid.starts[cell + 1] - 1; k >= grid.starts[cell]; k--) {
-        var i = grid.entries[k];
-        if (x < b[4 * i] || x > b[4 * i + 2] || y < b[4 * i + 1] || y > b[4 * i + 3]) continue;
-        if (grid.context.isPointInPath(new Path2D(grid.outlines[i]), x, y, "nonzero")) return i;
+      var box = grid.box, b = grid.boxes;
+      if (!(x >= box[0] && x <= box[2] && y >= box[1] && y <= box[3])) return -1;
+      var cell = grid.cell.at(x, y);
+      for (var e = grid.starts[cell + 1] - 1; e >= grid.starts[cell]; e--) {
+        var k = grid.entries[e];
+        if (x < b[4 * k] || x > b[4 * k + 2] || y < b[4 * k + 1] || y > b[4 * k + 3]) continue;
+        if (grid.context.isPointInPath(new Path2D(outline(grid, k)), x, y, "nonzero")) return k;
       }
       return -1;
     }
@@ -131,7 +178,7 @@
       point = point.matrixTransform(ctm.inverse());
       var i = standAt(grid, point.x, point.y);
       if (i < 0) { hide(); return; }
-      pointed.setAttribute("d", grid.outlines[i]);
+      pointed.setAttribute("d", outline(grid, i));
       var map = grid.map;
       var values = [map.id[i], shown(map.carbonTenths[i], 1), shown(map.volumeTenths[i], 1),
                     shown(map.areaHundredths[i], 2)];
