@@ -8,10 +8,10 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
-#include <optional>
 #include <regex>
 #include <sstream>
 
@@ -378,32 +378,38 @@ TEST_F(Gis, TheResultLayerHoldsTheBaselineOfScenarios) {
         std::vector<std::string>{"attributes"});
 }
 
-// The points of the outlines' SVG path data (an absolute "M", relative "l" and "m",
-// implicit lines, "z"), by subpath.
+// The points of the outlines' SVG path data (an absolute "M", relative "m", "l", "h" and
+// "v", a command's numbers repeated, "z"), by subpath.
 std::vector<std::vector<MapPoint>> pointsOf(const std::string& path) {
     std::vector<std::vector<MapPoint>> subpaths;
     MapPoint pen;  // where the next step starts: after "z", the subpath's first point
-    bool absolute = false;
-    std::optional<double> x;
-    const std::regex token("[Mmlz]|-?[0-9]+");
+    char command = 0;
+    double x = 0;
+    bool haveX = false;  // the first number of a pair read
+    const std::regex token("[Mmlhvz]|-?[0-9]+");
     for (auto it = std::sregex_iterator(path.begin(), path.end(), token);
          it != std::sregex_iterator(); ++it) {
         const std::string text = it->str();
-        if (text == "M" || text == "m") {
-            subpaths.emplace_back();
-            absolute = text == "M";
-        } else if (text == "z") {
-            pen = subpaths.back().front();
-        } else if (text == "l") {
-            absolute = false;
-        } else if (!x) {
-            x = std::stod(text);
-        } else {
-            pen = absolute ? MapPoint{*x, std::stod(text)}
-                           : MapPoint{pen.x + *x, pen.y + std::stod(text)};
-            subpaths.back().push_back(pen);
-            x.reset();
+        if (std::isalpha(text[0])) {
+            if (text == "z") pen = subpaths.back().front();
+            if (text == "M" || text == "m") subpaths.emplace_back();
+            command = text[0];
+            continue;
         }
+        const double number = std::stod(text);
+        if (command == 'h' || command == 'v') {
+            pen =
+                command == 'h' ? MapPoint{pen.x + number, pen.y} : MapPoint{pen.x, pen.y + number};
+        } else if (!haveX) {
+            x = number;
+            haveX = true;
+            continue;
+        } else {
+            pen = command == 'M' ? MapPoint{x, number} : MapPoint{pen.x + x, pen.y + number};
+            haveX = false;
+        }
+        subpaths.back().push_back(pen);
+        if (command == 'M' || command == 'm') command = command == 'M' ? 'L' : 'l';
     }
     return subpaths;
 }
@@ -464,17 +470,27 @@ TEST(GisMapOutlines, AreSimplifiedToOnePathAStand) {
          {100, 50, 300}},
         {"a square", {{square}}, 1, 4, 4, {}},
         {"a square the other way", {{reversed(square)}}, 1, 4, 4, {}},
+        {"a square with points along its sides",
+         {{{{0, 5}, {0, 0}, {5, 0}, {10, 0}, {10, 10}, {5, 10}, {0, 10}, {0, 7}}}},
+         1,
+         4,
+         4,
+         {}},
+        {"points in a line: a mark", {{{{0, 0}, {5, 0}, {10, 0}}}}, 1, 3, 3, {}},
         {"too small to see", {{circle(0.2, 50)}}, 1, 3, 3, {}},
         {"a small part dropped", {{circle(300, 500)}, {circle(0.2, 50)}}, 1, 20, 100, {300}},
         {"no finite point", {{{{nan, 1}, {2, nan}, {nan, nan}}}}, 0, 0, 0, {}},
     };
     // One absolute move, then relative steps only, a space between two numbers only where
-    // no minus sign is.
-    const std::string numbers = "-?[0-9]+(-[0-9]+| [0-9]+)*";
-    const std::regex shortest("(M" + numbers + "l" + numbers + "z(m" + numbers + "z)*)?");
+    // no minus sign is, no command repeated.
+    const std::string numbers = "-?[0-9]+(-[0-9]+| [0-9]+)*", steps = "([hvl]" + numbers + ")";
+    const std::regex shortest("(M-?[0-9]+( [0-9]+|-[0-9]+)" + steps + "+z(m" + numbers + steps +
+                              "*z)*)?");
+    const std::regex repeated("([hvl])[- 0-9]*\\1");
     for (const auto& c : cases) {
         const std::string path = outlinePath(c.polygons);
         EXPECT_TRUE(std::regex_match(path, shortest)) << c.name << ": " << path;
+        EXPECT_FALSE(std::regex_search(path, repeated)) << c.name << ": " << path;
         const auto subpaths = pointsOf(path);
         ASSERT_EQ(subpaths.size(), c.subpaths) << c.name << ": " << path;
         for (std::size_t s = 0; s < subpaths.size(); ++s) {
