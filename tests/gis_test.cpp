@@ -585,11 +585,11 @@ TEST(GisMap, ListsTheStandsInTheOrderTheyAreDrawn) {
     const struct {
         const char* id;
         double carbon, volume, area;
-    } stands[] = {{"A", 90.04, 100, 1},
+    } stands[] = {{"A|1", 90.04, 100, 1},
                   {"B</script>", 10, 123.456, 2.345678},
                   {"C", 50, 0.04, 3},
                   {"D", 30, 1e6, 4},
-                  {"E", 70, 5, 5.555}};
+                  {"E", 70, std::numeric_limits<double>::quiet_NaN(), 5.555}};
     for (std::size_t i = 0; i < std::size(stands); ++i) {
         const auto& s = stands[i];
         data.map->stands.push_back({.id = s.id,
@@ -603,12 +603,19 @@ TEST(GisMap, ListsTheStandsInTheOrderTheyAreDrawn) {
     EXPECT_EQ(standPathsOf(page),
               (std::vector<std::string>{"M10 0l1 0 0 1z", "M30 0l1 0 0 1z", "M20 0l1 0 0 1z",
                                         "M40 0l1 0 0 1z", "M0 0l1 0 0 1z"}));
+    // The ids joined by a character none holds; the values in base 36, none for NaN.
     EXPECT_NE(page.find(R"(<script type="application/json" id="map-data">)"
-                        R"({"tip":"{}: {} t C/ha, {} m3/ha, {} ha",)"
-                        R"("id":["B\u003c/script>","D","C","E","A"],)"
-                        R"("carbonTenths":[100,300,500,700,900],)"
-                        R"("volumeTenths":[1235,10000000,0,50,1000],)"
-                        R"("areaHundredths":[235,400,300,556,100]}</script>)"),
+                        R"({"tip":"{}: {} t C/ha, {} m3/ha, {} ha","separator":",",)"
+                        R"("id":"B\u003c/script>,D,C,E,A|1",)"
+                        R"("carbonTenths":"2s,8c,dw,jg,p0",)"
+                        R"("volumeTenths":"yb,5yc1s,0,,rs",)"
+                        R"("areaHundredths":"6j,b4,8c,fg,2s"}</script>)"),
+              std::string::npos);
+
+    // Ids that hold every character they could be joined by stay a list.
+    data.map->stands[0].id = R"(|,;~^!*+=#$%@`{}[]:?'() /._-)";
+    EXPECT_NE(estateReportHtml(data, ReportLanguage::english, "")
+                  .find(R"("id":["B\u003c/script>","D","C","E","|,;~^!*+=#$%@`{}[]:?'() /._-"],)"),
               std::string::npos);
 
     // Outlined while a stand has 100 square units of the frame (here 200), not below.

@@ -9,8 +9,7 @@
   mapTooltip(document.querySelector("svg.map"));
 
   // The map's tooltip. Each colour class is one path, its stands' outlines one after the
-  // other, each from its own "M", in the order of the map's data block (the values in
-  // tenths or hundredths). Once the page is open and idle (or when first pointed at), the
+  // other, each from its own "M", in the order of the map's data block. Once the page is open and idle (or when first pointed at), the
   // paths are read into the outlines and their boxes, and each box put in the cells of a
   // grid it covers; the stand pointed at is then the last drawn of its cell's stands whose
   // outline holds the point, tested on a canvas that is never shown.
@@ -24,9 +23,15 @@
     function read() {
       if (index) return index;
       index = gridIndex(outlinesOf(group.querySelectorAll("path")));
-      index.map = data("map-data");
+      var map = data("map-data");
+      index.tip = map.tip;
+      index.values = [typeof map.id === "string" ? map.id.split(map.separator) : map.id,
+                      map.carbonTenths.split(","), map.volumeTenths.split(","),
+                      map.areaHundredths.split(",")];
       // Values for other stands than those drawn would be worse than none.
-      index.usable = index.map.id.length === index.from.length;
+      index.usable = index.values.every(function (list) {
+        return list.length === index.from.length;
+      });
       index.context = document.createElement("canvas").getContext("2d");
       pointed = document.createElementNS(svg.namespaceURI, "path");
       pointed.setAttribute("class", "pointed");
@@ -157,9 +162,11 @@
       }
       return -1;
     }
-    function shown(value, decimals) {
-      if (value === null) return "\u2013";
-      var parts = (value / Math.pow(10, decimals)).toFixed(decimals).split(".");
+    // A value of the data block (whole tenths or hundredths in base 36, "" for none) as
+    // the report shows it.
+    function shown(text, decimals) {
+      if (text === "") return "\u2013";
+      var parts = (parseInt(text, 36) / Math.pow(10, decimals)).toFixed(decimals).split(".");
       parts[0] = parts[0].replace(/\B(?=(\d{3})+$)/g, ",");
       return parts.join(".");
     }
@@ -179,11 +186,10 @@
       var i = standAt(grid, point.x, point.y);
       if (i < 0) { hide(); return; }
       pointed.setAttribute("d", outline(grid, i));
-      var map = grid.map;
-      var values = [map.id[i], shown(map.carbonTenths[i], 1), shown(map.volumeTenths[i], 1),
-                    shown(map.areaHundredths[i], 2)];
+      var v = grid.values;
+      var values = [v[0][i], shown(v[1][i], 1), shown(v[2][i], 1), shown(v[3][i], 2)];
       var k = 0;
-      tip.textContent = map.tip.replace(/\{\}/g, function () { return values[k++]; });
+      tip.textContent = grid.tip.replace(/\{\}/g, function () { return values[k++]; });
       tip.hidden = false;
       var x = e.clientX + 14, y = e.clientY + 14;
       if (x + tip.offsetWidth > window.innerWidth) x = Math.max(0, e.clientX - 14 - tip.offsetWidth);
