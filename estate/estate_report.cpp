@@ -621,7 +621,7 @@ class Page {
 
     // The stands drawn in their colour class, with a legend, a scale bar and a north
     // arrow. The page's script shows each stand's values from the map's data block: a
-    // title element in each path would double the page.
+    // title element a stand would double the page, and cost an element a stand.
     void map() {
         const EstateMap& m = *d_.map;
         const MapDrawing drawing = mapDrawing(m.stands);
