@@ -26,7 +26,10 @@ enum class ReportLanguage { english, chinese };
 // listed year.
 struct MapStand {
     std::string id;
-    std::string path;   // SVG path data in the map's drawing units, y downward
+    // SVG path data in the map's drawing units, y downward, as outlinePath writes it: one
+    // absolute "M" at the start and none after, for the page finds the stands of a path
+    // by their "M".
+    std::string path;
     double carbon = 0;  // t C/ha
     double volume = 0;  // m3/ha
     double area = 0;    // ha

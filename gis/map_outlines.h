@@ -23,16 +23,24 @@ constexpr double outlineTolerance = 0.5;
 struct MapPoint {
     double x = 0, y = 0;
 };
-using MapRing = std::vector<MapPoint>;  // closed or not; the last point may repeat the first
+using MapRing = std::vector<MapPoint>;    // closed or not; the last point may repeat the first
+using MapPolygon = std::vector<MapRing>;  // its outside ring first, then its holes
 
-// The SVG path data of one polygon's rings (or several polygons'), all relative, e.g.
-// "m12 340 5-2 0 7z" (a move to 12,340, then lines by 5,-2 and 0,7): each ring thinned
-// by Douglas-Peucker with the tolerance, its points rounded to whole units, repeated
-// points merged; a ring left with fewer than 3 distinct points is dropped. When no ring is
-// left, a triangle of 2 units at the first point, so that every stand keeps a mark. Empty
-// only when there is no finite point. Holes are rings like any other: the path is filled
-// with the even-odd rule.
-std::string outlinePath(const std::vector<MapRing>& rings, double tolerance = outlineTolerance);
+// The SVG path data of one polygon's rings (or several polygons'), e.g.
+// "M12 340l5-2v7zm3 1h1l-1 1z": the first ring from an absolute move (12,340), then a line
+// by 5,-2 and one by 7 down; every later ring from a relative move, from the start of the
+// ring before (where "z" leaves the pen), so that a stand's path has one "M", and many
+// stands can be joined into one path and split again at the "M"s. Each ring is thinned by
+// Douglas-Peucker with the tolerance, its points rounded to whole units, repeated points
+// and points on the way between their neighbours left out; a ring left with fewer than 3
+// points is dropped. When no ring is left, a triangle of 2 units at the first point, so
+// that every stand keeps a mark. Empty only when there is no finite point. Outside rings
+// run clockwise on the page (y downward) and holes the other way, whatever the layer's
+// order, so that the path is filled right by the nonzero rule: holes stay open, and parts
+// that overlap (or neighbours that overlap by a rounding) are filled rather than punched
+// out as the even-odd rule would.
+std::string outlinePath(const std::vector<MapPolygon>& polygons,
+                        double tolerance = outlineTolerance);
 
 // The map's drawing area and what a unit is on the ground.
 struct OutlineFrame {

@@ -8,11 +8,12 @@
 #include <ogrsf_frmts.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
-#include <optional>
 #include <regex>
 #include <sstream>
 
@@ -378,28 +379,50 @@ TEST_F(Gis, TheResultLayerHoldsTheBaselineOfScenarios) {
         std::vector<std::string>{"attributes"});
 }
 
-// The points of relative SVG path data ("m", implicit lines, "z"), by subpath.
+// The points of the outlines' SVG path data (an absolute "M", relative "m", "l", "h" and
+// "v", a command's numbers repeated, "z"), by subpath.
 std::vector<std::vector<MapPoint>> pointsOf(const std::string& path) {
     std::vector<std::vector<MapPoint>> subpaths;
     MapPoint pen;  // where the next step starts: after "z", the subpath's first point
-    std::optional<double> x;
-    const std::regex token("[mz]|-?[0-9]+");
+    char command = 0;
+    double x = 0;
+    bool haveX = false;  // the first number of a pair read
+    const std::regex token("[Mmlhvz]|-?[0-9]+");
     for (auto it = std::sregex_iterator(path.begin(), path.end(), token);
          it != std::sregex_iterator(); ++it) {
         const std::string text = it->str();
-        if (text == "m") {
-            subpaths.emplace_back();
-        } else if (text == "z") {
-            pen = subpaths.back().front();
-        } else if (!x) {
-            x = std::stod(text);
-        } else {
-            pen = {pen.x + *x, pen.y + std::stod(text)};
-            subpaths.back().push_back(pen);
-            x.reset();
+        if (std::isalpha(text[0])) {
+            if (text == "z") pen = subpaths.back().front();
+            if (text == "M" || text == "m") subpaths.emplace_back();
+            command = text[0];
+            continue;
         }
+        const double number = std::stod(text);
+        if (command == 'h' || command == 'v') {
+            pen =
+                command == 'h' ? MapPoint{pen.x + number, pen.y} : MapPoint{pen.x, pen.y + number};
+        } else if (!haveX) {
+            x = number;
+            haveX = true;
+            continue;
+        } else {
+            pen = command == 'M' ? MapPoint{x, number} : MapPoint{pen.x + x, pen.y + number};
+            haveX = false;
+        }
+        subpaths.back().push_back(pen);
+        if (command == 'M' || command == 'm') command = command == 'M' ? 'L' : 'l';
     }
     return subpaths;
+}
+
+// Twice the area of a subpath, positive when it runs clockwise on the page.
+double doubleAreaOf(const std::vector<MapPoint>& points) {
+    double sum = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const MapPoint a = points[i], b = points[(i + 1) % points.size()];
+        sum += a.x * b.y - b.x * a.y;
+    }
+    return sum;
 }
 
 MapRing circle(double radius, int points) {
@@ -411,32 +434,73 @@ MapRing circle(double radius, int points) {
     return ring;
 }
 
-// Simplified, every stand keeps one path, of few points, close to its outline.
+MapRing reversed(MapRing ring) {
+    std::reverse(ring.begin(), ring.end());
+    return ring;
+}
+
+// Simplified, every stand keeps one path, of few points, close to its outline; outside
+// rings run clockwise on the page and holes the other way, as the nonzero fill needs.
 TEST(GisMapOutlines, AreSimplifiedToOnePathAStand) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
+    const MapRing square{{0, 0}, {0, 10}, {10, 10}, {10, 0}};
     const struct {
         const char* name;
-        std::vector<MapRing> rings;
+        std::vector<MapPolygon> polygons;
         std::size_t subpaths, fewest, most;  // points of each subpath
         std::vector<double> radii;  // each subpath's points lie about that far from (500, 500)
     } cases[] = {
-        {"a dense circle", {circle(300, 20000)}, 1, 20, 100, {300}},
-        {"a ring with a hole", {circle(300, 5000), circle(100, 5000)}, 2, 10, 100, {300, 100}},
-        {"a square", {{{0, 0}, {0, 10}, {10, 10}, {10, 0}}}, 1, 4, 4, {}},
-        {"too small to see", {circle(0.2, 50)}, 1, 3, 3, {}},
-        {"a small part dropped", {circle(300, 500), circle(0.2, 50)}, 1, 20, 100, {300}},
-        {"no finite point", {{{nan, 1}, {2, nan}, {nan, nan}}}, 0, 0, 0, {}},
+        {"a dense circle", {{circle(300, 20000)}}, 1, 20, 100, {300}},
+        {"a ring with a hole, both one way",
+         {{circle(300, 5000), circle(100, 5000)}},
+         2,
+         10,
+         100,
+         {300, 100}},
+        {"a ring with a hole, both the other way",
+         {{reversed(circle(300, 5000)), reversed(circle(100, 5000))}},
+         2,
+         10,
+         100,
+         {300, 100}},
+        {"two parts, the first with a hole",
+         {{circle(100, 500), circle(50, 500)}, {circle(300, 500)}},
+         3,
+         10,
+         100,
+         {100, 50, 300}},
+        {"a square", {{square}}, 1, 4, 4, {}},
+        {"a square the other way", {{reversed(square)}}, 1, 4, 4, {}},
+        {"a square with points along its sides",
+         {{{{0, 5}, {0, 0}, {5, 0}, {10, 0}, {10, 10}, {5, 10}, {0, 10}, {0, 7}}}},
+         1,
+         4,
+         4,
+         {}},
+        {"points in a line: a mark", {{{{0, 0}, {5, 0}, {10, 0}}}}, 1, 3, 3, {}},
+        {"too small to see", {{circle(0.2, 50)}}, 1, 3, 3, {}},
+        {"a small part dropped", {{circle(300, 500)}, {circle(0.2, 50)}}, 1, 20, 100, {300}},
+        {"no finite point", {{{{nan, 1}, {2, nan}, {nan, nan}}}}, 0, 0, 0, {}},
     };
-    // Relative steps only, a space between two numbers only where no minus sign is.
-    const std::regex shortest("(m-?[0-9]+(-[0-9]+| [0-9]+)*z)*");
+    // One absolute move, then relative steps only, a space between two numbers only where
+    // no minus sign is, no command repeated.
+    const std::string numbers = "-?[0-9]+(-[0-9]+| [0-9]+)*", steps = "([hvl]" + numbers + ")";
+    const std::regex shortest("(M-?[0-9]+( [0-9]+|-[0-9]+)" + steps + "+z(m" + numbers + steps +
+                              "*z)*)?");
+    const std::regex repeated("([hvl])[- 0-9]*\\1");
     for (const auto& c : cases) {
-        const std::string path = outlinePath(c.rings);
+        const std::string path = outlinePath(c.polygons);
         EXPECT_TRUE(std::regex_match(path, shortest)) << c.name << ": " << path;
+        EXPECT_FALSE(std::regex_search(path, repeated)) << c.name << ": " << path;
         const auto subpaths = pointsOf(path);
         ASSERT_EQ(subpaths.size(), c.subpaths) << c.name << ": " << path;
-        for (const auto& points : subpaths) {
+        for (std::size_t s = 0; s < subpaths.size(); ++s) {
+            const auto& points = subpaths[s];
             EXPECT_GE(points.size(), c.fewest) << c.name << ": " << path;
             EXPECT_LE(points.size(), c.most) << c.name << ": " << path;
+            // In every case the second subpath, where there is one, is a hole.
+            const bool outside = s != 1;
+            EXPECT_EQ(doubleAreaOf(points) > 0, outside) << c.name << " " << s << ": " << path;
         }
         for (std::size_t s = 0; s < c.radii.size(); ++s) {
             for (const MapPoint p : subpaths[s])
@@ -452,16 +516,22 @@ std::size_t countOf(const std::string& text, const std::string& part) {
     return count;
 }
 
-// The path data of the map's stands, in page order.
+// The path data of the map's stands, in page order: its colour classes' paths split
+// before each "M".
 std::vector<std::string> standPathsOf(const std::string& page) {
     std::vector<std::string> paths;
     const auto from = page.find("<g class=\"stands\"");
     if (from == std::string::npos) return paths;
-    const std::string stands = page.substr(from, page.find("</g>\n</g>", from) - from);
-    const std::regex path("<path d=\"([^\"]*)\"/>");
+    const std::string stands = page.substr(from, page.find("</g>", from) - from);
+    const std::regex path("<path class=\"k[0-4]\" d=\"([^\"]*)\"/>");
     for (auto it = std::sregex_iterator(stands.begin(), stands.end(), path);
          it != std::sregex_iterator(); ++it) {
-        paths.push_back((*it)[1]);
+        const std::string d = (*it)[1];
+        for (auto at = d.find('M'); at != std::string::npos;) {
+            const auto next = d.find('M', at + 1);
+            paths.push_back(d.substr(at, next - at));
+            at = next;
+        }
     }
     return paths;
 }
@@ -476,6 +546,7 @@ TEST_F(Gis, TheEstateReportMapsEachStandKept) {
               exitSuccess);
     const std::string page = readBytes("estate.html");
     EXPECT_EQ(standPathsOf(page).size(), 20u);
+    EXPECT_EQ(countOf(page, "<path class=\"k"), 5u);  // one path a colour class
     for (const char* part : {"<div class=\"legend\">", "class=\"scale-bar\"",
                              "class=\"north-arrow\"", "<h2>小班分布图</h2>", "第 50 年碳密度"}) {
         EXPECT_EQ(countOf(page, part), 1u) << part;
@@ -501,8 +572,9 @@ TEST_F(Gis, TheEstateReportMapsEachStandKept) {
     }
 }
 
-// The page finds a stand's values by its path's place: the data block lists the stands in
-// the order their paths are drawn (by class), rounded as the tooltip shows them.
+// The page finds a stand's values by the place of its "M" among the paths: the data block
+// lists the stands in the order they are drawn (by class, a path each), rounded as the
+// tooltip shows them.
 TEST(GisMap, ListsTheStandsInTheOrderTheyAreDrawn) {
     EstateReportData data;
     data.years = {0};
@@ -514,15 +586,15 @@ TEST(GisMap, ListsTheStandsInTheOrderTheyAreDrawn) {
     const struct {
         const char* id;
         double carbon, volume, area;
-    } stands[] = {{"A", 90.04, 100, 1},
+    } stands[] = {{"A|1", 90.04, 100, 1},
                   {"B</script>", 10, 123.456, 2.345678},
                   {"C", 50, 0.04, 3},
                   {"D", 30, 1e6, 4},
-                  {"E", 70, 5, 5.555}};
+                  {"E", 70, std::numeric_limits<double>::quiet_NaN(), 5.555}};
     for (std::size_t i = 0; i < std::size(stands); ++i) {
         const auto& s = stands[i];
         data.map->stands.push_back({.id = s.id,
-                                    .path = "m" + std::to_string(10 * i) + " 0 1 0 0 1z",
+                                    .path = "M" + std::to_string(10 * i) + " 0l1 0 0 1z",
                                     .carbon = s.carbon,
                                     .volume = s.volume,
                                     .area = s.area});
@@ -530,14 +602,21 @@ TEST(GisMap, ListsTheStandsInTheOrderTheyAreDrawn) {
     const std::string page = estateReportHtml(data, ReportLanguage::english, "");
     // Five quantile classes of one stand each, drawn from the lowest carbon up.
     EXPECT_EQ(standPathsOf(page),
-              (std::vector<std::string>{"m10 0 1 0 0 1z", "m30 0 1 0 0 1z", "m20 0 1 0 0 1z",
-                                        "m40 0 1 0 0 1z", "m0 0 1 0 0 1z"}));
+              (std::vector<std::string>{"M10 0l1 0 0 1z", "M30 0l1 0 0 1z", "M20 0l1 0 0 1z",
+                                        "M40 0l1 0 0 1z", "M0 0l1 0 0 1z"}));
+    // The ids joined by a character none holds; the values in base 36, none for NaN.
     EXPECT_NE(page.find(R"(<script type="application/json" id="map-data">)"
-                        R"({"tip":"{}: {} t C/ha, {} m3/ha, {} ha",)"
-                        R"("id":["B\u003c/script>","D","C","E","A"],)"
-                        R"("carbonTenths":[100,300,500,700,900],)"
-                        R"("volumeTenths":[1235,10000000,0,50,1000],)"
-                        R"("areaHundredths":[235,400,300,556,100]}</script>)"),
+                        R"({"tip":"{}: {} t C/ha, {} m3/ha, {} ha","separator":",",)"
+                        R"("id":"B\u003c/script>,D,C,E,A|1",)"
+                        R"("carbonTenths":"2s,8c,dw,jg,p0",)"
+                        R"("volumeTenths":"yb,5yc1s,0,,rs",)"
+                        R"("areaHundredths":"6j,b4,8c,fg,2s"}</script>)"),
+              std::string::npos);
+
+    // Ids that hold every character they could be joined by stay a list.
+    data.map->stands[0].id = R"(|,;~^!*+=#$%@`{}[]:?'() /._-)";
+    EXPECT_NE(estateReportHtml(data, ReportLanguage::english, "")
+                  .find(R"("id":["B\u003c/script>","D","C","E","|,;~^!*+=#$%@`{}[]:?'() /._-"],)"),
               std::string::npos);
 
     // Outlined while a stand has 100 square units of the frame (here 200), not below.

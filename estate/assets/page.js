@@ -8,42 +8,188 @@
   }
   mapTooltip(document.querySelector("svg.map"));
 
-  // The map's tooltip: the stand under the pointer is found by its path's place among the
-  // map's paths, and its values in the map's data block, listed in the same order (the
-  // values in tenths or hundredths). The paths and the data are read once the page is open
-  // and idle (or when first pointed at), not while it opens.
+  // The map's tooltip. Each colour class is one path, its stands' outlines one after the
+  // other, each from its own "M", in the order of the map's data block. Once the page is open and idle (or when first pointed at), the
+  // paths are read into the outlines and their boxes, and each box put in the cells of a
+  // grid it covers; the stand pointed at is then the last drawn of its cell's stands whose
+  // outline holds the point, tested on a canvas that is never shown.
   function mapTooltip(svg) {
     if (!svg) return;
-    var tip = document.createElement("div"), place = null, map = null;
+    var group = svg.querySelector("g.stands");
+    var tip = document.createElement("div"), index = null, pointed = null;
     tip.className = "map-tip";
     tip.hidden = true;
     svg.parentNode.appendChild(tip);
     function read() {
-      if (place) return;
-      map = data("map-data");
-      place = new Map();
-      svg.querySelectorAll("g.stands path").forEach(function (p, i) { place.set(p, i); });
+      if (index) return index;
+      index = gridIndex(outlinesOf(group.querySelectorAll("path")));
+      var map = data("map-data");
+      index.tip = map.tip;
+      index.values = [typeof map.id === "string" ? map.id.split(map.separator) : map.id,
+                      map.carbonTenths.split(","), map.volumeTenths.split(","),
+                      map.areaHundredths.split(",")];
+      // Values for other stands than those drawn would be worse than none.
+      index.usable = index.values.every(function (list) {
+        return list.length === index.from.length;
+      });
+      index.context = document.createElement("canvas").getContext("2d");
+      pointed = document.createElementNS(svg.namespaceURI, "path");
+      pointed.setAttribute("class", "pointed");
+      group.appendChild(pointed);
+      return index;
     }
     window.addEventListener("load", function () {
       if (window.requestIdleCallback) requestIdleCallback(read); else setTimeout(read, 200);
     });
-    function placeOf(path) {
-      read();
-      return place.get(path);
+    // The stands' outlines in the paths, each from its "M" to the next: in which path and
+    // where, and its box (left, top, right, bottom), by one scan of the path data (100,000
+    // stands take some tenths of a second). The data are those the report writes: an
+    // absolute "M"; "m", "l", "h" and "v" relative, "L", "H" and "V" absolute, the numbers
+    // of a command possibly repeated (after a move, as lines); "z" back to the subpath's
+    // start.
+    function outlinesOf(paths) {
+      var o = { texts: [], path: [], from: [], to: [], boxes: [] }, boxes = o.boxes;
+      for (var p = 0; p < paths.length; p++) {
+        var d = paths[p].getAttribute("d") || "", n = d.length, i = 0, b = -1;
+        var command = 77, pending = null, x = 0, y = 0, startX = 0, startY = 0;
+        o.texts.push(d);
+        while (i < n) {
+          var c = d.charCodeAt(i);
+          if (c === 45 || c === 46 || (c >= 48 && c <= 57)) {
+            var negative = c === 45, value = 0, scale = 0;
+            for (i += negative ? 1 : 0; i < n; i++) {
+              c = d.charCodeAt(i);
+              if (c === 46 && !scale) scale = 1;
+              else if (c >= 48 && c <= 57) { value = value * 10 + c - 48; scale *= 10; }
+              else break;
+            }
+            if (scale) value /= scale;
+            if (negative) value = -value;
+            if (command === 104) x += value;
+            else if (command === 72) x = value;
+            else if (command === 118) y += value;
+            else if (command === 86) y = value;
+            else if (pending === null) { pending = value; continue; }
+            else {
+              if (command === 77 || command === 76) { x = pending; y = value; }
+              else { x += pending; y += value; }
+              pending = null;
+              if (command === 77 || command === 109) {
+                startX = x; startY = y;
+                command = command === 77 ? 76 : 108;
+              }
+            }
+            if (b < 0) continue;
+            if (x < boxes[b]) boxes[b] = x;
+            if (y < boxes[b + 1]) boxes[b + 1] = y;
+            if (x > boxes[b + 2]) boxes[b + 2] = x;
+            if (y > boxes[b + 3]) boxes[b + 3] = y;
+            continue;
+          }
+          if (c === 77) {
+            if (b >= 0) o.to.push(i);
+            o.path.push(p);
+            o.from.push(i);
+            b = boxes.length;
+            boxes.push(Infinity, Infinity, -Infinity, -Infinity);
+          }
+          if (c === 122 || c === 90) { x = startX; y = startY; }
+          else if (c > 64) { command = c; pending = null; }
+          i++;
+        }
+        if (b >= 0) o.to.push(n);
+      }
+      return o;
     }
-    function shown(value, decimals) {
-      if (value === null) return "\u2013";
-      var parts = (value / Math.pow(10, decimals)).toFixed(decimals).split(".");
+    function outline(grid, k) {
+      return grid.texts[grid.path[k]].slice(grid.from[k], grid.to[k]);
+    }
+    // A grid of about one cell to four stands over the outlines' boxes (smaller cells
+    // would hold fewer stands, but a box would reach into more of them); each cell lists
+    // the stands whose box reaches into it, in drawing order (entries from starts[cell]).
+    function gridIndex(grid) {
+      var n = grid.from.length, b = grid.boxes, k, r, c;
+      var left = Infinity, top = Infinity, right = -Infinity, bottom = -Infinity;
+      for (k = 0; k < 4 * n; k += 4) {
+        left = Math.min(left, b[k]); top = Math.min(top, b[k + 1]);
+        right = Math.max(right, b[k + 2]); bottom = Math.max(bottom, b[k + 3]);
+      }
+      var width = Math.max(right - left, 1), height = Math.max(bottom - top, 1);
+      var columns = Math.max(1, Math.round(Math.sqrt(n / 4 * width / height)));
+      var rows = Math.max(1, Math.round(n / 4 / columns));
+      var cell = new Cells(left, top, width / columns, height / rows, columns, rows);
+      var starts = new Int32Array(columns * rows + 1), entries = null, filled = null;
+      for (var pass = 0; pass < 2; pass++) {  // counting, then filling
+        for (k = 0; k < n; k++) {
+          var c0 = cell.column(b[4 * k]), c1 = cell.column(b[4 * k + 2]);
+          var r0 = cell.row(b[4 * k + 1]), r1 = cell.row(b[4 * k + 3]);
+          for (r = r0; r <= r1; r++) {
+            for (c = c0; c <= c1; c++) {
+              if (pass) entries[filled[r * columns + c]++] = k;
+              else starts[r * columns + c + 1]++;
+            }
+          }
+        }
+        if (pass) break;
+        for (c = 1; c < starts.length; c++) starts[c] += starts[c - 1];
+        entries = new Int32Array(starts[starts.length - 1]);
+        filled = starts.slice(0, -1);
+      }
+      grid.box = [left, top, right, bottom];
+      grid.cell = cell;
+      grid.starts = starts;
+      grid.entries = entries;
+      return grid;
+    }
+    function Cells(left, top, width, height, columns, rows) {
+      this.column = function (x) {
+        return Math.min(columns - 1, Math.max(0, Math.floor((x - left) / width)));
+      };
+      this.row = function (y) {
+        return Math.min(rows - 1, Math.max(0, Math.floor((y - top) / height)));
+      };
+      this.at = function (x, y) { return this.row(y) * columns + this.column(x); };
+    }
+    // The stand at (x, y) in the stands' units, the last drawn if they overlap; -1 if none.
+    function standAt(grid, x, y) {
+      var box = grid.box, b = grid.boxes;
+      if (!(x >= box[0] && x <= box[2] && y >= box[1] && y <= box[3])) return -1;
+      var cell = grid.cell.at(x, y);
+      for (var e = grid.starts[cell + 1] - 1; e >= grid.starts[cell]; e--) {
+        var k = grid.entries[e];
+        if (x < b[4 * k] || x > b[4 * k + 2] || y < b[4 * k + 1] || y > b[4 * k + 3]) continue;
+        if (grid.context.isPointInPath(new Path2D(outline(grid, k)), x, y, "nonzero")) return k;
+      }
+      return -1;
+    }
+    // A value of the data block (whole tenths or hundredths in base 36, "" for none) as
+    // the report shows it.
+    function shown(text, decimals) {
+      if (text === "") return "\u2013";
+      var parts = (parseInt(text, 36) / Math.pow(10, decimals)).toFixed(decimals).split(".");
       parts[0] = parts[0].replace(/\B(?=(\d{3})+$)/g, ",");
       return parts.join(".");
     }
+    function hide() {
+      tip.hidden = true;
+      if (pointed) pointed.removeAttribute("d");
+    }
     function show(e) {
-      var i = placeOf(e.target);
-      if (i === undefined) { tip.hidden = true; return; }
-      var values = [map.id[i], shown(map.carbonTenths[i], 1), shown(map.volumeTenths[i], 1),
-                    shown(map.areaHundredths[i], 2)];
+      var grid = read(), ctm = group.getScreenCTM();
+      if (!grid.usable || !ctm) { hide(); return; }
+      // From the page's pixels to the stands' units (the map's scale and the translate
+      // that centres the stands).
+      var point = svg.createSVGPoint();
+      point.x = e.clientX;
+      point.y = e.clientY;
+      point = point.matrixTransform(ctm.inverse());
+      var i = standAt(grid, point.x, point.y);
+      if (i < 0) { hide(); return; }
+      pointed.setAttribute("d", outline(grid, i));
+      var v = grid.values;
+      var values = [v[0][i], shown(v[1][i], 1), shown(v[2][i], 1), shown(v[3][i], 2)];
       var k = 0;
-      tip.textContent = map.tip.replace(/\{\}/g, function () { return values[k++]; });
+      tip.textContent = grid.tip.replace(/\{\}/g, function () { return values[k++]; });
       tip.hidden = false;
       var x = e.clientX + 14, y = e.clientY + 14;
       if (x + tip.offsetWidth > window.innerWidth) x = Math.max(0, e.clientX - 14 - tip.offsetWidth);
@@ -53,7 +199,7 @@
     }
     svg.addEventListener("pointermove", show);
     svg.addEventListener("pointerdown", show);  // a tap, where there is no hovering
-    svg.addEventListener("pointerleave", function () { tip.hidden = true; });
+    svg.addEventListener("pointerleave", hide);
   }
 
   var allRows = data("summary-data"), ageClasses = data("age-class-data"), text = data("chart-text");

@@ -50,21 +50,22 @@ std::optional<GisProblem> forEachPolygon(OGRLayer& layer, const LayerRef& ref,
     return std::nullopt;
 }
 
-std::vector<MapRing> ringsOf(const OGRGeometry& geometry, const Transform& transform) {
-    std::vector<MapRing> rings;
+std::vector<MapPolygon> polygonsOf(const OGRGeometry& geometry, const Transform& transform) {
+    std::vector<MapPolygon> polygons;
     // Curves, surfaces and collections of polygons become plain polygons first.
     const std::unique_ptr<OGRGeometry> multi(
         OGRGeometryFactory::forceToMultiPolygon(geometry.clone()));
-    if (!multi || wkbFlatten(multi->getGeometryType()) != wkbMultiPolygon) return rings;
+    if (!multi || wkbFlatten(multi->getGeometryType()) != wkbMultiPolygon) return polygons;
     for (const OGRPolygon* polygon : *multi->toMultiPolygon()) {
-        for (const OGRLinearRing* ring : *polygon) {
+        MapPolygon& rings = polygons.emplace_back();
+        for (const OGRLinearRing* ring : *polygon) {  // the exterior ring first
             MapRing& points = rings.emplace_back();
             points.reserve(static_cast<std::size_t>(ring->getNumPoints()));
             for (int i = 0; i < ring->getNumPoints(); ++i)
                 points.push_back(transform(ring->getX(i), ring->getY(i)));
         }
     }
-    return rings;
+    return polygons;
 }
 
 // The frame and transform that fit the extent into mapSize, with what a unit is on the
@@ -119,7 +120,7 @@ std::variant<OutlineFrame, GisProblem> readLayerOutlines(
     const auto [frame, transform] = frameOf(extent, layer.GetSpatialRef());
     problem =
         forEachPolygon(layer, ref, pathOf, [&](const OGRGeometry& geometry, std::string& path) {
-            path = outlinePath(ringsOf(geometry, transform));
+            path = outlinePath(polygonsOf(geometry, transform));
         });
     if (problem) return std::move(*problem);
     return frame;

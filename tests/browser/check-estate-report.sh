@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The estate report in a real browser (Debian's Chromium, headless, with no network):
 # the page loads without a script error and fetches nothing, each chart's canvas has a
-# size and is drawn on, the map draws one path a stand and its tooltip shows the values of
-# the stand pointed at, and printing gives A4 pages.
+# size and is drawn on, the map draws each stand (an outline from its own "M" in its colour
+# class's path) and its tooltip shows the values of the stand pointed at, and printing
+# gives A4 pages.
 # Also makes the screenshot the README shows.
 #   check-estate-report.sh ARBORA_REPORT SOURCE_DIR WORK_DIR
 set -euo pipefail
@@ -69,7 +70,7 @@ check_page estate-zh.html 3
   --prices "$source_dir/examples/prices.csv" --report scenarios.html > /dev/null
 check_page scenarios.html 8
 
-# The example GeoPackage: a map of its 20 stands besides the four charts. The last path
+# The example GeoPackage: a map of its 20 stands besides the four charts. The last stand
 # drawn is of the densest class; its tooltip shows that stand's values of the outputs.
 "$runner" inventory "$source_dir/examples/stands.gpkg" --years 0:50:10 --report map.html > /dev/null
 check_page map.html 4 20 "C04-05: 221.1 t C/ha, 208.4 m3/ha, 3.90 ha"
