@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cmath>
+#include <numeric>
 #include <optional>
 #include <tuple>
 
@@ -498,30 +500,54 @@ std::size_t rampStep(std::size_t k, std::size_t n) {
     return (2 * k * (rampSteps - 1) + n - 1) / (2 * (n - 1));
 }
 
-// The stands in the order they are drawn: class by class (a path each), in input order
-// within a class. The map's data block lists the stands in the same order, so that the
-// page finds a stand's values by the place of its "M" among the map's paths.
+// The stands in the order they are drawn: class by class, and within a class band by
+// band of the frame's height (a path each), in input order within a band. A browser
+// draws a path again for every tile of the screen it crosses: a class's stands in
+// bands of mapBandHeight units cost half the drawing of one path across the frame. The
+// map's data block lists the stands in the same order, so that the page finds a stand's
+// values by the place of its "M" among the map's paths.
 struct MapDrawing {
+    struct Path {
+        std::size_t end;     // where in `order` the path's stands end
+        std::size_t colour;  // its class
+    };
     std::vector<double> breaks;
-    std::vector<std::size_t> order;      // indices into the stands
-    std::vector<std::size_t> classEnds;  // where in `order` each class ends
+    std::vector<std::size_t> order;  // indices into the stands
+    std::vector<Path> paths;
 };
+constexpr long mapBandHeight = 128;
+
+// The band of a stand: that of the point its path starts at ("M x y"); 0 without one.
+long bandOf(const std::string& path) {
+    long x = 0, y = 0;
+    if (path.empty() || path[0] != 'M') return 0;
+    const char* end = path.data() + path.size();
+    auto [after, error] = std::from_chars(path.data() + 1, end, x);
+    if (error != std::errc() || after == end) return 0;
+    if (*after == ' ') ++after;
+    if (std::from_chars(after, end, y).ec != std::errc()) return 0;
+    return std::max(0L, y / mapBandHeight);
+}
 
 MapDrawing mapDrawing(const std::vector<MapStand>& stands) {
-    MapDrawing drawing{.breaks = carbonBreaks(stands), .order = {}, .classEnds = {}};
-    std::vector<std::size_t> classOf;
-    classOf.reserve(stands.size());
+    MapDrawing drawing{.breaks = carbonBreaks(stands), .order = {}, .paths = {}};
+    // Each stand's class and band as one key, sorted stably: input order within.
+    std::vector<std::pair<std::size_t, long>> keyOf;
+    keyOf.reserve(stands.size());
     for (const MapStand& stand : stands) {
-        classOf.push_back(static_cast<std::size_t>(
+        const auto colour = static_cast<std::size_t>(
             std::upper_bound(drawing.breaks.begin(), drawing.breaks.end(), stand.carbon) -
-            drawing.breaks.begin()));
+            drawing.breaks.begin());
+        keyOf.emplace_back(colour, bandOf(stand.path));
     }
-    drawing.order.reserve(stands.size());
-    for (std::size_t k = 0; k <= drawing.breaks.size(); ++k) {
-        for (std::size_t i = 0; i < stands.size(); ++i) {
-            if (classOf[i] == k) drawing.order.push_back(i);
-        }
-        drawing.classEnds.push_back(drawing.order.size());
+    drawing.order.resize(stands.size());
+    std::iota(drawing.order.begin(), drawing.order.end(), std::size_t{0});
+    std::stable_sort(drawing.order.begin(), drawing.order.end(),
+                     [&](std::size_t a, std::size_t b) { return keyOf[a] < keyOf[b]; });
+    for (std::size_t at = 0; at < drawing.order.size(); ++at) {
+        const bool last = at + 1 == drawing.order.size() ||
+                          keyOf[drawing.order[at]] != keyOf[drawing.order[at + 1]];
+        if (last) drawing.paths.push_back({at + 1, keyOf[drawing.order[at]].first});
     }
     return drawing;
 }
@@ -654,16 +680,16 @@ class Page {
     // for the length of a path: a few paths draw 100,000 stands in a fraction of the time
     // one path a stand takes.
     void standPaths(const EstateMap& m, const MapDrawing& drawing) {
-        const std::size_t classes = drawing.classEnds.size();
+        const std::size_t classes = drawing.breaks.size() + 1;
         h_.reserve(h_.size() + m.stands.size() * 24);
         h_ += "<g class=\"stands\" transform=\"translate(" +
               std::to_string((mapWidth - m.width) / 2) + " 0)\">\n";
         std::size_t from = 0;
-        for (std::size_t k = 0; k < classes; ++k) {
-            h_ += "<path class=\"k" + std::to_string(rampStep(k, classes)) + "\" d=\"";
-            for (std::size_t at = from; at < drawing.classEnds[k]; ++at)
+        for (const MapDrawing::Path& path : drawing.paths) {
+            h_ += "<path class=\"k" + std::to_string(rampStep(path.colour, classes)) + "\" d=\"";
+            for (std::size_t at = from; at < path.end; ++at)
                 h_ += html(m.stands[drawing.order[at]].path);
-            from = drawing.classEnds[k];
+            from = path.end;
             h_ += "\"/>\n";
         }
         h_ += "</g>\n";

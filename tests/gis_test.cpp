@@ -546,7 +546,7 @@ TEST_F(Gis, TheEstateReportMapsEachStandKept) {
               exitSuccess);
     const std::string page = readBytes("estate.html");
     EXPECT_EQ(standPathsOf(page).size(), 20u);
-    EXPECT_EQ(countOf(page, "<path class=\"k"), 5u);  // one path a colour class
+    EXPECT_EQ(countOf(page, "<path class=\"k"), 10u);  // a path a colour class and band
     for (const char* part : {"<div class=\"legend\">", "class=\"scale-bar\"",
                              "class=\"north-arrow\"", "<h2>小班分布图</h2>", "第 50 年碳密度"}) {
         EXPECT_EQ(countOf(page, part), 1u) << part;
@@ -612,6 +612,23 @@ TEST(GisMap, ListsTheStandsInTheOrderTheyAreDrawn) {
                         R"("volumeTenths":"yb,5yc1s,0,,rs",)"
                         R"("areaHundredths":"6j,b4,8c,fg,2s"}</script>)"),
               std::string::npos);
+
+    // Within a class, a path a band of 128 units down the frame, in input order within.
+    EstateReportData bands = data;
+    for (const auto& [i, path] : {std::pair{0, "M0 300l1 0 0 1z"},
+                                  {1, "M5 127h1v1z"},
+                                  {2, "M9 128h1v1z"},
+                                  {3, "M3 1h1v1z"},
+                                  {4, "M4 299h1v1z"}}) {
+        bands.map->stands[static_cast<std::size_t>(i)].path = path;
+        bands.map->stands[static_cast<std::size_t>(i)].carbon = 50;
+    }
+    const std::string banded = estateReportHtml(bands, ReportLanguage::english, "");
+    EXPECT_EQ(countOf(banded, "<path class=\"k"), 3u);
+    EXPECT_EQ(standPathsOf(banded),
+              (std::vector<std::string>{"M5 127h1v1z", "M3 1h1v1z", "M9 128h1v1z",
+                                        "M0 300l1 0 0 1z", "M4 299h1v1z"}));
+    EXPECT_NE(banded.find(R"("id":"B\u003c/script>,D,C,A|1,E")"), std::string::npos);
 
     // Ids that hold every character they could be joined by stay a list.
     data.map->stands[0].id = R"(|,;~^!*+=#$%@`{}[]:?'() /._-)";
