@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,9 +10,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <map>
+#include <system_error>
 #include <type_traits>
 
 #include "inventory/number_text.h"
@@ -547,7 +551,8 @@ std::unique_ptr<ProjectionOutput> openProjectionOutput(
     }
 }
 
-AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
+AtomicFile::AtomicFile(std::string target, std::size_t flushEvery)
+    : target_(std::move(target)), flushEvery_(flushEvery) {
     const auto slash = target_.find_last_of('/');
     std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
     // "." + base + ".XXXXXX" must stay a valid name for a target whose name is: the base
@@ -590,28 +595,77 @@ void AtomicFile::write(std::string_view bytes) {
         bytes.remove_prefix(static_cast<std::size_t>(n));
         written_ += static_cast<std::size_t>(n);
     }
-    startWritebackUpTo(written_);
+    grown(written_);
 }
 
 void AtomicFile::startWriteback() {
     struct stat status;
-    if (fd_ >= 0 && ::fstat(fd_, &status) == 0) {
-        startWritebackUpTo(static_cast<std::size_t>(status.st_size));
-    }
+    if (fd_ >= 0 && ::fstat(fd_, &status) == 0) grown(static_cast<std::size_t>(status.st_size));
 }
 
-// The disk starts on what has been written while the rest is computed, so that the
-// flush before the rename has little left to wait for. Only a start: a failure shows
-// in the fsync of commit().
-void AtomicFile::startWritebackUpTo(std::size_t end) {
-    if (end < started_ || end - started_ < (8u << 20)) return;
-    ::sync_file_range(fd_, static_cast<off_t>(started_), static_cast<off_t>(end - started_),
-                      SYNC_FILE_RANGE_WRITE);
-    started_ = end;
+void AtomicFile::grown(std::size_t size) {
+    if (!flush_ && size >= flushEvery_ && fd_ >= 0) {
+        try {
+            flush_ = std::make_unique<BackgroundFlush>(fd_, flushEvery_);
+        } catch (const std::system_error&) {
+            flushEvery_ = std::numeric_limits<std::size_t>::max();  // all at the end, then
+        }
+    }
+    if (flush_) flush_->grown(size);
+}
+
+int AtomicFile::stopFlushing() {
+    if (!flush_) return 0;
+    const int error = flush_->finish();
+    flush_.reset();
+    return error;
+}
+
+BackgroundFlush::BackgroundFlush(int fd, std::size_t every)
+    : fd_(fd), every_(every), thread_([this] { serve(); }) {}
+
+void BackgroundFlush::grown(std::size_t size) {
+    {
+        const std::lock_guard lock(mutex_);
+        size_ = size;
+        if (size_ - flushed_ < every_) return;
+    }
+    wake_.notify_one();
+}
+
+int BackgroundFlush::finish() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+    return error_;
+}
+
+void BackgroundFlush::serve() {
+    // Stop signals go to the writing thread, whose waits they must end.
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&held, signal);
+    ::pthread_sigmask(SIG_BLOCK, &held, nullptr);
+    std::unique_lock lock(mutex_);
+    while (true) {
+        wake_.wait(lock, [&] { return stopping_ || size_ - flushed_ >= every_; });
+        if (stopping_) return;
+        const std::size_t size = size_;
+        lock.unlock();
+        const int failed = ::fdatasync(fd_) == 0 ? 0 : errno;
+        lock.lock();
+        if (failed != 0 && error_ == 0) error_ = failed;
+        flushed_ = size;
+    }
 }
 
 void AtomicFile::sync() {
     if (synced_) return;
+    if (const int error = stopFlushing()) fail(std::strerror(error));
     if (fd_ < 0) fd_ = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0 || ::fsync(fd_) != 0) fail(std::strerror(errno));
     const int fd = fd_;
@@ -635,6 +689,7 @@ void AtomicFile::commit() {
 }
 
 void AtomicFile::abandon() {
+    stopFlushing();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     if (!temporary_.empty() && !committed_) ::unlink(temporary_.c_str());

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -120,13 +123,47 @@ OutputKind outputKindOf(const std::string& fileName);
 std::unique_ptr<ProjectionOutput> openProjectionOutput(
     const std::string& fileName, std::span<const OutputTable* const> furtherTables = {});
 
+// Makes a file's bytes durable on a thread of its own while the file is still being
+// written, each time enough new bytes have come, so that the flush before the file is
+// put in place has little left to do (a virtual disk can take half a second to flush
+// a gigabyte written since the last flush) and the writing thread never waits for the
+// disk. The first error of a flush is kept for the final one to report: the system
+// tells an error to one flush only.
+class BackgroundFlush {
+  public:
+    BackgroundFlush(int fd, std::size_t every);  // throws std::system_error
+    ~BackgroundFlush() { finish(); }
+    BackgroundFlush(const BackgroundFlush&) = delete;
+    BackgroundFlush& operator=(const BackgroundFlush&) = delete;
+
+    // The file has `size` bytes now.
+    void grown(std::size_t size);
+    // Waits for a flush under way and ends the thread; the error number of the first
+    // flush that failed, 0 when none did.
+    int finish();
+
+  private:
+    void serve();
+
+    const int fd_;
+    const std::size_t every_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::size_t size_ = 0, flushed_ = 0;
+    bool stopping_ = false;
+    int error_ = 0;
+    std::thread thread_;
+};
+
 // A file written whole or not at all: a temporary file beside the target, renamed over
 // it by commit, removed by the destructor when not committed. The temporary file is
 // made when the AtomicFile is, so that a target that cannot be written is found before
 // the work that fills it.
 class AtomicFile {
   public:
-    explicit AtomicFile(std::string target);  // throws OutputFileError
+    // The bytes are made durable on a thread of the file's own, each time `flushEvery`
+    // more have been written (see BackgroundFlush). Throws OutputFileError.
+    explicit AtomicFile(std::string target, std::size_t flushEvery = std::size_t{64} << 20);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -135,9 +172,9 @@ class AtomicFile {
     int fd() const { return fd_; }
     // Appends bytes; throws OutputFileError.
     void write(std::string_view bytes);
-    // Starts the disk on what the file has grown by since the last start, once that is
-    // 8 MiB or more, for bytes written by other means than write() (a database library
-    // writing the temporary file through its own descriptor). A call costs one fstat.
+    // Tells the background flush how far the file has grown, for bytes written by other
+    // means than write() (a database library writing the temporary file through its own
+    // descriptor). A call costs one fstat.
     void startWriteback();
     // Makes the bytes durable and closes the file.
     void sync();
@@ -148,7 +185,8 @@ class AtomicFile {
     [[noreturn]] void fail(const std::string& reason) const;
 
   private:
-    void startWritebackUpTo(std::size_t end);
+    void grown(std::size_t size);
+    int stopFlushing();
 
     std::string target_;
     std::string temporary_;
@@ -156,7 +194,8 @@ class AtomicFile {
     bool committed_ = false;
     bool synced_ = false;
     std::size_t written_ = 0;  // bytes written through write()
-    std::size_t started_ = 0;  // bytes whose writing to disk has been started
+    std::size_t flushEvery_;
+    std::unique_ptr<BackgroundFlush> flush_;  // once the file is large enough to need one
 };
 
 }  // namespace arbora

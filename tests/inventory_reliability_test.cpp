@@ -338,5 +338,24 @@ TEST_F(Reliability, AStopBeforeTheRenameKeepsTheEarlierFile) {
     EXPECT_EQ(leftOvers(), std::vector<std::string>{});
 }
 
+// The bytes flushed on their own thread while more come, and the file then put in place
+// or abandoned whole.
+TEST_F(Reliability, AFileFlushedWhileWrittenIsWholeOrNotThere) {
+    std::string expected;
+    for (int i = 0; i < 300; ++i)
+        expected += std::string(999, static_cast<char>('a' + i % 26)) + "\n";
+    for (const bool keep : {true, false}) {
+        writeFile("target.txt", "earlier");
+        {
+            AtomicFile file("target.txt", 4096);
+            for (std::size_t at = 0; at < expected.size(); at += 1000)
+                file.write(std::string_view(expected).substr(at, 1000));
+            if (keep) file.commit();
+        }
+        EXPECT_EQ(readBytes("target.txt"), keep ? expected : "earlier");
+        EXPECT_EQ(leftOvers(), std::vector<std::string>{});
+    }
+}
+
 }  // namespace
 }  // namespace arbora
