@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -300,9 +301,6 @@ struct StandWork {
 struct StandBatch {
     std::vector<StandWork> items;
     std::size_t size = 0;  // items in use
-    // The rows' text of its projected stands, in input order, for an output that takes
-    // it: added in one piece, written without a copy.
-    TextBuffer formatted;
 };
 constexpr std::size_t batchSize = 256;
 
@@ -317,7 +315,8 @@ class InventoryRunner {
           progress_(err, options.showProgress),
           prices_(std::move(prices)),
           jobs_(std::max<std::size_t>(1, options.jobs)),
-          projectors_(jobs_) {
+          projectors_(jobs_),
+          formatted_(jobs_) {
         if (options.treatmentsFile) ledger_.emplace(products, options.years.back());
     }
 
@@ -353,12 +352,23 @@ class InventoryRunner {
     // Reads and checks every stand in input order on this thread, projects them in
     // batches on the workers, and keeps them, in input order again, on this thread.
     void projectAll() {
+        // A batch's rows' text, for an output that takes it, is made in its worker's
+        // buffer and added there, in input order: written from the cache it was made in.
+        const auto projectBatch = [this](StandBatch& batch, std::size_t worker) {
+            formatted_[worker].clear();
+            for (std::size_t i = 0; i < batch.size; ++i)
+                project(batch.items[i], projectors_[worker], formatted_[worker]);
+        };
+        const auto addText = [this](StandBatch&, std::size_t worker) {
+            // After a rejection (without --skip-bad-rows) the output is abandoned: what it
+            // is given then does not matter, and is left out once that is seen.
+            if (!discardText_.load(std::memory_order_relaxed))
+                output_->addFormatted(formatted_[worker].text());
+        };
+        const bool texts = output_ && output_->formatsRows();
         OrderedWork<StandBatch> work(
-            jobs_ > 1 ? jobs_ : 0, [this](StandBatch& batch, std::size_t worker) {
-                batch.formatted.clear();
-                for (std::size_t i = 0; i < batch.size; ++i)
-                    project(batch.items[i], projectors_[worker], batch.formatted);
-            });
+            jobs_ > 1 ? jobs_ : 0, projectBatch,
+            texts ? OrderedWork<StandBatch>::Work(addText) : OrderedWork<StandBatch>::Work());
         const std::size_t inFlight = 2 * jobs_;
         std::unique_ptr<StandBatch> batch = spareBatch();
         RawRow row;
@@ -432,6 +442,7 @@ class InventoryRunner {
             run_.firstRejections.back().standId = shortenedText(rejection.standId);
         }
         ++run_.rejectedRows;
+        if (!options_.skipBadRows) discardText_.store(true, std::memory_order_relaxed);
         if (output_ && options_.skipBadRows) output_->addRejection(rejection);
     }
 
@@ -557,10 +568,6 @@ class InventoryRunner {
             if (run_.rejectedRows > 0 && !options_.skipBadRows) continue;
             keep(work);
         }
-        // Only the projected stands have rows. After a rejection (without
-        // --skip-bad-rows) the output is abandoned, so what it was given does not matter.
-        if (output_ && output_->formatsRows() && (run_.rejectedRows == 0 || options_.skipBadRows))
-            output_->addFormatted(batch->formatted.text());
         batch->size = 0;
         spare_.push_back(std::move(batch));
     }
@@ -633,6 +640,8 @@ class InventoryRunner {
     std::optional<Prices> prices_;
     std::size_t jobs_;                            // threads projecting
     std::vector<InventoryProjector> projectors_;  // one per thread: each keeps its normal stands
+    std::vector<TextBuffer> formatted_;           // one per thread: its batch's rows' text
+    std::atomic<bool> discardText_ = false;       // the output will be abandoned
     std::vector<std::unique_ptr<StandBatch>> spare_;  // batches kept, done with
     std::optional<ProductsLedger> ledger_;            // with scenarios
     std::optional<RemovalTotals> removalTotals_;

@@ -15,7 +15,9 @@
 
 // Work on batches spread over worker threads and handed back in the order the batches
 // were given. The caller reads and writes on its own thread, in input order; only the
-// work in between runs in parallel, so the results do not depend on the threads.
+// work in between runs in parallel, so the results do not depend on the threads. A last
+// step of the work may run in the order the batches were given, one batch at a time, on
+// the worker that did the rest (so that what it made is used where it is in cache).
 namespace arbora {
 
 template <typename Batch>
@@ -24,8 +26,10 @@ class OrderedWork {
     // The work on one batch by one worker (0 to threads - 1, or 0 on the caller's thread).
     using Work = std::function<void(Batch&, std::size_t worker)>;
 
-    // With no threads the caller's thread does the work in submit.
-    OrderedWork(std::size_t threads, Work work) : work_(std::move(work)) {
+    // With no threads the caller's thread does the work, and then the step in order, in
+    // submit.
+    OrderedWork(std::size_t threads, Work work, Work inOrder = {})
+        : work_(std::move(work)), inOrder_(std::move(inOrder)) {
         for (std::size_t i = 0; i < threads; ++i)
             workers_.emplace_back([this, i] { serve(i); });
     }
@@ -36,6 +40,7 @@ class OrderedWork {
             pending_.clear();  // a failure of the caller's: what is not started is not needed
         }
         ready_.notify_all();
+        turn_.notify_all();
         for (std::thread& worker : workers_)
             worker.join();
     }
@@ -46,12 +51,13 @@ class OrderedWork {
     void submit(std::unique_ptr<Batch> batch) {
         if (workers_.empty()) {
             work_(*batch, 0);
-            slots_.push_back({std::move(batch), true, nullptr});
+            if (inOrder_) inOrder_(*batch, 0);
+            slots_.push_back({std::move(batch), true, nullptr, 0});
             return;
         }
         {
             const std::lock_guard lock(mutex_);
-            slots_.push_back({std::move(batch), false, nullptr});
+            slots_.push_back({std::move(batch), false, nullptr, given_++});
             pending_.push_back(&slots_.back());
         }
         ready_.notify_one();
@@ -80,6 +86,7 @@ class OrderedWork {
         std::unique_ptr<Batch> batch;
         bool done = false;
         std::exception_ptr error;
+        std::size_t place = 0;  // among the batches given
     };
 
     void serve(std::size_t worker) {
@@ -102,15 +109,33 @@ class OrderedWork {
                 slot->error = std::current_exception();
             }
             lock.lock();
+            if (inOrder_) {
+                turn_.wait(lock, [&] { return stopping_ || inTurn_ == slot->place; });
+                if (!slot->error && !stopping_) {
+                    lock.unlock();
+                    try {
+                        inOrder_(*slot->batch, worker);
+                    } catch (...) {
+                        slot->error = std::current_exception();
+                    }
+                    lock.lock();
+                }
+                ++inTurn_;
+                turn_.notify_all();
+            }
             slot->done = true;
             done_.notify_all();
         }
     }
 
     Work work_;
+    Work inOrder_;
     mutable std::mutex mutex_;
     std::condition_variable ready_;  // a batch is pending, or the workers stop
     std::condition_variable done_;   // a batch's work is done
+    std::condition_variable turn_;   // the next batch's step in order may run
+    std::size_t given_ = 0;          // batches given so far
+    std::size_t inTurn_ = 0;         // the place of the batch whose step in order is next
     std::deque<Slot> slots_;         // given and not yet taken back, in order
     std::deque<Slot*> pending_;      // given and not yet worked on
     bool stopping_ = false;

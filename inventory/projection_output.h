@@ -92,7 +92,10 @@ class ProjectionOutput {
     virtual void addRejection(const Rejection& rejection) = 0;
     // An output that takes the text of its projection rows made beforehand, on any
     // thread, by formatRows (appended to `into`), and then added with addFormatted in
-    // place of addRow. formatRows changes nothing of the output.
+    // place of addRow. formatRows changes nothing of the output. addFormatted may be
+    // called from any thread, one call at a time, in input order; meanwhile the output
+    // is given nothing else but stands, rejections and table rows, which such an output
+    // does not keep.
     virtual bool formatsRows() const { return false; }
     virtual void formatRows(TextBuffer& /*into*/, std::string_view /*scenario*/,
                             const std::string& /*standId*/,
