@@ -36,8 +36,6 @@
 namespace arbora {
 namespace {
 
-constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
 // While a run reads and writes, Ctrl-C, a hang-up or a termination request stops it,
 // so that the unfinished output is removed and nothing else changes. The handler only
 // records the request; it is installed without SA_RESTART, so that a read or a wait
@@ -87,10 +85,7 @@ int exitStatusOf(GisProblem::Kind kind) {
 class SignalsHeld {
   public:
     SignalsHeld() {
-        sigset_t held;
-        sigemptyset(&held);
-        for (const int signal : stopSignals)
-            sigaddset(&held, signal);
+        const sigset_t held = stopSignalSet();
         ::sigprocmask(SIG_BLOCK, &held, &previous_);
     }
     ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }

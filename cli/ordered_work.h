@@ -1,9 +1,6 @@
 #pragma once
 
-#include <pthread.h>
-
 #include <condition_variable>
-#include <csignal>
 #include <cstddef>
 #include <deque>
 #include <exception>
@@ -12,6 +9,8 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "inventory/stop_request.h"
 
 // Work on batches spread over worker threads and handed back in the order the batches
 // were given. The caller reads and writes on its own thread, in input order; only the
@@ -90,12 +89,7 @@ class OrderedWork {
     };
 
     void serve(std::size_t worker) {
-        // Stop signals go to the reading thread, whose waits they must end.
-        sigset_t held;
-        sigemptyset(&held);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-            sigaddset(&held, signal);
-        ::pthread_sigmask(SIG_BLOCK, &held, nullptr);
+        holdStopSignalsOnThisThread();
         std::unique_lock lock(mutex_);
         while (true) {
             ready_.wait(lock, [&] { return stopping_ || !pending_.empty(); });

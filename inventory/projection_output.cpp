@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <limits.h>
-#include <pthread.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -644,12 +642,7 @@ int BackgroundFlush::finish() {
 }
 
 void BackgroundFlush::serve() {
-    // Stop signals go to the writing thread, whose waits they must end.
-    sigset_t held;
-    sigemptyset(&held);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&held, signal);
-    ::pthread_sigmask(SIG_BLOCK, &held, nullptr);
+    holdStopSignalsOnThisThread();
     std::unique_lock lock(mutex_);
     while (true) {
         wake_.wait(lock, [&] { return stopping_ || size_ - flushed_ >= every_; });

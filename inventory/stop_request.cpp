@@ -1,5 +1,7 @@
 #include "inventory/stop_request.h"
 
+#include <pthread.h>
+
 #include <csignal>
 
 namespace arbora {
@@ -8,6 +10,19 @@ namespace {
 volatile std::sig_atomic_t requested = 0;
 
 }  // namespace
+
+sigset_t stopSignalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : stopSignals)
+        sigaddset(&set, signal);
+    return set;
+}
+
+void holdStopSignalsOnThisThread() {
+    const sigset_t held = stopSignalSet();
+    ::pthread_sigmask(SIG_BLOCK, &held, nullptr);
+}
 
 void requestStop(int signal) noexcept {
     requested = signal;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <signal.h>
+
 #include <stdexcept>
 #include <string>
 
@@ -8,6 +10,14 @@
 // wait long (a read from a pipe, a SQLite statement, the last step before a file is put
 // in place) and end the run there, so that the unfinished output is removed.
 namespace arbora {
+
+// The signals that request a stop.
+inline constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// The set of them.
+sigset_t stopSignalSet();
+// Blocks them on the calling thread (a worker's), so that they go to the reading thread,
+// whose waits they must end.
+void holdStopSignalsOnThisThread();
 
 // Records the signal; safe to call from a signal handler.
 void requestStop(int signal) noexcept;
