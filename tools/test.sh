@@ -8,7 +8,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j "$jobs"
 
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DARBORA_GUI=OFF -DARBORA_SANITIZE=ON
+# Line tables only (-g1) are enough for the sanitizers' reports, and build a fifth faster.
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DARBORA_GUI=OFF -DARBORA_SANITIZE=ON \
+  -DCMAKE_CXX_FLAGS_DEBUG=-g1
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
