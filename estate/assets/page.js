@@ -8,8 +8,9 @@
   }
   mapTooltip(document.querySelector("svg.map"));
 
-  // The map's tooltip. Each colour class is one path, its stands' outlines one after the
-  // other, each from its own "M", in the order of the map's data block. Once the page is open and idle (or when first pointed at), the
+  // The map's tooltip. Each colour class is a few paths (one a band down the map), their
+  // stands' outlines one after the other, each from its own "M", in the order of the
+  // map's data block. Once the page is open and idle (or when first pointed at), the
   // paths are read into the outlines and their boxes, and each box put in the cells of a
   // grid it covers; the stand pointed at is then the last drawn of its cell's stands whose
   // outline holds the point, tested on a canvas that is never shown.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The estate report in a real browser (Debian's Chromium, headless, with no network):
 # the page loads without a script error and fetches nothing, each chart's canvas has a
-# size and is drawn on, the map draws each stand (an outline from its own "M" in its colour
-# class's path) and its tooltip shows the values of the stand pointed at, and printing
+# size and is drawn on, the map draws each stand (an outline from its own "M" in one of its
+# colour class's paths) and its tooltip shows the values of the stand pointed at, and printing
 # gives A4 pages.
 # Also makes the screenshot the README shows.
 #   check-estate-report.sh ARBORA_REPORT SOURCE_DIR WORK_DIR
