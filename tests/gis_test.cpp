@@ -31,21 +31,12 @@ using testing::readBytes;
 
 const std::string examples = std::string(ARBORA_GOLDEN_DIR) + "/../../examples/";
 
-struct Outcome {
-    int status;
-    std::string err;
-};
+using Outcome = testing::InventoryOutcome;
+using testing::writeFile;
 
 Outcome inventory(InventoryOptions options) {
     if (options.years.empty()) options.years = {0, 10};
-    std::ostringstream out, err;
-    InventoryRun run;
-    const int status = runInventory(options, out, err, run);
-    return {status, err.str()};
-}
-
-void writeFile(const std::string& name, std::string_view bytes) {
-    std::ofstream(name, std::ios::binary) << bytes;
+    return testing::runInventoryHere(options);
 }
 
 // A GeoJSON layer in CGCS2000 / Gauss-Kruger CM 114E (or the CRS given) whose features

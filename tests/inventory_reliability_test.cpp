@@ -34,10 +34,8 @@ std::string manyRows(std::size_t count) {
     return rows;
 }
 
-struct Outcome {
-    int status;
-    std::string err;
-};
+using Outcome = testing::InventoryOutcome;
+using testing::writeFile;
 
 InventoryOptions optionsFor(const std::string& stands, std::optional<std::string> output = {}) {
     InventoryOptions options;
@@ -48,14 +46,7 @@ InventoryOptions optionsFor(const std::string& stands, std::optional<std::string
 }
 
 Outcome run(const InventoryOptions& options) {
-    std::ostringstream out, err;
-    InventoryRun result;
-    const int status = runInventory(options, out, err, result);
-    return {status, err.str()};
-}
-
-void writeFile(const std::string& name, std::string_view bytes) {
-    std::ofstream(name, std::ios::binary) << bytes;
+    return testing::runInventoryHere(options);
 }
 
 // The names in the working directory that start with a dot: temporary files left over.

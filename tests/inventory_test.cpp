@@ -33,15 +33,8 @@ constexpr std::string_view header =
     "stand_id,species,site_class,stand_age,average_diameter,average_height,stand_density,"
     "stand_volume,area\n";
 
-void writeFile(const std::string& name, std::string_view bytes) {
-    std::ofstream(name, std::ios::binary) << bytes;
-}
-
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
+using Outcome = testing::InventoryOutcome;
+using testing::writeFile;
 
 Outcome inventory(const std::string& stands, std::optional<std::string> output = {},
                   bool skipBadRows = false, std::vector<std::int32_t> years = {0, 10},
@@ -56,10 +49,7 @@ Outcome inventory(const std::string& stands, std::optional<std::string> output =
     options.outputFile = std::move(output);
     options.skipBadRows = skipBadRows;
     options.encoding = encoding;
-    std::ostringstream out, err;
-    InventoryRun run;
-    const int status = runInventory(options, out, err, run);
-    return {status, out.str(), err.str()};
+    return testing::runInventoryHere(options);
 }
 
 TEST(InventoryNumbers, AreReadStrictly) {

@@ -312,10 +312,7 @@ TEST_F(Treatments, RejectEveryRowThatBreaksARule) {
     EXPECT_TRUE(schedule.treatments[1].regenerateSame);
 }
 
-struct RunResult {
-    int status;
-    std::string err;
-};
+using RunResult = testing::InventoryOutcome;
 
 RunResult runWith(const std::string& treatments, bool skipBadRows, std::string output) {
     InventoryOptions options;
@@ -324,9 +321,7 @@ RunResult runWith(const std::string& treatments, bool skipBadRows, std::string o
     options.years = {0, 10, 20};
     options.outputFile = output;
     options.skipBadRows = skipBadRows;
-    std::ostringstream out, err;
-    InventoryRun run;
-    return {runInventory(options, out, err, run), err.str()};
+    return testing::runInventoryHere(options);
 }
 
 // A stand whose treatment cannot be carried out is left out of every scenario; without

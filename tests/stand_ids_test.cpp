@@ -20,12 +20,22 @@ TEST(StandIds, KeepTheFirstLineOfEachId) {
     };
     const std::string high = "\x80\xff\x01\x7f";
     const Step steps[] = {
-        {"a", 2, {}},         {"a", 3, 2},          {"ab", 4, {}},  // a longer id with the same
-                                                                    // start
-        {"A", 5, {}},         {"", 6, {}},          // the empty id is an id like any other
-        {"", 7, 6},           {"12345678", 8, {}},  // a whole word, then a word and one byte more
-        {"123456789", 9, {}}, {"12345679", 10, {}}, {high, 11, {}},  {high + "x", 12, {}},
-        {high, 13, 11},       {"a b", -1, {}},      {"a b", 14, -1}, {"12345678", 15, 8},
+        {"a", 2, {}},
+        {"a", 3, 2},
+        {"ab", 4, {}},  // a longer id with the same
+                        // start
+        {"A", 5, {}},
+        {"", 6, {}},  // the empty id is an id like any other
+        {"", 7, 6},
+        {"12345678", 8, {}},  // a whole word, then a word and one byte more
+        {"123456789", 9, {}},
+        {"12345679", 10, {}},
+        {high, 11, {}},
+        {high + "x", 12, {}},
+        {high, 13, 11},
+        {"a b", -1, {}},
+        {"a b", 14, -1},
+        {"12345678", 15, 8},
     };
     StandIds ids;
     for (const Step& step : steps)

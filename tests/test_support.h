@@ -10,10 +10,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/inventory_run.h"
 #include "report/report_channel.h"
 
 namespace arbora::testing {
@@ -89,6 +91,23 @@ inline std::vector<std::string> rowsOf(const std::string& database, const std::s
     sqlite3_finalize(statement);
     sqlite3_close(db);
     return rows;
+}
+
+inline void writeFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The inventory command run in this process: its exit status and what it printed.
+struct InventoryOutcome {
+    int status = 0;
+    std::string out, err;
+};
+
+inline InventoryOutcome runInventoryHere(const InventoryOptions& options) {
+    std::ostringstream out, err;
+    InventoryRun run;
+    const int status = runInventory(options, out, err, run);
+    return {status, out.str(), err.str()};
 }
 
 inline std::string readBytes(const std::filesystem::path& path) {
