@@ -357,20 +357,16 @@ void SevenReportsAgainstTrue(benchmark::State& state) {
 }
 
 // Arguments: stands, and jobs (one thread, and the build machine's two cores).
-BENCHMARK(InventoryToCsv)
-    ->ArgNames({"stands", "jobs"})
-    ->Args({100000, 1})
-    ->Args({500000, 1})
-    ->Args({500000, 2})
-    ->Unit(benchmark::kMillisecond)
-    ->UseManualTime();
-BENCHMARK(InventoryToSqlite)
-    ->ArgNames({"stands", "jobs"})
-    ->Args({100000, 1})
-    ->Args({500000, 1})
-    ->Args({500000, 2})
-    ->Unit(benchmark::kMillisecond)
-    ->UseManualTime();
+void inventorySizes(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"stands", "jobs"})
+        ->Args({100000, 1})
+        ->Args({500000, 1})
+        ->Args({500000, 2})
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime();
+}
+BENCHMARK(InventoryToCsv)->Apply(inventorySizes);
+BENCHMARK(InventoryToSqlite)->Apply(inventorySizes);
 BENCHMARK(SqliteMinimalInsert)
     ->ArgNames({"stands"})
     ->Arg(100000)

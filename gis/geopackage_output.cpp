@@ -29,10 +29,10 @@ std::variant<std::unique_ptr<ProjectionOutput>, GisProblem> openStandOutput(
                               std::to_string(resultsPerYear) + " a listed year), more than " +
                               std::to_string(mostFields) + "; list fewer years"};
     }
-    auto module = loadGisModule();
-    if (auto* problem = std::get_if<GisProblem>(&module)) return std::move(*problem);
-    return std::get<const GisModule*>(module)->openGeoPackageOutput(
-        fileName, *input.geometryLayer(), years, furtherTables);
+    return withGisModule<std::variant<std::unique_ptr<ProjectionOutput>, GisProblem>>(
+        [&](const GisModule& gis) {
+            return gis.openGeoPackageOutput(fileName, *input.geometryLayer(), years, furtherTables);
+        });
 }
 
 }  // namespace arbora

@@ -64,4 +64,13 @@ inline constexpr const char* gisModuleEntry = "arbora_gis_module";
 // the library folder it is installed in; or why it cannot be loaded.
 std::variant<const GisModule*, GisProblem> loadGisModule();
 
+// What `use` gives with the module, or why the module cannot be loaded: a Result is a
+// variant that can hold a GisProblem.
+template <typename Result, typename Use>
+Result withGisModule(Use&& use) {
+    auto module = loadGisModule();
+    if (auto* problem = std::get_if<GisProblem>(&module)) return std::move(*problem);
+    return use(*std::get<const GisModule*>(module));
+}
+
 }  // namespace arbora

@@ -174,9 +174,8 @@ std::string outlinePath(const std::vector<MapPolygon>& polygons, double toleranc
 
 std::variant<OutlineFrame, GisProblem> readMapOutlines(
     const LayerRef& layer, const std::function<std::string*(std::int64_t)>& pathOf) {
-    auto module = loadGisModule();
-    if (auto* problem = std::get_if<GisProblem>(&module)) return std::move(*problem);
-    return std::get<const GisModule*>(module)->readMapOutlines(layer, pathOf);
+    return withGisModule<std::variant<OutlineFrame, GisProblem>>(
+        [&](const GisModule& gis) { return gis.readMapOutlines(layer, pathOf); });
 }
 
 }  // namespace arbora

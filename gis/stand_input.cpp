@@ -34,10 +34,9 @@ std::variant<InputKind, GisProblem> kindOf(const std::string& fileName, bool lay
     }
     if (isNamedCsv(fileName)) return InputKind::csv;
     // CSV files keep the inventory's own reader: its encodings and strict numbers.
-    auto module = loadGisModule();
-    if (auto* problem = std::get_if<GisProblem>(&module)) return std::move(*problem);
-    return std::get<const GisModule*>(module)->isVectorFile(fileName) ? InputKind::layer
-                                                                      : InputKind::csv;
+    return withGisModule<std::variant<InputKind, GisProblem>>([&](const GisModule& gis) {
+        return gis.isVectorFile(fileName) ? InputKind::layer : InputKind::csv;
+    });
 }
 
 GisProblem unusable(const std::string& message) {
@@ -72,10 +71,10 @@ std::variant<StandInput, GisProblem> openStandInput(const std::string& fileName,
         auto kind = kindOf(fileName, choices.layer.has_value());
         if (auto* problem = std::get_if<GisProblem>(&kind)) return std::move(*problem);
         if (std::get<InputKind>(kind) == InputKind::layer) {
-            auto module = loadGisModule();
-            if (auto* problem = std::get_if<GisProblem>(&module)) return std::move(*problem);
-            auto opened = std::get<const GisModule*>(module)->openLayerSource(
-                fileName, choices.layer, encoding);
+            auto opened = withGisModule<std::variant<std::unique_ptr<LayerSource>, GisProblem>>(
+                [&](const GisModule& gis) {
+                    return gis.openLayerSource(fileName, choices.layer, encoding);
+                });
             if (auto* problem = std::get_if<GisProblem>(&opened)) return std::move(*problem);
             layer = std::get<std::unique_ptr<LayerSource>>(opened).get();
             input.source_ = std::get<std::unique_ptr<LayerSource>>(std::move(opened));

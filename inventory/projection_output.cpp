@@ -181,16 +181,17 @@ class CsvProjectionOutput : public ProjectionOutput {
 
     void formatRows(TextBuffer& into, std::string_view scenario, const std::string& standId,
                     std::span<const ProjectionRow> rows) const override {
-        // The scenario and the stand id are the same on every row: quoted once.
-        char key[keySize];
-        const std::size_t most = mostKeySize(scenario, standId);
-        std::unique_ptr<char[]> longKey;
-        char* keyStart = key;
-        if (most > sizeof key) keyStart = (longKey = std::make_unique<char[]>(most)).get();
-        const std::string_view keyText(keyStart, writeKey(keyStart, scenario, standId) - keyStart);
+        // The scenario and the stand id are the same on every row: quoted for the first,
+        // copied from it for the others.
+        if (rows.empty()) return;
         char* to = into.room(rows.size() * mostRowSize(scenario, standId));
-        for (const ProjectionRow& row : rows)
-            to = writeRow(std::copy(keyText.begin(), keyText.end(), to), row);
+        const char* const key = to;
+        to = writeKey(to, scenario, standId);
+        const auto keyLength = static_cast<std::size_t>(to - key);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (i > 0) to = std::copy_n(key, keyLength, to);
+            to = writeRow(to, rows[i]);
+        }
         into.grew(to);
     }
 
@@ -225,7 +226,6 @@ class CsvProjectionOutput : public ProjectionOutput {
     static std::size_t mostRowSize(std::string_view scenario, std::string_view standId) {
         return mostKeySize(scenario, standId) + 21 * (shortestTextSize + 1) + 2;
     }
-    static constexpr std::size_t keySize = 256;  // room for most keys without allocating
 
     // Writes a row's first two fields, the scenario and the stand id; returns their end.
     static char* writeKey(char* to, std::string_view scenario, std::string_view standId) {
@@ -482,9 +482,9 @@ class SqliteProjectionOutput : public ProjectionOutput {
         const int result = sqlite3_step(statement);
         sqlite3_reset(statement);
         if (result != SQLITE_DONE) fail();
-        // SQLite writes pages out of its cache as the transaction grows; the disk is
-        // started on them as they come, a few thousand rows apart.
-        if (++rowsRun_ % 4096 == 0) file_.startWriteback();
+        // SQLite writes pages out of its cache as the transaction grows; they are made
+        // durable as they come (see BackgroundFlush), looked at a few thousand rows apart.
+        if (++rowsRun_ % 4096 == 0) file_.fileGrew();
     }
     void check(int result) {
         if (result != SQLITE_OK) fail();
@@ -596,7 +596,7 @@ void AtomicFile::write(std::string_view bytes) {
     grown(written_);
 }
 
-void AtomicFile::startWriteback() {
+void AtomicFile::fileGrew() {
     struct stat status;
     if (fd_ >= 0 && ::fstat(fd_, &status) == 0) grown(static_cast<std::size_t>(status.st_size));
 }

@@ -178,7 +178,7 @@ class AtomicFile {
     // Tells the background flush how far the file has grown, for bytes written by other
     // means than write() (a database library writing the temporary file through its own
     // descriptor). A call costs one fstat.
-    void startWriteback();
+    void fileGrew();
     // Makes the bytes durable and closes the file.
     void sync();
     // Syncs, then puts the file in the target's place, unless a stop has been requested
