@@ -407,6 +407,11 @@ std::optional<MouseEvent> WindowLayer::waitForMouseEvent(unsigned mask) {
     return std::exchange(caught_, std::nullopt);
 }
 
+bool WindowLayer::waitsForMouseEvent() {
+    std::lock_guard lock(mutex_);
+    return waitMask_ != 0 && !caught_;
+}
+
 void WindowLayer::mouseEventSeen(const MouseEvent& event) {
     {
         std::lock_guard lock(mutex_);

@@ -114,6 +114,8 @@ class WindowLayer {
     // events in mask happens in the text window. Events that happen while nobody
     // waits are not kept. Returns nothing when the program is closing.
     std::optional<MouseEvent> waitForMouseEvent(unsigned mask);
+    // Whether a thread waits for mouse events now and has caught none yet.
+    bool waitsForMouseEvent();
 
     // Appends one line at the end of the text window; the lines already there stay.
     void appendLine(const QString& line);
