@@ -57,6 +57,35 @@ void expectSameText(const std::vector<double>& values) {
     }
 }
 
+// The significant digits of the shortest text that reads back to value.
+std::string significantDigits(std::string_view text) {
+    std::string digits;
+    for (const char c : text.substr(0, text.find('e')))
+        if (c >= '0' && c <= '9') digits += c;
+    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+    digits.erase(digits.find_last_not_of('0') + 1);
+    return digits;
+}
+
+// The writer takes its digits from fmt's internal Dragonbox; the C++ library's public
+// std::to_chars finds the same shortest digits, so a change in fmt shows here.
+TEST(ShortestTextAgainstPublicDigits, RandomBitPatterns) {
+    std::mt19937_64 random(9);
+    for (std::size_t i = 0; i < 100'000; ++i) {
+        const double value = std::bit_cast<double>(random());
+        if (!std::isfinite(value) || value == 0) continue;
+        char library[64];
+        const auto end =
+            std::to_chars(library, library + sizeof library, value, std::chars_format::scientific)
+                .ptr;
+        const std::string ours = shortestText(value);
+        ASSERT_EQ(significantDigits(ours), significantDigits({library, end})) << ours;
+        double back = 0;
+        std::from_chars(ours.data(), ours.data() + ours.size(), back);
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(back), std::bit_cast<std::uint64_t>(value));
+    }
+}
+
 TEST(ShortestTextAgainstReference, EdgeCases) {
     constexpr double max = std::numeric_limits<double>::max();
     constexpr double tiny = std::numeric_limits<double>::denorm_min();
