@@ -12,10 +12,14 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-build=build-fuzz
-CC=clang CXX=clang++ cmake -S . -B "$build" -DARBORA_GUI=OFF -DARBORA_FUZZ=ON -DBUILD_TESTING=OFF \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only" \
-  >/dev/null
+# The test command builds the targets together with the sanitized unit tests and names
+# that build in ARBORA_FUZZ_BUILD; on its own, this script configures build-fuzz.
+build=${ARBORA_FUZZ_BUILD:-build-fuzz}
+if [ -z "${ARBORA_FUZZ_BUILD:-}" ]; then
+  CC=clang CXX=clang++ cmake -S . -B "$build" -DARBORA_GUI=OFF -DARBORA_FUZZ=ON -DBUILD_TESTING=OFF \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only" \
+    >/dev/null
+fi
 cmake --build "$build" -j "${jobs:-$(nproc)}" --target arbora_fuzz
 
 if [ $# -gt 0 ]; then

@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the unit, end-to-end and
 # window tests (the window offscreen), then the unit tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the package and the fuzz targets.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j "$jobs"
 
-# Line tables only (-g1) are enough for the sanitizers' reports, and build a fifth faster.
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DARBORA_GUI=OFF -DARBORA_SANITIZE=ON \
-  -DCMAKE_CXX_FLAGS_DEBUG=-g1
+# The unit and end-to-end tests again, under AddressSanitizer and
+# UndefinedBehaviorSanitizer, in the clang build that also makes the fuzz targets (one
+# sanitized build, not two): -O1 with line tables is enough for the sanitizers' reports.
+CC=clang CXX=clang++ cmake -S . -B build-sanitize -DARBORA_GUI=OFF -DARBORA_SANITIZE=ON \
+  -DARBORA_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only"
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
@@ -19,6 +22,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 # the unpacked programs.
 bash tools/check-package.sh build
 
-# The fuzz targets (clang, libFuzzer, sanitizers): a short bounded run of each over its
-# seed corpus.
-bash fuzz/run.sh
+# The fuzz targets (built above with libFuzzer and the sanitizers): a short bounded run
+# of each over its seed corpus.
+ARBORA_FUZZ_BUILD=build-sanitize bash fuzz/run.sh

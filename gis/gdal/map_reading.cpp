@@ -117,13 +117,14 @@ std::variant<OutlineFrame, GisProblem> readLayerOutlines(
     if (problem) return std::move(*problem);
     if (!extent.IsInit()) return OutlineFrame{};
 
-    const auto [frame, transform] = frameOf(extent, layer.GetSpatialRef());
+    // (A pair, not a structured binding: clang 14 cannot capture those in a lambda.)
+    const std::pair<OutlineFrame, Transform> framed = frameOf(extent, layer.GetSpatialRef());
     problem =
         forEachPolygon(layer, ref, pathOf, [&](const OGRGeometry& geometry, std::string& path) {
-            path = outlinePath(polygonsOf(geometry, transform));
+            path = outlinePath(polygonsOf(geometry, framed.second));
         });
     if (problem) return std::move(*problem);
-    return frame;
+    return framed.first;
 }
 
 }  // namespace arbora
