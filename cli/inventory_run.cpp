@@ -28,6 +28,8 @@
 #include "management/scenario_projection.h"
 #include "management/treatments.h"
 #include "report/layout.h"
+#include "run/output_clashes.h"
+#include "text/display_width.h"
 
 #ifndef ARBORA_VERSION
 #define ARBORA_VERSION "unknown"
@@ -190,10 +192,24 @@ std::string utcNow() {
     return text;
 }
 
-bool sameFile(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
+// Every file the run reads, and every file it writes, named as the messages name them.
+std::vector<NamedFile> inputFilesOf(const InventoryOptions& options) {
+    std::vector<NamedFile> files{{"the inventory", options.standsFile}};
+    const auto add = [&](const char* role, const std::optional<std::string>& path) {
+        if (path) files.push_back({role, *path});
+    };
+    add("the treatments file", options.treatmentsFile);
+    add("the products file", options.productsFile);
+    add("the prices file", options.pricesFile);
+    add("the species map", options.input.speciesMap);
+    return files;
+}
+
+std::vector<NamedFile> outputFilesOf(const InventoryOptions& options) {
+    std::vector<NamedFile> files;
+    if (options.outputFile) files.push_back({"the output", *options.outputFile});
+    if (options.reportFile) files.push_back({"the report", *options.reportFile});
+    return files;
 }
 
 // "12,345 rows, 6,789 rows/s, 0:42 left" on one terminal line, rewritten in place,
@@ -736,9 +752,8 @@ std::vector<std::string> financeReportLines(const std::vector<FinanceRow>& finan
         {});
     lines.push_back(" " + std::string(111, '-'));
     for (const FinanceRow& r : finance) {
-        std::string name = r.scenario;
-        name.resize(26, ' ');
-        add(R"(2X, A26, F14.2, F14.2, F14.2, F14.2, F14.2, F14.2)",
+        const std::string name = fitToColumns(r.scenario, 26);
+        add(R"(2X, A, F14.2, F14.2, F14.2, F14.2, F14.2, F14.2)",
             {name, r.revenue, r.costs, r.netCashFlow, r.npv, r.npvDifference.value_or(0),
              r.liquidationValue});
     }
@@ -773,10 +788,8 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         err << "arbora-report: " << message << "\n";
         return status;
     };
-    for (const auto& written : {options.outputFile, options.reportFile}) {
-        if (written && sameFile(*written, input)) {
-            return error("the output \"" + *written + "\" is the inventory itself", exitUsage);
-        }
+    if (const auto clash = outputClash(inputFilesOf(options), outputFilesOf(options))) {
+        return error(*clash, exitUsage);
     }
 
     if (options.treatmentsFile && !options.years.empty() &&

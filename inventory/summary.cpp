@@ -5,6 +5,7 @@
 #include "report/editing.h"
 #include "report/layout.h"
 #include "settings/species.h"
+#include "text/display_width.h"
 
 namespace arbora {
 namespace {
@@ -157,11 +158,12 @@ std::vector<std::string> summaryReportLines(const std::string& inputName,
             add(R"(50X, "ha", 11X, "m3", 12X, "t", 12X, "t", 12X, "t", 9X, "t/yr")", {});
             lines.push_back(" " + std::string(116, '-'));
         }
-        std::string name(r.species ? speciesName(*r.species) : "All species");
-        name.resize(26, ' ');  // names stand left-aligned in their column
+        // Names stand left-aligned in 26 columns of the screen, cut by whole characters.
+        const std::string name =
+            fitToColumns(r.species ? speciesName(*r.species) : "All species", 26);
         const auto stands = static_cast<std::int32_t>(std::min<std::int64_t>(r.stands, 2147483647));
         constexpr std::string_view row =
-            R"(2X, I4, 2X, A26, I7, F11.1, F13.1, F13.1, F13.1, F13.1, F13.1)";
+            R"(2X, I4, 2X, A, I7, F11.1, F13.1, F13.1, F13.1, F13.1, F13.1)";
         const SummaryRow* before = previous[r.species];
         if (before == nullptr) {
             add(row,
@@ -185,9 +187,8 @@ std::vector<std::string> summaryReportLines(const std::string& inputName,
         add(R"(46X, "t", 12X, "t", 12X, "t", 12X, "t", 12X, "t", 12X, "t")", {});
         lines.push_back(" " + std::string(111, '-'));
         for (const ComparisonRow& c : comparison) {
-            std::string name = c.scenario;
-            name.resize(26, ' ');
-            add(R"(2X, I4, 2X, A26, F13.1, F13.1, F13.1, F13.1, F13.1, F13.1)",
+            const std::string name = fitToColumns(c.scenario, 26);
+            add(R"(2X, I4, 2X, A, F13.1, F13.1, F13.1, F13.1, F13.1, F13.1)",
                 {c.year, name, c.carbon, c.cumulativeRemovedCarbon, c.productsCarbon,
                  c.carbonDifference, c.carbonWithProductsDifference, c.co2eDifference});
         }

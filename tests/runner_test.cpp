@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "run/output_clashes.h"
 #include "test_support.h"
 
 namespace arbora {
@@ -325,6 +326,27 @@ TEST_F(Runner, WritesTheExpectedBytesForEveryGoldenCase) {
         EXPECT_EQ(readBytes(file), readBytes(golden / (c.name + ".report"))) << c.name;
         std::filesystem::remove(file);
     }
+}
+
+}  // namespace
+}  // namespace arbora
+
+namespace arbora {
+namespace {
+
+// The golden cases refuse each input named as an output; the companions of a shapefile
+// are found here, whatever the case of their extensions.
+TEST_F(Runner, AShapefileOutputClashCoversItsCompanionFiles) {
+    for (const char* name : {"a.shp", "a.DBF", "a.prj", "b.dbf", "a.shp.xml"})
+        testing::writeFile(name, "x");
+    EXPECT_EQ(filesOfInput("a.shp"),
+              (std::vector<std::string>{"a.shp", "a.DBF", "a.prj", "a.shp.xml"}));
+    EXPECT_EQ(filesOfInput("b.dbf"), std::vector<std::string>{"b.dbf"});
+    EXPECT_EQ(outputClash({{"the inventory", "a.shp"}}, {{"the report", "./a.DBF"}}),
+              "the report \"./a.DBF\" is a file of the inventory (a.DBF) itself");
+    EXPECT_EQ(outputClash({{"the inventory", "a.shp"}}, {{"the output", "b.dbf"}}), std::nullopt);
+    EXPECT_EQ(outputClash({}, {{"the output", "new/o.csv"}, {"the report", "new/../new/o.csv"}}),
+              "the report \"new/../new/o.csv\" is the file of the output too");
 }
 
 }  // namespace

@@ -47,14 +47,18 @@ dump() {
 
 failed=0
 cases=0
+if [ "$regenerate" = --regenerate ]; then
+  find "$golden" -maxdepth 1 -type f ! -name cases.txt -delete
+fi
 while IFS= read -r line; do
   [[ -z "$line" || "$line" == \#* ]] && continue
   name=${line%%:*}
   read -r -a args <<< "${line#*:}"
   run=$work/$name
   mkdir -p "$run"
-  ln -s "$source_dir/examples" "$run/examples"
-  ln -s "$golden/inputs" "$run/in"
+  # Copies, not links: a case that writes over an input must not change the sources.
+  cp -R "$source_dir/examples" "$run/examples"
+  cp -R "$golden/inputs" "$run/in"
   status=0
   (cd "$run" && "$program" inventory "${args[@]}" > stdout.txt 2> stderr.txt) || status=$?
   {
@@ -73,7 +77,6 @@ while IFS= read -r line; do
   done
   cases=$((cases + 1))
   if [ "$regenerate" = --regenerate ]; then
-    rm -f "$golden/$name".*
     for file in "${produced[@]}"; do cp "$work/$file" "$golden/$file"; done
     continue
   fi
