@@ -128,10 +128,12 @@ std::optional<std::string> StandInput::areaUnitProblem() const {
     if (!(polygonAreaTotal_ > 0) || !(columnAreaTotal_ > 0)) return std::nullopt;
     // A factor of 15 within 2 %: the column in mu read as ha, or the reverse.
     const auto near = [](double ratio) { return std::fabs(ratio / 15 - 1) <= 0.02; };
+    const auto hectares = [](double area) {  // to a tenth, as the summary shows areas
+        return shortestText(std::round(area * 10) / 10) + " ha";
+    };
     const std::string totals = "the area column " + quotedValue(headerOf(StandColumn::area)) +
-                               " sums to " + shortestText(columnAreaTotal_) +
-                               " ha, the polygons measure " + shortestText(polygonAreaTotal_) +
-                               " ha";
+                               " sums to " + hectares(columnAreaTotal_) +
+                               ", the polygons measure " + hectares(polygonAreaTotal_);
     if (near(columnAreaTotal_ / polygonAreaTotal_))
         return totals + ", 15 times less: is the column in mu? Give --area-unit mu";
     if (near(polygonAreaTotal_ / columnAreaTotal_))
