@@ -461,6 +461,12 @@ std::string chineseReason(std::string reason) {
             at += words.chinese.size();
         }
     }
+    // The species' Chinese names the reason lists, in full-width brackets.
+    for (std::int32_t species = 1; species <= speciesCount; ++species) {
+        const std::string half = " (" + std::string(speciesChineseName(species)) + ")";
+        if (const auto at = reason.find(half); at != std::string::npos)
+            reason.replace(at, half.size(), "（" + std::string(speciesChineseName(species)) + "）");
+    }
     // A reason that begins with its verb ("is empty") speaks of its column.
     if (reason.starts_with("is ")) reason.replace(0, 3, "为 ");
     return reason;

@@ -471,7 +471,8 @@ TEST_F(Inventory, EstateReportEmbedsTheSummaryRowsAndLoadsNothing) {
     EXPECT_NE(chinese.find("<html lang=\"zh\">"), std::string::npos);
     for (const char* words :
          {"油松", "槲栎", "第 0 年碳储量", "清单没有面积列：每个小班均按 1 公顷计",
-          "下层间伐径比（quotient_below）", "<td>锯材</td>", "不是可用的树种：可用 1",
+          "下层间伐径比（quotient_below）", "<td>锯材</td>",
+          "不是可用的树种：可用 1 Pinus tabulaeformis（油松）",
           "超出收获表的最大林龄）、数值由生长曲线外推的小班：1 个"})
         EXPECT_NE(chinese.find(words), std::string::npos) << words;
     for (const char* english : {"<td>sawnwood</td>", "<td>emitted</td>", "is not a species"})
