@@ -23,7 +23,7 @@ namespace {
 // missingWords checks that a language leaves none empty.
 struct Words {
     std::string_view lang, title, input, run, version, years, accepted, rejected, area;
-    std::string_view keyFigures, atYear, carbon, co2e, volume, biomass, uptake, uptakePerHectare,
+    std::string_view keyFigures, carbon, co2e, volume, biomass, uptake, uptakePerHectare,
         uptakeNeedsTwoYears;
     std::string_view map, mapText, mapLegend, mapTooltip, mapNotDrawn, north;
     std::string_view charts, carbonChart, volumeChart, uptakeChart, ageClassChart, carbonChartText,
@@ -62,7 +62,6 @@ constexpr Words english = {
     .rejected = "Rows rejected",
     .area = "Total area",
     .keyFigures = "Key figures",
-    .atYear = "year {}",
     .carbon = "Carbon stock",
     .co2e = "Carbon dioxide equivalent",
     .volume = "Standing volume",
@@ -226,7 +225,6 @@ constexpr Words chinese = {
     .rejected = "剔除的记录",
     .area = "总面积",
     .keyFigures = "主要指标",
-    .atYear = "第 {} 年",
     .carbon = "碳储量",
     .co2e = "二氧化碳当量",
     .volume = "蓄积量",
@@ -725,10 +723,6 @@ class Page {
     }
 
   private:
-    std::string atYear(std::int32_t year) const {
-        std::string text(w_.atYear);
-        return text.replace(text.find("{}"), 2, std::to_string(year));
-    }
     // "Carbon stock, year 0"; "第 0 年碳储量": the words in the language's order.
     std::string figureAtYear(std::string_view label, std::int32_t year) const {
         std::string text(w_.figureAtYear);
