@@ -27,7 +27,10 @@ constexpr const char* description =
     "them): stand_id, species (1 to 4, the Latin or the Chinese name), site_class\n"
     "(optional), stand_age, average_diameter (cm), average_height (m), stand_density\n"
     "(trees/ha), stand_volume (m3/ha), area (ha, optional: a polygon layer in a projected\n"
-    "coordinate system gives each stand its polygon area, otherwise 1 when absent).\n\n"
+    "coordinate system gives each stand its polygon area, otherwise 1 when absent, which\n"
+    "the run says), output_class (optional, 1 to 3: the assortment table of Quercus\n"
+    "aliena). A unit in brackets after a name is allowed when it is the column's:\n"
+    "平均胸径(cm), 面积（公顷）, stand_volume [m3/ha].\n\n"
     "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for a usage\n"
     "error, 3 when the inventory has rows or columns that cannot be used (without\n"
     "--skip-bad-rows nothing is written then).";
@@ -35,6 +38,7 @@ constexpr const char* description =
 constexpr const char* usageText =
     "usage: arbora-report inventory STANDS [--years LIST] [--output FILE] [--treatments FILE]\n"
     "                         [--products FILE] [--prices FILE] [--jobs N] [--skip-bad-rows]\n"
+    "                         [--bom]\n"
     "                         [--encoding utf-8|gbk] [--report FILE.html] [--lang en|zh]\n"
     "                         [--layer NAME] [--columns COLUMN=NAME,...] [--species-map FILE]\n"
     "                         [--area-unit ha|mu]\n";
@@ -57,7 +61,8 @@ constexpr const char* usageText =
 }  // namespace
 
 int inventoryMain(int argc, char** argv) {
-    CLI::App app(description, "arbora-report inventory");
+    CLI::App app("", "arbora-report inventory");
+    app.footer(description);  // after the usage and the options
     app.get_formatter()->column_width(30);
     std::string stands;
     std::string years(arbora::defaultYearsList);
@@ -71,7 +76,9 @@ int inventoryMain(int argc, char** argv) {
                    "e.g. 0,5,10:50:10 (default 0:50:10)");
     app.add_option("--output", output,
                    "Write the projection to FILE: .sqlite or .db (tables stands, projection, "
-                   "summary, rejected, run), .csv (the projection table) or .gpkg (a GeoPackage "
+                   "summary, comparison, rejected, run, and with --treatments removals and "
+                   "products, with --prices finance), .csv (the projection table) or .gpkg (a "
+                   "GeoPackage "
                    "with the same tables and the layer stand_results: each stand's polygon with "
                    "its volume_yK, carbon_yK and co2e_yK per hectare; needs a GIS layer)");
     std::string treatments;
@@ -92,6 +99,10 @@ int inventoryMain(int argc, char** argv) {
                    "Project with N threads (default: the machine's cores); the output is the "
                    "same with any number")
         ->check(CLI::Range(1u, 1024u));
+    bool bom = false;
+    app.add_flag("--bom", bom,
+                 "Start a .csv output with the UTF-8 byte-order mark, so that Excel on "
+                 "Windows reads its Chinese text right");
     app.add_flag("--skip-bad-rows", skipBadRows,
                  "Write the usable rows even when others are rejected, and exit with 0 "
                  "(3 when no row is usable)");
@@ -151,6 +162,9 @@ int inventoryMain(int argc, char** argv) {
         }
         options.outputFile = output;
     }
+    if (bom && (output.empty() || arbora::outputKindOf(output) != arbora::OutputKind::csv))
+        return usageError("--bom: only for a .csv output");
+    options.byteOrderMark = bom;
     if (!report.empty()) {
         const std::string extension = arbora::lowerExtension(report);
         if (extension != ".html" && extension != ".htm") {

@@ -16,7 +16,9 @@
 #include "accounting/accounting_tables.h"
 #include "cli/ordered_work.h"
 #include "gis/geopackage_output.h"
+#include "gis/gis_module.h"
 #include "gis/map_outlines.h"
+#include "growth/normal_stand.h"
 #include "inventory/number_text.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
@@ -282,6 +284,8 @@ std::string estateReport(const InventoryOptions& options, const InventoryRun& ru
     data.areaByAgeClass = summary.areaByAgeClass();
     data.map = std::move(map);
     data.firstRejections = run.firstRejections;
+    data.areaAssumed = run.areaAssumed;
+    data.extrapolatedStands = run.extrapolatedStands;
     for (const auto& [name, value] : run.parameters) {
         std::string text;
         if (const auto* whole = std::get_if<std::int64_t>(&value)) text = std::to_string(*whole);
@@ -347,9 +351,14 @@ class InventoryRunner {
         map_ = stands_->columns();
         if (options_.outputFile) {
             const OutputTable* further[] = {&removalsTable, &productsTable, &financeTable};
-            auto made = openStandOutput(*options_.outputFile, *stands_, options_.years, further);
-            if (auto* problem = std::get_if<GisProblem>(&made)) return std::move(*problem);
-            output_ = std::get<std::unique_ptr<ProjectionOutput>>(std::move(made));
+            if (options_.byteOrderMark) {  // a CSV file, for spreadsheets on Windows
+                output_ = openProjectionOutput(*options_.outputFile, further, true);
+            } else {
+                auto made =
+                    openStandOutput(*options_.outputFile, *stands_, options_.years, further);
+                if (auto* problem = std::get_if<GisProblem>(&made)) return std::move(*problem);
+                output_ = std::get<std::unique_ptr<ProjectionOutput>>(std::move(made));
+            }
         }
         mapping_ = options_.reportFile && stands_->geometryLayer();
         summary_.emplace(options_.years, schedule_.scenarios);
@@ -405,6 +414,8 @@ class InventoryRunner {
     }
 
     std::int64_t rows() const { return rows_; }
+    const StandInput& input() const { return *stands_; }
+    std::int64_t extrapolated() const { return extrapolated_; }
     ProjectionOutput* output() const { return output_.get(); }
 
     // The wood products and the inventory's finance, into the output and the run; the
@@ -593,6 +604,8 @@ class InventoryRunner {
 
     void keep(const StandWork& work) {
         const InventoryStand& stand = work.stand;
+        if (std::int64_t{stand.standAge} + options_.years.back() > yieldTableLastAge)
+            ++extrapolated_;
         if (output_) output_->addStand(stand);
         if (mapping_) {
             const ProjectionRow& last = work.projections.front().rows.back();  // the baseline's
@@ -659,6 +672,7 @@ class InventoryRunner {
     std::optional<RemovalTotals> removalTotals_;
     FinanceTotals financeTotals_;
     std::int64_t rows_ = 0;
+    std::int64_t extrapolated_ = 0;  // stands beyond the yield tables' last age
     bool mapping_ = false;                                    // a report of a layer
     std::vector<MapStand> mapStands_;                         // kept, without outlines yet
     std::unordered_map<std::int64_t, std::size_t> mapIndex_;  // by FID
@@ -760,14 +774,24 @@ std::vector<std::string> financeReportLines(const std::vector<FinanceRow>& finan
     return lines;
 }
 
+// Where the stands' areas come from, for the run table.
+std::string areaSource(const StandInput& input) {
+    if (input.areaAssumed()) return "none: every stand counts as 1 ha";
+    const std::string& column = input.columns().header[static_cast<std::size_t>(StandColumn::area)];
+    if (column == LayerSource::polygonAreaColumn) return "polygons";
+    return "column " + column;
+}
+
 void listRejections(const InventoryOptions& options, const InventoryRun& run, std::ostream& err) {
     for (std::size_t i = 0; i < run.firstRejections.size() && i < rejectionsListed; ++i) {
         const Rejection& r = run.firstRejections[i];
         err << r.file << ":" << r.line << ": " << r.column << ": " << r.reason << "\n";
     }
     if (run.rejectedRows > static_cast<std::int64_t>(rejectionsListed)) {
-        err << options.standsFile << ": " << run.rejectedRows - rejectionsListed
-            << " more rejected rows\n";
+        err << options.standsFile << ": "
+            << countText(run.rejectedRows - static_cast<std::int64_t>(rejectionsListed),
+                         "more rejected row")
+            << "\n";
     }
 }
 
@@ -806,8 +830,8 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         if (!accounting.problems.empty()) {
             for (const AccountingProblem& problem : accounting.problems)
                 err << problemText(problem) << "\n";
-            return error(std::to_string(accounting.problems.size()) +
-                             " rows of the products or prices file rejected, nothing written",
+            return error(countText(static_cast<std::int64_t>(accounting.problems.size()), "row") +
+                             " of the products or prices file rejected, nothing written",
                          exitUnusableData);
         }
         run.parameters = runParameters(options, accounting);
@@ -815,6 +839,13 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         if (const auto problem = runner.open()) {
             return error(problem->message, exitStatusOf(problem->kind));
         }
+        run.areaAssumed = runner.input().areaAssumed();
+        if (run.areaAssumed) {
+            err << "arbora-report: " << input
+                << ": no area column: every stand counts as 1 ha (--columns area=NAME names "
+                   "one)\n";
+        }
+        run.parameters.emplace_back("area_source", areaSource(runner.input()));
         // Every file to write is started before the work, so that one that cannot be
         // written is found at once.
         std::unique_ptr<AtomicFile> report;
@@ -827,13 +858,17 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
             return error(message, exitUnusableData);
         };
         if (runner.rows() == 0) return fail(input + ": has a header but no stand rows");
+        if (const auto problem = runner.input().areaUnitProblem())
+            return fail(input + ": " + *problem);
         if (run.rejectedRows > 0 && !options.skipBadRows) {
-            return fail(input + ": " + std::to_string(run.rejectedRows) +
-                        " rows rejected, nothing written (--skip-bad-rows writes the other rows)");
+            return fail(input + ": " + countText(run.rejectedRows, "row") +
+                        " rejected, nothing written (--skip-bad-rows writes the other rows)");
         }
         if (runner.summary().stands() == 0) {
-            return fail(input + ": all " + std::to_string(run.rejectedRows) +
-                        " rows rejected, nothing written");
+            return fail(input + ": " +
+                        (run.rejectedRows == 1 ? std::string("the only row")
+                                               : "all " + countText(run.rejectedRows, "row")) +
+                        " rejected, nothing written");
         }
         std::vector<SummaryRow> summaryRows;
         std::vector<ComparisonRow> comparison;
@@ -843,6 +878,13 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
                         " is beyond the largest number, nothing written");
         }
         InventorySummary& summary = runner.summary();
+        run.extrapolatedStands = runner.extrapolated();
+        run.parameters.emplace_back("stands_beyond_yield_tables", run.extrapolatedStands);
+        if (run.extrapolatedStands > 0) {
+            err << "arbora-report: " << input << ": " << countText(run.extrapolatedStands, "stand")
+                << " projected beyond age " << yieldTableLastAge
+                << ", the yield tables' last age: extrapolated\n";
+        }
         // Both files are completed and made durable first; then both are put in place.
         if (report) {
             report->write(

@@ -27,6 +27,7 @@ struct InventoryOptions {
     std::optional<std::string> productsFile{};    // routing and half-lives of wood products
     std::optional<std::string> pricesFile{};      // prices, costs and the discount rate
     bool skipBadRows = false;
+    bool byteOrderMark = false;  // a CSV output starts with the UTF-8 byte-order mark
     InputEncoding encoding = InputEncoding::utf8;
     std::optional<std::string> reportFile{};  // the estate report, HTML
     ReportLanguage reportLanguage = ReportLanguage::english;
@@ -57,6 +58,10 @@ struct InventoryRun {
     // Every assumption of the run, as the run table records it.
     std::vector<std::pair<std::string, OwnedOutputValue>> parameters;
     int stoppedBySignal = 0;  // the signal that stopped the run, 0 when none
+    bool areaAssumed = false;  // no area column nor polygons: every stand counted as 1 ha
+    // Stands older than the yield tables' last age at the last year of the list, their
+    // values extrapolated (under the baseline).
+    std::int64_t extrapolatedStands = 0;
 };
 
 // With scenarios, removals and wood products are followed year by year up to this year.

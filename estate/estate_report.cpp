@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "estate/estate_assets.h"
+#include "growth/normal_stand.h"
 #include "inventory/number_text.h"
 #include "inventory/projection.h"
 #include "report/editing.h"
@@ -22,7 +23,7 @@ namespace {
 // missingWords checks that a language leaves none empty.
 struct Words {
     std::string_view lang, title, input, run, version, years, accepted, rejected, area;
-    std::string_view keyFigures, atYear, carbon, co2e, volume, biomass, uptake, uptakePerHectare,
+    std::string_view keyFigures, carbon, co2e, volume, biomass, uptake, uptakePerHectare,
         uptakeNeedsTwoYears;
     std::string_view map, mapText, mapLegend, mapTooltip, mapNotDrawn, north;
     std::string_view charts, carbonChart, volumeChart, uptakeChart, ageClassChart, carbonChartText,
@@ -37,6 +38,9 @@ struct Words {
     std::string_view summary, year, species, stands, allSpecies, removedVolume;
     std::string_view rejectedRows, noRejected, line, stand, column, reason, moreRejected;
     std::string_view methods, assumptions, parameter, value;
+    std::string_view areaAssumed;
+    std::string_view figureAtYear;  // a key figure's label and its year
+    std::string_view extrapolated;
     std::string_view methodsText[5];
     std::string_view scenarioMethodsText[4];
     std::string_view accountingMethodsText[2];
@@ -58,7 +62,6 @@ constexpr Words english = {
     .rejected = "Rows rejected",
     .area = "Total area",
     .keyFigures = "Key figures",
-    .atYear = "year {}",
     .carbon = "Carbon stock",
     .co2e = "Carbon dioxide equivalent",
     .volume = "Standing volume",
@@ -151,6 +154,11 @@ constexpr Words english = {
     .assumptions = "Assumptions of this run",
     .parameter = "Parameter",
     .value = "Value",
+    .areaAssumed = "The inventory has no area column: every stand counts as 1 ha.",
+    .figureAtYear = "{0}, year {1}",
+    .extrapolated =
+        "Stands projected beyond age {}, the last age of the yield tables, their values "
+        "extrapolated from the growth curves: {}.",
     .methodsText =
         {"Each stand is projected from its own age by keeping, for its mean diameter, mean "
          "height, tree count and volume, the ratio to the normal (fully stocked) stand of its "
@@ -209,22 +217,21 @@ constexpr Words english = {
 constexpr Words chinese = {
     .lang = "zh",
     .title = "森林资源报告",
-    .input = "资源清单",
+    .input = "调查数据",
     .run = "运行时间（UTC）",
     .version = "程序版本",
-    .years = "自各小班林龄起的年数",
-    .accepted = "采用的小班",
-    .rejected = "拒收的行",
+    .years = "预测年份（自各小班现龄起）",
+    .accepted = "参与计算的小班",
+    .rejected = "剔除的记录",
     .area = "总面积",
     .keyFigures = "主要指标",
-    .atYear = "第 {} 年",
     .carbon = "碳储量",
     .co2e = "二氧化碳当量",
     .volume = "蓄积量",
     .biomass = "生物量",
     .uptake = "年均二氧化碳当量吸收量",
     .uptakePerHectare = "每公顷年均二氧化碳当量吸收量",
-    .uptakeNeedsTwoYears = "吸收量需要年数列表中至少两个年份。",
+    .uptakeNeedsTwoYears = "计算吸收量至少需要两个预测年份。",
     .map = "小班分布图",
     .mapText =
         "各小班按不经营时第 {} 年的碳密度着色，各级小班数大致相等（分位数分级）。"
@@ -238,10 +245,10 @@ constexpr Words chinese = {
     .volumeChart = "各树种蓄积量",
     .uptakeChart = "各时段二氧化碳当量吸收量",
     .ageClassChart = "第 0 年各树种各龄级面积",
-    .carbonChartText = "堆积面积图：不经营时各树种在列表各年份的碳储量（吨碳）",
-    .volumeChartText = "堆积面积图：不经营时各树种在列表各年份的蓄积量（立方米）",
+    .carbonChartText = "堆积面积图：不经营时各树种在各预测年份的碳储量（吨碳）",
+    .volumeChartText = "堆积面积图：不经营时各树种在各预测年份的蓄积量（立方米）",
     .uptakeChartText =
-        "柱状图：不经营时列表相邻两个年份之间各时段全部小班的年均二氧化碳当量"
+        "柱状图：不经营时相邻两个预测年份之间各时段全部小班的年均二氧化碳当量"
         "吸收量（吨二氧化碳当量/年）",
     .ageClassChartText = "堆积柱状图：第 0 年各树种在各 10 年龄级的面积（公顷）",
     .yearAxis = "年",
@@ -250,16 +257,16 @@ constexpr Words chinese = {
     .ageClassAxis = "龄级（年）",
     .scenarios = "经营方案",
     .scenariosIntro =
-        "各方案对小班实施同名方案的经营措施；不经营的基准方案为 \"none\"。"
+        "各方案对小班实施同名方案的经营措施；不经营的基准方案为“none”。"
         "差值为方案减去基准。",
     .scenarioCarbonChart = "各方案林分碳储量",
-    .scenarioCarbonChartText = "折线图：各方案全部小班在列表各年份的林分碳储量（吨碳），基准为虚线",
+    .scenarioCarbonChartText = "折线图：各方案全部小班在各预测年份的林分碳储量（吨碳），基准为虚线",
     .scenarioTotalChart = "各方案森林与木质林产品碳储量",
-    .scenarioTotalChartText = "折线图：各方案在列表各年份的林分碳储量加木质林产品碳储量（吨碳）",
+    .scenarioTotalChartText = "折线图：各方案在各预测年份的林分碳储量加木质林产品碳储量（吨碳）",
     .removalsChart = "按材种的采伐量",
-    .removalsChartText = "堆积柱状图：列表各时段按材种的采伐蓄积（立方米），每个方案一组",
+    .removalsChartText = "堆积柱状图：各预测时段按材种的采伐蓄积（立方米），每个方案一组",
     .productsChart = "木质林产品碳储量",
-    .productsChartText = "堆积柱状图：列表各年份锯材、人造板和纸中的碳（吨碳），每个方案一组",
+    .productsChartText = "堆积柱状图：各预测年份锯材、人造板和纸中的碳（吨碳），每个方案一组",
     .comparison = "与基准比较",
     .scenario = "方案",
     .removedCarbon = "累计采伐碳量",
@@ -284,17 +291,20 @@ constexpr Words chinese = {
     .stands = "小班数",
     .allSpecies = "全部树种",
     .removedVolume = "采伐量",
-    .rejectedRows = "拒收的行",
-    .noRejected = "没有拒收的行。",
+    .rejectedRows = "剔除的记录",
+    .noRejected = "没有剔除的记录。",
     .line = "行",
     .stand = "小班",
     .column = "列",
     .reason = "原因",
-    .moreRejected = "另有未列出的拒收行：",
+    .moreRejected = "另有剔除的记录未在此列出：",
     .methods = "方法",
     .assumptions = "本次运行的假设",
     .parameter = "参数",
     .value = "取值",
+    .areaAssumed = "清单没有面积列：每个小班均按 1 公顷计。",
+    .figureAtYear = "第 {1} 年{0}",
+    .extrapolated = "推算到 {} 年生以后（超出收获表的最大林龄）、数值由生长曲线外推的小班：{} 个。",
     .methodsText =
         {"各小班从其自身林龄起推算：平均胸径、平均树高、株数和蓄积量保持其在该林龄时与同树种"
          "标准林分（正常林分）的比值；第 0 年为实测林分。",
@@ -332,6 +342,133 @@ constexpr Words chinese = {
     .unitMetres = "米",
     .unitKilometres = "千米",
 };
+
+// The Chinese page's names of the run's assumptions, by key: whole keys, and the
+// beginnings of keys that end in a pool, an assortment or a price item (and species).
+struct KeyWords {
+    std::string_view key, chinese;
+};
+constexpr KeyWords chineseParameters[] = {
+    {"treatments", "经营措施文件"},
+    {"quotient_below", "下层间伐径比"},
+    {"quotient_above", "上层间伐径比"},
+    {"quotient_systematic", "机械间伐径比"},
+    {"regeneration_age", "更新林分进入模型的林龄"},
+    {"regeneration_stocking", "更新林分相对密度"},
+    {"products", "林产品参数文件"},
+    {"prices", "价格文件"},
+    {"area_source", "面积来源"},
+    {"stands_beyond_yield_tables", "超出收获表林龄的小班数"},
+    {"products_route_bark_branches_foliage_roots", "皮、枝、叶、根的碳去向"},
+};
+// What follows a key's beginning: a pool, an assortment or a price item.
+constexpr KeyWords chineseKeyEnds[] = {
+    {"sawnwood", "锯材"},
+    {"panels", "人造板"},
+    {"paper", "纸和纸板"},
+    {"emitted", "即时排放"},
+    {"rough_timber", "原木"},
+    {"timber_machining", "加工用材"},
+    {"fuel_wood", "薪材"},
+    {"waste_wood", "废材"},
+    {"unsorted", "未分材种"},
+    {"harvesting_cost", "采伐成本"},
+    {"thinning_cost", "间伐成本"},
+    {"clearcut_cost", "皆伐成本"},
+    {"regeneration_cost", "更新造林成本"},
+    {"management_cost", "年管护成本"},
+    {"discount_rate", "贴现率"},
+};
+// A key's beginning and the pattern its end (and species) fills.
+struct KeyPattern {
+    std::string_view start, pattern;
+};
+constexpr KeyPattern chineseKeyPatterns[] = {
+    {"products_half_life_", "{}半衰期"},
+    {"products_route_", "{}的碳去向"},
+    {"prices_", "{}价格"},
+};
+// The fixed words of rejection reasons, in the order they are replaced: the longer
+// sentences before the words they hold.
+constexpr KeyWords chineseReasonWords[] = {
+    {"is outside the growth curves of this species", "超出该树种生长曲线的范围"},
+    {": a stand without trees has no volume", "：无林木的小班不应有蓄积"},
+    {"names no stand of the inventory", "不是清单中的小班"},
+    {"; map other codes or names with --species-map FILE",
+     "；其他代码或名称请用 --species-map 文件对应"},
+    {", by number, Latin or Chinese name", "（编号、拉丁名或中文名均可）"},
+    {" is not a species: use ", " 不是可用的树种：可用 "},
+    {"is not a whole number", "不是整数"},
+    {"is not a number", "不是数字"},
+    {"is not a finite number", "不是有限数值"},
+    {"is not above", "不大于"},
+    {"is below", "小于"},
+    {"is above", "大于"},
+    {"is empty", "为空"},
+    {"is 0 with ", "为 0，而 "},
+    {"age ", "林龄 "},
+};
+
+// The Chinese name of an assumption's key; empty when there is none.
+std::string chineseParameterName(std::string_view key) {
+    for (const KeyWords& words : chineseParameters) {
+        if (words.key == key) return std::string(words.chinese);
+    }
+    for (const KeyPattern& pattern : chineseKeyPatterns) {
+        if (!key.starts_with(pattern.start)) continue;
+        const std::string_view end = key.substr(pattern.start.size());
+        for (const KeyWords& words : chineseKeyEnds) {
+            if (!end.starts_with(words.key)) continue;
+            std::string name(pattern.pattern);
+            name.replace(name.find("{}"), 2, words.chinese);
+            const std::string_view species = end.substr(words.key.size());
+            if (species.empty()) return name;
+            for (std::int32_t s = 1; s <= speciesCount; ++s) {
+                std::string latin(speciesName(s));
+                for (char& c : latin)
+                    c = c == ' ' || c == '-' ? '_' : static_cast<char>(std::tolower(c));
+                if (species == "_" + latin)
+                    return name + "（" + std::string(speciesChineseName(s)) + "）";
+            }
+        }
+    }
+    return {};
+}
+
+// An assumption's value on the Chinese page: a pool by its Chinese name, the areas'
+// source in words; anything else as it is.
+std::string chineseParameterValue(std::string_view value) {
+    for (const KeyWords& words : chineseKeyEnds) {
+        if (words.key == value) return std::string(words.chinese);
+    }
+    if (value == "none: every stand counts as 1 ha") return "无：每个小班按 1 公顷计";
+    if (value == "polygons") return "多边形面积";
+    if (value.starts_with("column ")) return "面积列 " + std::string(value.substr(7));
+    return std::string(value);
+}
+
+// A rejection's reason on the Chinese page: its fixed words in Chinese, the values it
+// quotes as they are.
+std::string chineseReason(std::string reason) {
+    constexpr std::string_view duplicate = "duplicate of line ";
+    if (reason.starts_with(duplicate)) return "与第 " + reason.substr(duplicate.size()) + " 行重复";
+    for (const KeyWords& words : chineseReasonWords) {
+        std::size_t at = 0;
+        while ((at = reason.find(words.key, at)) != std::string::npos) {
+            reason.replace(at, words.key.size(), words.chinese);
+            at += words.chinese.size();
+        }
+    }
+    // The species' Chinese names the reason lists, in full-width brackets.
+    for (std::int32_t species = 1; species <= speciesCount; ++species) {
+        const std::string half = " (" + std::string(speciesChineseName(species)) + ")";
+        if (const auto at = reason.find(half); at != std::string::npos)
+            reason.replace(at, half.size(), "（" + std::string(speciesChineseName(species)) + "）");
+    }
+    // A reason that begins with its verb ("is empty") speaks of its column.
+    if (reason.starts_with("is ")) reason.replace(0, 3, "为 ");
+    return reason;
+}
 
 const Words& wordsOf(ReportLanguage language) {
     return language == ReportLanguage::chinese ? chinese : english;
@@ -586,9 +723,16 @@ class Page {
     }
 
   private:
-    std::string atYear(std::int32_t year) const {
-        std::string text(w_.atYear);
-        return text.replace(text.find("{}"), 2, std::to_string(year));
+    // "Carbon stock, year 0"; "第 0 年碳储量": the words in the language's order.
+    std::string figureAtYear(std::string_view label, std::int32_t year) const {
+        std::string text(w_.figureAtYear);
+        const std::string values[] = {std::string(label), std::to_string(year)};
+        for (std::size_t i = 0; i < std::size(values); ++i) {
+            const std::string slot = "{" + std::to_string(i) + "}";
+            if (const auto at = text.find(slot); at != std::string::npos)
+                text.replace(at, slot.size(), values[i]);
+        }
+        return text;
     }
     std::string speciesText(std::optional<std::int32_t> species) const {
         return species ? std::string(w_.speciesNames[*species - 1]) : std::string(w_.allSpecies);
@@ -620,12 +764,10 @@ class Page {
                 std::vector<const SummaryRow*> shownYears = {begin};
                 if (end != begin) shownYears.push_back(end);
                 for (const SummaryRow* r : shownYears) {
-                    card(std::string(w_.carbon) + ", " + atYear(r->year), shown(r->carbon, 1),
+                    card(figureAtYear(w_.carbon, r->year), shown(r->carbon, 1),
                          w_.unitTonnesCarbon);
-                    card(std::string(w_.co2e) + ", " + atYear(r->year), shown(r->co2e, 1),
-                         w_.unitTonnesCo2e);
-                    card(std::string(w_.volume) + ", " + atYear(r->year), shown(r->volume, 1),
-                         w_.unitCubicMetres);
+                    card(figureAtYear(w_.co2e, r->year), shown(r->co2e, 1), w_.unitTonnesCo2e);
+                    card(figureAtYear(w_.volume, r->year), shown(r->volume, 1), w_.unitCubicMetres);
                 }
                 if (last > first) {
                     const double uptake = (end->co2e - begin->co2e) / (last - first);
@@ -636,6 +778,7 @@ class Page {
             }
         }
         h_ += "</div>\n";
+        if (d_.areaAssumed) note(w_.areaAssumed);
         if (d_.years.size() < 2) note(w_.uptakeNeedsTwoYears);
         h_ += "</section>\n";
     }
@@ -860,7 +1003,8 @@ class Page {
         h_ += "</tr></thead>\n<tbody>\n";
         for (const Rejection& r : d_.firstRejections) {
             h_ += "<tr><td class=\"number\">" + std::to_string(r.line) + "</td><td>" +
-                  html(r.standId) + "</td><td>" + html(r.column) + "</td><td>" + html(r.reason) +
+                  html(r.standId) + "</td><td>" + html(r.column) + "</td><td>" +
+                  html(&w_ == &arbora::chinese ? chineseReason(r.reason) : r.reason) +
                   "</td></tr>\n";
         }
         h_ += "</tbody>\n</table>\n";
@@ -875,6 +1019,12 @@ class Page {
         h_ += "<section>\n<h2>" + std::string(w_.methods) + "</h2>\n";
         for (const std::string_view paragraph : w_.methodsText)
             h_ += "<p>" + std::string(paragraph) + "</p>\n";
+        if (d_.extrapolatedStands > 0) {
+            h_ += "<p>" +
+                  filled(w_.extrapolated, {std::to_string(yieldTableLastAge),
+                                           shown(static_cast<double>(d_.extrapolatedStands), 0)}) +
+                  "</p>\n";
+        }
         if (d_.scenarios.size() > 1) {
             for (const std::string_view paragraph : w_.scenarioMethodsText)
                 h_ += "<p>" + std::string(paragraph) + "</p>\n";
@@ -887,8 +1037,13 @@ class Page {
             headCell(w_.parameter, false);
             headCell(w_.value, false);
             h_ += "</tr></thead>\n<tbody>\n";
-            for (const auto& [name, value] : d_.parameters)
-                h_ += "<tr><td>" + html(name) + "</td><td>" + html(value) + "</td></tr>\n";
+            for (const auto& [name, value] : d_.parameters) {
+                const bool chinese = &w_ == &arbora::chinese;
+                const std::string named = chinese ? chineseParameterName(name) : std::string();
+                h_ += "<tr><td>" + (named.empty() ? html(name) : html(named + "（" + name + "）")) +
+                      "</td><td>" + html(chinese ? chineseParameterValue(value) : value) +
+                      "</td></tr>\n";
+            }
             h_ += "</tbody>\n</table>\n";
         }
         h_ += "</section>\n";

@@ -62,6 +62,8 @@ struct EstateReportData {
     std::map<std::pair<std::int32_t, std::int32_t>, double> areaByAgeClass;
     std::optional<EstateMap> map;            // with a polygon layer
     std::vector<Rejection> firstRejections;  // at most the first 100
+    bool areaAssumed = false;                // no area: every stand counted as 1 ha
+    std::int64_t extrapolatedStands = 0;     // beyond the yield tables' last age
     // Every assumption of the run by name, as the run table records it.
     std::vector<std::pair<std::string, std::string>> parameters;
 };

@@ -44,7 +44,8 @@ std::variant<const GisModule*, GisProblem> load() {
         return module;  // loaded for the rest of the run
     }
     return cannotLoad("is neither at " + candidates[0].string() + " nor at " +
-                      candidates[1].lexically_normal().string());
+                      candidates[1].lexically_normal().string() +
+                      ": install the package arbora-gis (apt install arbora-gis)");
 }
 
 }  // namespace

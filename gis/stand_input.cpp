@@ -2,10 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
 
 #include "gis/gis_module.h"
+#include "inventory/number_text.h"
 #include "inventory/projection_output.h"
 
 namespace arbora {
@@ -43,11 +45,18 @@ GisProblem unusable(const std::string& message) {
     return GisProblem{GisProblem::Kind::unusable, message};
 }
 
-// The layer's polygon areas as the area column, when it has none of its own.
+// The layer's polygon areas as the area column, when it has none of its own. Beside an
+// area column they are measured too, where they can be, to check the column's unit:
+// `checkPosition` is then their column.
 std::optional<GisProblem> measurePolygons(LayerSource& layer, StandColumnMap& columns,
-                                          const std::string& fileName) {
+                                          const std::string& fileName, int& checkPosition) {
     const auto area = static_cast<std::size_t>(StandColumn::area);
-    if (columns.position[area] >= 0 || !layer.mayHavePolygons()) return std::nullopt;
+    if (!layer.mayHavePolygons()) return std::nullopt;
+    if (columns.position[area] >= 0) {
+        if (layer.addPolygonAreas().empty())
+            checkPosition = static_cast<int>(layer.header().size() - 1);
+        return std::nullopt;
+    }
     const std::string why = layer.addPolygonAreas();
     if (!why.empty()) {
         return unusable(fileName + ": layer \"" + layer.layerName() +
@@ -96,7 +105,9 @@ std::variant<StandInput, GisProblem> openStandInput(const std::string& fileName,
     }
     input.columns_ = std::get<StandColumnMap>(std::move(mapped));
     if (layer != nullptr) {
-        if (auto problem = measurePolygons(*layer, input.columns_, fileName)) return *problem;
+        if (auto problem =
+                measurePolygons(*layer, input.columns_, fileName, input.polygonAreaPosition_))
+            return *problem;
         input.areaMeasured_ = input.columns_.header[static_cast<std::size_t>(StandColumn::area)] ==
                               LayerSource::polygonAreaColumn;
         if (layer->hasGeometry())
@@ -108,7 +119,26 @@ std::variant<StandInput, GisProblem> openStandInput(const std::string& fileName,
         input.speciesMap_ = std::get<SpeciesMap>(std::move(map));
     }
     input.areaUnit_ = choices.areaUnit;
+    if (const auto problem = columnUnitProblem(input.columns_, choices.areaUnit == AreaUnit::mu))
+        return unusable(fileName + ": " + *problem);
     return input;
+}
+
+std::optional<std::string> StandInput::areaUnitProblem() const {
+    if (!(polygonAreaTotal_ > 0) || !(columnAreaTotal_ > 0)) return std::nullopt;
+    // A factor of 15 within 2 %: the column in mu read as ha, or the reverse.
+    const auto near = [](double ratio) { return std::fabs(ratio / 15 - 1) <= 0.02; };
+    const auto hectares = [](double area) {  // to a tenth, as the summary shows areas
+        return shortestText(std::round(area * 10) / 10) + " ha";
+    };
+    const std::string totals = "the area column " + quotedValue(headerOf(StandColumn::area)) +
+                               " sums to " + hectares(columnAreaTotal_) +
+                               ", the polygons measure " + hectares(polygonAreaTotal_);
+    if (near(columnAreaTotal_ / polygonAreaTotal_))
+        return totals + ", 15 times less: is the column in mu? Give --area-unit mu";
+    if (near(polygonAreaTotal_ / columnAreaTotal_))
+        return totals + ", 15 times more: is the column in ha? Leave out --area-unit mu";
+    return std::nullopt;
 }
 
 std::optional<std::string> StandInput::translateSpecies(RawRow& row) const {
@@ -146,6 +176,13 @@ StandReading StandInput::read(RawRow& row) const {
         if (!(reading.stand.area > 0)) {
             rejection = Rejection{row.line, reading.stand.standId, headerOf(StandColumn::area),
                                   "is below the smallest number once in hectares"};
+        }
+    }
+    if (!rejection && polygonAreaPosition_ >= 0) {
+        const RawValue& polygon = row.values[static_cast<std::size_t>(polygonAreaPosition_)];
+        if (polygon.kind == RawValue::Kind::real && std::isfinite(polygon.real)) {
+            columnAreaTotal_ += reading.stand.area;
+            polygonAreaTotal_ += polygon.real;
         }
     }
     return reading;

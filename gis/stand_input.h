@@ -36,6 +36,15 @@ class StandInput {
     // the row, as an unknown species does); an area column in mu becomes hectares.
     StandReading read(RawRow& row) const;
 
+    // Whether every stand counts as 1 ha: neither an area column nor polygon areas.
+    bool areaAssumed() const {
+        return columns_.position[static_cast<std::size_t>(StandColumn::area)] < 0;
+    }
+    // When a layer has both an area column and polygons in a projected system: why the
+    // column's unit looks wrong, its total over the stands read so far being 15 times
+    // (within 2 %) that of the polygons, or a fifteenth of it. None otherwise.
+    std::optional<std::string> areaUnitProblem() const;
+
     // The layer the stands come from, when it has geometries.
     const std::optional<LayerRef>& geometryLayer() const { return geometry_; }
 
@@ -52,6 +61,9 @@ class StandInput {
     std::optional<SpeciesMap> speciesMap_;
     AreaUnit areaUnit_ = AreaUnit::hectare;
     bool areaMeasured_ = false;  // the area is each feature's polygon area
+    int polygonAreaPosition_ = -1;  // polygon areas measured beside an area column
+    // Over the stands read that have both, in ha: read on one thread, in input order.
+    mutable double columnAreaTotal_ = 0, polygonAreaTotal_ = 0;
     std::optional<LayerRef> geometry_;
 };
 

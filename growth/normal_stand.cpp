@@ -67,6 +67,13 @@ std::optional<NormalStand> normalStandAt(std::int32_t species, std::int32_t age)
     return stand;
 }
 
+std::int32_t firstCurveAge(std::int32_t species) {
+    std::int32_t age = 1;
+    while (age < yieldTableLastAge && !normalStandAt(species, age))
+        ++age;
+    return age;
+}
+
 void writeNormalYieldTable(const StandSettings& settings, ReportChannel& channel) {
     const std::int32_t species = settings.species;
     constexpr std::string_view header =
@@ -79,7 +86,7 @@ void writeNormalYieldTable(const StandSettings& settings, ReportChannel& channel
 
     // A species number that names none of the four still gets every row, with its age
     // and blank fields: the table keeps its shape and nothing of an earlier run shows.
-    for (std::int32_t age = 20; age <= 80; age += 5) {
+    for (std::int32_t age = yieldTableFirstAge; age <= yieldTableLastAge; age += 5) {
         constexpr std::string_view row =
             R"(2X, I3, 2X, F5.1, 3X, F5.1, 3X, F6.2, 3X, I6, 4X, F6.2)";
         if (!isKnownSpecies(species)) {

@@ -31,6 +31,14 @@ double treeBasalArea(double diameter);
 // 2147483647 trees per hectare.
 std::optional<NormalStand> normalStandAt(std::int32_t species, std::int32_t age);
 
+// The ages the normal stand yield table covers. Projections beyond the last are
+// extrapolated: the curves go on, but were fitted to stands no older.
+constexpr std::int32_t yieldTableFirstAge = 20, yieldTableLastAge = 80;
+
+// The first age at which the curves of a known species give a normal stand (11, 4, 3
+// and 1 for species 1 to 4): a stand younger than that cannot be projected.
+std::int32_t firstCurveAge(std::int32_t species);
+
 // The normal stand yield table of the current species, ages 20 to 80 in steps of 5.
 // Writes "normal stand yield table.txt".
 void writeNormalYieldTable(const StandSettings& settings, ReportChannel& channel);

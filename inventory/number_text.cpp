@@ -222,4 +222,11 @@ std::string shortestText(double value) {
     return text;
 }
 
+std::string countText(std::int64_t count, std::string_view singular, std::string_view plural) {
+    std::string text = std::to_string(count) + " ";
+    if (count == 1) return text.append(singular);
+    if (plural.empty()) return text.append(singular).append("s");
+    return text.append(plural);
+}
+
 }  // namespace arbora

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace arbora {
 
@@ -24,5 +26,9 @@ char* writeShortest(char* to, double value);
 // values.size() * shortestTextSize characters. Faster than one writeShortest after
 // another: the decimal digits of all the values are found before any is written.
 char* writeShortestRow(char* to, std::span<const double> values, char separator);
+
+// A count with its noun in the singular for 1 and the plural otherwise: "1 stand",
+// "0 stands", "20 stands" (the plural is the singular with "s" unless given).
+std::string countText(std::int64_t count, std::string_view singular, std::string_view plural = {});
 
 }  // namespace arbora

@@ -152,11 +152,11 @@ std::array<OutputValue, 20> projectionValues(const ProjectionRow& r) {
 // same double.
 class CsvProjectionOutput : public ProjectionOutput {
   public:
-    explicit CsvProjectionOutput(const std::string& fileName)
+    CsvProjectionOutput(const std::string& fileName, bool byteOrderMark)
         : file_(fileName), buffer_(bufferSize) {
-        std::string header;
+        std::string header = byteOrderMark ? "\xEF\xBB\xBF" : "";
         for (const OutputColumn& column : projectionColumns)
-            header += (header.empty() ? "" : ",") + std::string(column.name);
+            header += (&column == projectionColumns ? "" : ",") + std::string(column.name);
         header += "\r\n";
         used_ = static_cast<std::size_t>(std::copy(header.begin(), header.end(), buffer_.data()) -
                                          buffer_.data());
@@ -537,12 +537,13 @@ OutputKind outputKindOf(const std::string& fileName) {
 }
 
 std::unique_ptr<ProjectionOutput> openProjectionOutput(
-    const std::string& fileName, std::span<const OutputTable* const> furtherTables) {
+    const std::string& fileName, std::span<const OutputTable* const> furtherTables,
+    bool byteOrderMark) {
     switch (outputKindOf(fileName)) {
         case OutputKind::sqlite:
             return std::make_unique<SqliteProjectionOutput>(fileName, furtherTables);
         case OutputKind::csv:
-            return std::make_unique<CsvProjectionOutput>(fileName);
+            return std::make_unique<CsvProjectionOutput>(fileName, byteOrderMark);
         default:
             throw OutputFileError("\"" + fileName +
                                   "\" is neither a .sqlite, .db nor a .csv file name");

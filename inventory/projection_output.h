@@ -122,9 +122,12 @@ std::string lowerExtension(const std::string& fileName);
 OutputKind outputKindOf(const std::string& fileName);
 
 // Starts the output (the temporary file), with the further tables the run fills besides
-// stands, projection, summary, comparison, rejected and run. Throws OutputFileError.
+// stands, projection, summary, comparison, rejected and run; a CSV file starts with the
+// UTF-8 byte-order mark when asked, for spreadsheet programs that take text without it
+// for the system's code page. Throws OutputFileError.
 std::unique_ptr<ProjectionOutput> openProjectionOutput(
-    const std::string& fileName, std::span<const OutputTable* const> furtherTables = {});
+    const std::string& fileName, std::span<const OutputTable* const> furtherTables = {},
+    bool byteOrderMark = false);
 
 // Makes a file's bytes durable on a thread of its own while the file is still being
 // written, each time enough new bytes have come, so that the flush before the file is

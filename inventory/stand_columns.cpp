@@ -113,6 +113,17 @@ ColumnValue<double> realWithin(const RawValue& raw, Bound bound) {
     return real;
 }
 
+// "use 1 Pinus tabulaeformis (油松), 2 ...": the names a species value may be.
+std::string acceptedSpeciesNames() {
+    std::string names = "use";
+    for (std::int32_t species = 1; species <= speciesCount; ++species) {
+        names += (species == 1 ? " " : ", ") + std::to_string(species) + " " +
+                 std::string(speciesName(species)) + " (" +
+                 std::string(speciesChineseName(species)) + ")";
+    }
+    return names + ", by number, Latin or Chinese name";
+}
+
 ColumnValue<std::int32_t> speciesValue(const RawValue& raw) {
     if (raw.kind == RawValue::Kind::text) {
         if (const auto species = speciesOfText(raw.text)) return {*species, {}};
@@ -123,7 +134,7 @@ ColumnValue<std::int32_t> speciesValue(const RawValue& raw) {
             return {static_cast<std::int32_t>(whole.value), {}};
         }
     }
-    return {0, shown(raw) + " is not a species: use 1 to 4, the Latin name or the Chinese name"};
+    return {0, shown(raw) + " is not a species: " + acceptedSpeciesNames()};
 }
 
 // The stand id of a row, or why there is none that can be written: an id must be text
@@ -193,7 +204,115 @@ std::string_view trimBlanks(std::string_view text) {
 
 namespace {
 
-bool isNameOf(std::string_view name, const StandColumnName& column) {
+// The ASCII lower case of a text; other bytes as they are.
+std::string lowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower)
+        c = asciiLower(c);
+    return lower;
+}
+
+// Headers that hold an area of some kind without being the stand column area: the
+// geometry's own field of a GIS export, in the units of its coordinate system.
+bool isGeometryField(std::string_view name) {
+    return equalsIgnoringCase(name, "Shape_Area") || equalsIgnoringCase(name, "SHAPE_Leng");
+}
+
+// Whether a header no stand column took reads like an area ("Area in mu", "小班面积",
+// "MJ"): taking every stand as 1 ha beside it would be a silent mistake.
+bool looksLikeArea(std::string_view name) {
+    const std::string lower = lowerAscii(name);
+    if (isGeometryField(name)) return false;
+    for (const std::string_view word : {"area", "mj", "面积", "亩"}) {
+        if (lower.find(word) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// The units each stand column may give in its header, in ASCII lower case; none for
+// the columns without a unit, whose bracketed text is not checked.
+struct ColumnUnits {
+    StandColumn column;
+    std::string_view unit;         // as messages name it
+    std::string_view accepted[9];  // the rest empty
+};
+const ColumnUnits columnUnits[] = {
+    {StandColumn::standAge, "years", {"a", "yr", "yrs", "year", "years", "年", "岁"}},
+    {StandColumn::averageDiameter, "cm", {"cm", "厘米", "公分"}},
+    {StandColumn::averageHeight, "m", {"m", "米"}},
+    {StandColumn::standDensity,
+     "trees/ha",
+     {"trees/ha", "stems/ha", "n/ha", "/ha", "株/ha", "株/公顷", "株/hm2", "株/hm²", "株"}},
+    {StandColumn::standVolume,
+     "m3/ha",
+     {"m3/ha", "m³/ha", "m3/hm2", "m³/hm²", "立方米/公顷", "立方米/ha", "方/公顷"}},
+};
+constexpr std::string_view hectareUnits[] = {"ha", "hm2", "hm²", "公顷"};
+constexpr std::string_view muUnits[] = {"mu", "亩"};
+
+template <typename Units>
+bool isOneOf(std::string_view unit, const Units& units) {
+    return std::find(std::begin(units), std::end(units), unit) != std::end(units);
+}
+
+}  // namespace
+
+HeaderName splitHeaderName(std::string_view header) {
+    header = trimBlanks(header);
+    static constexpr std::string_view closings[] = {")", "）", "]", "］", "】"};
+    static constexpr std::string_view openings[] = {"(", "（", "[", "［", "【"};
+    for (const std::string_view closing : closings) {
+        if (!header.ends_with(closing)) continue;
+        const std::string_view inside = header.substr(0, header.size() - closing.size());
+        std::size_t open = std::string_view::npos, openSize = 0;
+        for (const std::string_view opening : openings) {
+            const std::size_t at = inside.rfind(opening);
+            if (at != std::string_view::npos && (open == std::string_view::npos || at > open))
+                open = at, openSize = opening.size();
+        }
+        if (open == std::string_view::npos || open == 0) return {header, {}};
+        return {trimBlanks(inside.substr(0, open)), trimBlanks(inside.substr(open + openSize))};
+    }
+    return {header, {}};
+}
+
+std::optional<std::string> columnUnitProblem(const StandColumnMap& columns, bool areaInMu) {
+    const auto headerOf = [&](StandColumn column) -> const std::string& {
+        return columns.header[static_cast<std::size_t>(column)];
+    };
+    const auto unitOf = [&](StandColumn column) {
+        return lowerAscii(splitHeaderName(headerOf(column)).unit);
+    };
+    const auto contradicts = [&](StandColumn column, std::string_view unit) {
+        return "the column " + quotedValue(headerOf(column)) + " gives its unit as \"" +
+               std::string(splitHeaderName(headerOf(column)).unit) + "\", but " +
+               std::string(standColumnNames()[static_cast<std::size_t>(column)].name) +
+               " is read in " + std::string(unit) + ": convert the values";
+    };
+    for (const ColumnUnits& units : columnUnits) {
+        const std::string unit = unitOf(units.column);
+        if (headerOf(units.column).empty() || unit.empty()) continue;
+        if (!isOneOf(unit, units.accepted)) return contradicts(units.column, units.unit);
+    }
+    const std::string area = unitOf(StandColumn::area);
+    if (headerOf(StandColumn::area).empty() || area.empty()) return std::nullopt;
+    if (isOneOf(area, muUnits) && !areaInMu) {
+        return "the column " + quotedValue(headerOf(StandColumn::area)) +
+               " is in mu: give --area-unit mu (1 mu = 1/15 ha)";
+    }
+    if (isOneOf(area, hectareUnits) && areaInMu) {
+        return "the column " + quotedValue(headerOf(StandColumn::area)) +
+               " is in ha, but --area-unit mu is given";
+    }
+    if (!isOneOf(area, muUnits) && !isOneOf(area, hectareUnits))
+        return contradicts(StandColumn::area, areaInMu ? "mu" : "ha");
+    return std::nullopt;
+}
+
+namespace {
+
+bool isNameOf(std::string_view header, const StandColumnName& column) {
+    const std::string_view name = splitHeaderName(header).name;
     if (equalsIgnoringCase(name, column.name) || name == column.chinese) return true;
     for (const std::string_view pinyin : column.pinyin) {
         if (!pinyin.empty() && equalsIgnoringCase(name, pinyin)) return true;
@@ -287,13 +406,31 @@ std::variant<StandColumnMap, std::string> mapStandColumns(const std::vector<std:
             map.header[c] = std::string(name);
         }
     }
-    std::string missing;
+    std::string missing, firstMissing;
     for (std::size_t c = 0; c < standColumnCount; ++c) {
         if (!names[c].required || map.position[c] >= 0) continue;
+        if (firstMissing.empty()) firstMissing = names[c].name;
         missing += (missing.empty() ? "" : ", ") + std::string(names[c].name) + " (" +
                    std::string(names[c].chinese) + ")";
     }
-    if (!missing.empty()) return "has no column " + missing;
+    if (!missing.empty()) {
+        std::string read;
+        for (const std::string& name : header)
+            read += (read.empty() ? "" : ", ") + quotedValue(trimBlanks(name));
+        return "has no column " + missing + "; the header holds " + read +
+               "; name the input's column with --columns " + firstMissing + "=NAME";
+    }
+    const auto area = static_cast<std::size_t>(StandColumn::area);
+    for (std::size_t i = 0; i < header.size() && map.position[area] < 0; ++i) {
+        const bool taken = std::find(map.position.begin(), map.position.end(),
+                                     static_cast<int>(i)) != map.position.end();
+        if (!taken && looksLikeArea(trimBlanks(header[i]))) {
+            return "has the column " + quotedValue(trimBlanks(header[i])) +
+                   ", which reads like an area but is not one of its names: give it with "
+                   "--columns area=" +
+                   std::string(trimBlanks(header[i])) + ", or rename it";
+        }
+    }
     return map;
 }
 
@@ -332,7 +469,17 @@ StandReading readStand(const StandColumnMap& columns, const RawRow& row) {
         stand.standId.clear();
         reject(StandColumn::standId, std::move(problem));
     }
-    read(StandColumn::species, speciesValue, stand.species);
+    // A name none of the four has is never guessed at: the survey's own codes and
+    // names are given a species by the user.
+    read(
+        StandColumn::species,
+        [](const RawValue& raw) {
+            auto species = speciesValue(raw);
+            if (!species.problem.empty())
+                species.problem += "; map other codes or names with --species-map FILE";
+            return species;
+        },
+        stand.species);
     // An empty site class is no site class.
     if (const RawValue* siteClass = rawOf(StandColumn::siteClass);
         siteClass != nullptr && !isEmpty(*siteClass)) {
@@ -358,6 +505,14 @@ StandReading readStand(const StandColumnMap& columns, const RawRow& row) {
     read(
         StandColumn::standVolume,
         [](const RawValue& raw) { return realWithin(raw, Bound::atLeastZero); }, stand.standVolume);
+    // Trees hold the volume: a stand without them cannot have one, and would grow volume
+    // while its biomass and carbon stay nothing. (Trees without a measured volume are a
+    // young stand, and are taken.)
+    if (!reading.rejection && stand.standDensity == 0 && stand.standVolume > 0) {
+        reject(StandColumn::standDensity,
+               "is 0 with " + columns.header[static_cast<std::size_t>(StandColumn::standVolume)] +
+                   " " + shortestText(stand.standVolume) + ": a stand without trees has no volume");
+    }
     read(
         StandColumn::area, [](const RawValue& raw) { return realWithin(raw, Bound::aboveZero); },
         stand.area);

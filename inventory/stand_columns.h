@@ -56,8 +56,17 @@ struct RawRow {
     std::vector<RawValue> values;
 };
 
+// A header split into its name and a trailing unit in brackets, ASCII or full-width:
+// "平均胸径(cm)", "面积（公顷）", "stand_volume [m3/ha]"; blanks around each removed, the
+// unit empty when there is none.
+struct HeaderName {
+    std::string_view name;
+    std::string_view unit;
+};
+HeaderName splitHeaderName(std::string_view header);
+
 // Where each stand column stands in the input, found from the header names: in any
-// order, in any letter case, blanks around them ignored, under the English, the
+// order, in any letter case, blanks and a trailing unit in brackets ignored, under the English, the
 // Chinese or a survey's pinyin name, or under the name the user gives for it. Other
 // columns are ignored.
 struct StandColumnMap {
@@ -78,8 +87,18 @@ std::variant<StandColumnOverrides, std::string> parseStandColumnOverrides(std::s
 // (林龄)") or holds twice. An overridden column takes the input column of that name
 // (the same spelling first, else the only one in another letter case), which no other
 // stand column then takes.
+// A missing column's sentence lists the header read and the --columns hint. Without
+// an area column, a header no column took that reads like an area ("Area in mu",
+// "小班面积", "MJ") is refused too, with the --columns hint, rather than every stand
+// counting as 1 ha beside it.
 std::variant<StandColumnMap, std::string> mapStandColumns(
     const std::vector<std::string>& header, const StandColumnOverrides& overrides = {});
+
+// Why the units the headers give in brackets cannot be the units a column is read in
+// (diameter cm, height m, density trees/ha, volume m3/ha, age years, area ha, or mu
+// with `areaInMu`), e.g. "胸径(mm)" or "面积(亩)" without --area-unit mu; none when they
+// agree or no unit is given. The columns without a unit take any bracketed text.
+std::optional<std::string> columnUnitProblem(const StandColumnMap& columns, bool areaInMu);
 
 // The stand of one row, or why it cannot be used. The stand's id is filled whenever it
 // could be read, even when another column rejects the row.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "inventory/number_text.h"
 #include "report/editing.h"
 #include "report/layout.h"
 #include "settings/species.h"
@@ -138,7 +139,7 @@ std::vector<std::string> summaryReportLines(const std::string& inputName,
     const bool scenarios = summary.scenarios().size() > 1;
     const std::string title = "Inventory projection of " + inputName;
     const std::string area = editFixed(summary.area(), 20, 1);
-    const std::string counts = std::to_string(summary.stands()) + " stands accepted, " +
+    const std::string counts = countText(summary.stands(), "stand") + " accepted, " +
                                std::to_string(rejected) + " rejected, " +
                                area.substr(area.find_first_not_of(' ')) + " ha; years " +
                                yearsText(summary.years());

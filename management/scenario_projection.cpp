@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "growth/growth_and_yield.h"
+#include "inventory/number_text.h"
 #include "management/assortments.h"
 
 namespace arbora {
@@ -231,7 +232,7 @@ class ScenarioRun {
             case ThinningIntensity::residualDensity:
                 if (!(t.amount < trees)) {
                     return "the residual density " + std::to_string(std::int64_t(t.amount)) +
-                           " is not below the " + std::to_string(s.trees) + " trees standing";
+                           " is not below the " + countText(s.trees, "tree") + " standing";
                 }
                 removed = trees - t.amount;
                 break;

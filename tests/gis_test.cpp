@@ -634,5 +634,34 @@ TEST(GisMap, ListsTheStandsInTheOrderTheyAreDrawn) {
               std::string::npos);
 }
 
+// An area column whose total is 15 times the polygons' (within 2 %) is in mu read as
+// ha, or the reverse: the run stops and says which --area-unit to give.
+TEST_F(Gis, AnAreaColumnFifteenTimesThePolygonsStopsTheRun) {
+    // A square of 100 m: 1 ha.
+    const struct {
+        const char* area;
+        AreaUnit unit;
+        int status;
+        const char* expected;
+    } cases[] = {
+        {"15", AreaUnit::hectare, exitUnusableData,
+         "15 times less: is the column in mu? Give --area-unit mu"},
+        {"15.25", AreaUnit::hectare, exitUnusableData, "Give --area-unit mu"},
+        {"1", AreaUnit::mu, exitUnusableData,
+         "15 times more: is the column in ha? Leave out --area-unit mu"},
+        {"15", AreaUnit::mu, exitSuccess, ""},
+        {"1.05", AreaUnit::hectare, exitSuccess, ""},
+        {"16", AreaUnit::hectare, exitSuccess, ""},
+    };
+    for (const auto& c : cases) {
+        writeFile("stands.geojson",
+                  geoJson({feature(1, oneStand + std::string(R"(,"area":)") + c.area)}));
+        const Outcome outcome =
+            inventory({.standsFile = "stands.geojson", .input = {.areaUnit = c.unit}});
+        EXPECT_EQ(outcome.status, c.status) << c.area << ": " << outcome.err;
+        EXPECT_NE(outcome.err.find(c.expected), std::string::npos) << outcome.err;
+    }
+}
+
 }  // namespace
 }  // namespace arbora

@@ -19,6 +19,7 @@
 #include "commands/report_commands.h"
 #include "estate/estate_report.h"
 #include "growth/growth_and_yield.h"
+#include "growth/normal_stand.h"
 #include "inventory/number_text.h"
 #include "inventory/projection.h"
 #include "test_support.h"
@@ -239,7 +240,9 @@ TEST_F(Inventory, RejectsEachBadRowWithItsLineColumnAndReason) {
         "3|B|site_class|\"x\" is not a number",
         "4|C\nwith a line break|average_diameter|\"12cm\" is not a number",
         "7|A|stand_id|duplicate of line 2",
-        "8|D|species|\"9\" is not a species: use 1 to 4, the Latin name or the Chinese name",
+        "8|D|species|\"9\" is not a species: use 1 Pinus tabulaeformis (油松), 2 Pinus armandii "
+        "(华山松), 3 Larix principis-ruprechtii (华北落叶松), 4 Quercus aliena (槲栎), by "
+        "number, Latin or Chinese name; map other codes or names with --species-map FILE",
         "9|E|stand_age|\"0\" is below 1",
         "10|F|stand_age|age 5 is outside the growth curves of this species",
         "11|G|average_diameter|\"-1\" is not above 0",
@@ -453,7 +456,12 @@ TEST_F(Inventory, EstateReportEmbedsTheSummaryRowsAndLoadsNothing) {
     }
     EXPECT_NE(page.find("&lt;Quercus&gt;"), std::string::npos);  // the rejected row, escaped
 
-    ASSERT_EQ(inventory("stands.csv", {}, true, {0}, InputEncoding::utf8, "zh.html",
+    // Without an area column, so that the page says every stand counts as 1 ha.
+    writeFile("no-area.csv",
+              "stand_id,species,stand_age,average_diameter,average_height,stand_density,"
+              "stand_volume\na,1,75,14.6,9.6,1720,142.1\nb,4,33,15.2,10.7,1333,133.3\n"
+              "c,<Quercus>,33,15.2,10.7,1333,133.3\n");
+    ASSERT_EQ(inventory("no-area.csv", {}, true, {0, 10}, InputEncoding::utf8, "zh.html",
                         ReportLanguage::chinese)
                   .status,
               exitSuccess);
@@ -461,8 +469,131 @@ TEST_F(Inventory, EstateReportEmbedsTheSummaryRowsAndLoadsNothing) {
         EXPECT_EQ(missingWords(language), std::vector<std::size_t>{});
     const std::string chinese = readBytes("zh.html");
     EXPECT_NE(chinese.find("<html lang=\"zh\">"), std::string::npos);
-    for (const char* name : {"油松", "槲栎"})
-        EXPECT_NE(chinese.find(name), std::string::npos) << name;
+    for (const char* words :
+         {"油松", "槲栎", "第 0 年碳储量", "清单没有面积列：每个小班均按 1 公顷计",
+          "下层间伐径比（quotient_below）", "<td>锯材</td>",
+          "不是可用的树种：可用 1 Pinus tabulaeformis（油松）",
+          "超出收获表的最大林龄）、数值由生长曲线外推的小班：1 个"})
+        EXPECT_NE(chinese.find(words), std::string::npos) << words;
+    for (const char* english : {"<td>sawnwood</td>", "<td>emitted</td>", "is not a species"})
+        EXPECT_EQ(chinese.find(english), std::string::npos) << english;
+}
+
+// Headers and values as spreadsheets and surveys write them: units in brackets, areas
+// that must not silently become 1 ha, names the runner cannot take, inconsistent stands.
+TEST_F(Inventory, TakesHeadersAsWrittenAndNeverAssumesSilently) {
+    constexpr std::string_view names =
+        "stand_id,species,stand_age,average_diameter,average_height,stand_density,"
+        "stand_volume";
+    const struct {
+        const char* name;
+        std::string header;  // replaces the last names of `names` given
+        std::string row;
+        AreaUnit unit;
+        int status;
+        const char* expected;  // in the summary (status 0) or on standard error
+    } cases[] = {
+        {"ASCII unit", ",Area (ha)", "A,1,25,14.6,9.6,1720,142,8.5", AreaUnit::hectare, exitSuccess,
+         "1 stand accepted, 0 rejected, 8.5 ha"},
+        {"full-width unit", ",面积（公顷）", "A,1,25,14.6,9.6,1720,142,8.5", AreaUnit::hectare,
+         exitSuccess, "8.5 ha"},
+        {"units on the others", ",area[ha]", "A,1,25,14.6,9.6,1720,142,2", AreaUnit::hectare,
+         exitSuccess, "2.0 ha"},
+        {"mu in the header and asked", ",面积(亩)", "A,1,25,14.6,9.6,1720,142,30", AreaUnit::mu,
+         exitSuccess, "2.0 ha"},
+        {"mu in the header only", ",面积(亩)", "A,1,25,14.6,9.6,1720,142,30", AreaUnit::hectare,
+         exitUnusableData, "stands.csv: the column \"面积(亩)\" is in mu: give --area-unit mu"},
+        {"ha in the header, mu asked", ",Area (ha)", "A,1,25,14.6,9.6,1720,142,2", AreaUnit::mu,
+         exitUnusableData, "is in ha, but --area-unit mu is given"},
+        {"an area unknown", ",Area (km2)", "A,1,25,14.6,9.6,1720,142,2", AreaUnit::hectare,
+         exitUnusableData, "gives its unit as \"km2\", but area is read in ha"},
+        {"an area not recognised", ",小班面积", "A,1,25,14.6,9.6,1720,142,2", AreaUnit::hectare,
+         exitUnusableData,
+         "has the column \"小班面积\", which reads like an area but is not one of its names: "
+         "give it with --columns area=小班面积"},
+        {"no area at all", "", "A,1,25,14.6,9.6,1720,142", AreaUnit::hectare, exitSuccess,
+         "stands.csv: no area column: every stand counts as 1 ha"},
+        {"one row rejected", "", "A,1,25,14.6,9.6,1720,-1", AreaUnit::hectare, exitUnusableData,
+         "stands.csv: 1 row rejected, nothing written"},
+        {"a young stand without volume", "", "A,1,25,14.6,9.6,1720,0", AreaUnit::hectare,
+         exitSuccess, "1 stand accepted"},
+        {"volume without trees", "", "A,1,25,14.6,9.6,0,150", AreaUnit::hectare, exitUnusableData,
+         "stands.csv:2: stand_density: is 0 with stand_volume 150: a stand without trees has "
+         "no volume"},
+        {"a short species name", "", "A,落叶松,25,14.6,9.6,1720,142", AreaUnit::hectare,
+         exitUnusableData,
+         "\"落叶松\" is not a species: use 1 Pinus tabulaeformis (油松), 2 Pinus armandii"},
+    };
+    for (const auto& c : cases) {
+        writeFile("stands.csv", std::string(names) + c.header + "\n" + c.row + "\n");
+        const Outcome run = testing::runInventoryHere(
+            {.standsFile = "stands.csv", .years = {0}, .input = {.areaUnit = c.unit}});
+        EXPECT_EQ(run.status, c.status) << c.name << ": " << run.err;
+        const std::string text = run.out + run.err;
+        EXPECT_NE(text.find(c.expected), std::string::npos) << c.name << ": " << text;
+    }
+
+    const struct {
+        const char* header;
+        const char* expected;
+    } headers[] = {
+        {" 小班号 ,树种,林龄（年）,平均胸径(cm),平均树高 (m),每公顷株数,每公顷蓄积[m3/ha]", ""},
+        {"stand_id,species,stand_age,average_diameter (mm),average_height,stand_density,"
+         "stand_volume",
+         "the column \"average_diameter (mm)\" gives its unit as \"mm\", but average_diameter "
+         "is read in cm"},
+        {"stand_id,species,stand_age,DBH,average_height,stand_density,stand_volume",
+         "has no column average_diameter (平均胸径); the header holds \"stand_id\", "
+         "\"species\", \"stand_age\", \"DBH\", \"average_height\", \"stand_density\", "
+         "\"stand_volume\"; name the input's column with --columns average_diameter=NAME"},
+    };
+    for (const auto& h : headers) {
+        writeFile("stands.csv", std::string(h.header) + "\nA,1,25,14.6,9.6,1720,142\n");
+        const Outcome run = inventory("stands.csv");
+        EXPECT_EQ(run.status, *h.expected ? exitUnusableData : exitSuccess) << run.err;
+        EXPECT_NE(run.err.find(h.expected), std::string::npos) << run.err;
+    }
+}
+
+// The first ages of the growth curves, as the documentation gives them, and the stands
+// projected beyond the yield tables' last age counted on screen and in the run table.
+TEST_F(Inventory, CountsStandsProjectedBeyondTheYieldTables) {
+    const std::int32_t firstAges[] = {11, 4, 3, 1};
+    for (std::int32_t species = 1; species <= speciesCount; ++species)
+        EXPECT_EQ(firstCurveAge(species), firstAges[species - 1]) << species;
+
+    writeFile("stands.csv", std::string(header) + "a,1,,75,20,14,900,200,1\n" +
+                                "b,1,,20,12,9,1700,120,1\nc,1,,60,18,13,1000,180,1\n");
+    const struct {
+        std::vector<std::int32_t> years;
+        const char* expected;  // on standard error
+        const char* counted;   // in the run table
+    } cases[] = {
+        {{0, 10}, "stands.csv: 1 stand projected beyond age 80", "1"},
+        {{0, 30}, "stands.csv: 2 stands projected beyond age 80", "2"},
+        {{0}, "", "0"},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = inventory("stands.csv", "out.sqlite", false, c.years);
+        EXPECT_EQ(run.status, exitSuccess) << run.err;
+        EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+        EXPECT_EQ(*c.expected == 0, run.err.empty()) << run.err;
+        EXPECT_EQ(query("out.sqlite", "SELECT stands_beyond_yield_tables FROM run"),
+                  std::vector<std::string>{c.counted});
+    }
+}
+
+// A CSV output for spreadsheet programs on Windows starts with the UTF-8 byte-order mark.
+TEST_F(Inventory, WritesTheByteOrderMarkWhenAsked) {
+    writeFile("stands.csv", std::string(header) + "小班1,1,,20,12,9,1700,120,1\n");
+    for (const bool mark : {false, true}) {
+        const Outcome run = testing::runInventoryHere({.standsFile = "stands.csv",
+                                                       .years = {0},
+                                                       .outputFile = "out.csv",
+                                                       .byteOrderMark = mark});
+        ASSERT_EQ(run.status, exitSuccess) << run.err;
+        EXPECT_EQ(readBytes("out.csv").starts_with("\xEF\xBB\xBFscenario,"), mark);
+    }
 }
 
 }  // namespace

@@ -266,7 +266,9 @@ TEST_F(Treatments, RejectEveryRowThatBreaksARule) {
         {"a,P,1,5,,thin,10,,,,,,", "species",
          "narrows only a treatment of every stand (an empty stand_id)"},
         {"a,,9,5,,thin,10,,,,,,", "species",
-         "\"9\" is not a species: use 1 to 4, the Latin name or the Chinese name"},
+         "\"9\" is not a species: use 1 Pinus tabulaeformis (油松), 2 Pinus armandii (华山松), 3 "
+         "Larix principis-ruprechtii (华北落叶松), 4 Quercus aliena (槲栎), by number, Latin or "
+         "Chinese name"},
         {"a,,,,,thin,10,,,,,,", "year", "is empty: give either year or age"},
         {"a,,,5,60,thin,10,,,,,,", "age", "give either year or age, not both"},
         {"a,,,0,,thin,10,,,,,,", "year", "\"0\" is not a whole number from 1 to 2147483647"},

@@ -174,6 +174,24 @@ TEST_F(Runner, InventoryExitStatusesTellWhatFailed) {
     EXPECT_NE(readBytes("stands.csv").find("a,1,20"), std::string::npos);  // not overwritten
 }
 
+// The inventory's help starts with the usage and names every output table, the
+// optional columns, and --bom, which only a CSV output takes.
+TEST_F(Runner, InventoryHelpStartsWithTheUsageAndNamesEveryTable) {
+    const Outcome help = runReport({"inventory", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.starts_with("Usage: arbora-report inventory")) << help.out;
+    for (const char* name :
+         {"stands,", "projection,", "summary,", "comparison,", "rejected,", "run,", "removals",
+          "products,", "finance", "stand_results", "output_class", "site_class", "--bom"})
+        EXPECT_NE(help.out.find(name), std::string::npos) << name;
+    std::ofstream("stands.csv") << "stand_id,species,stand_age,average_diameter,"
+                                   "average_height,stand_density,stand_volume\n"
+                                   "a,1,20,12,12,2000,150\n";
+    const Outcome bom = runReport({"inventory", "stands.csv", "--bom", "--output", "o.sqlite"});
+    EXPECT_EQ(bom.status, 2);
+    EXPECT_NE(bom.err.find("--bom: only for a .csv output"), std::string::npos) << bom.err;
+}
+
 // The runner started with its output in files, without waiting for it. The stop
 // signals start with their default action, whatever the test's own are, except a
 // hang-up that is to be ignored, as nohup does.

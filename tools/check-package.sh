@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a configured build directory (default build/) and
-# checks it: its contents, licence, icons and compression, the desktop entry, the
+# Builds the Debian packages from a configured build directory (default build/), arbora
+# and arbora-gis (the GIS module, so that arbora alone pulls in no GDAL), and checks
+# them: their contents, dependencies, licence, icons and compression, the desktop entry, the
 # AppStream metadata (also as configured with a homepage), the man pages and version,
 # that it names no invented web address, lintian with its hardening checks, and the
 # unpacked programs run outside the source and build trees.
@@ -18,8 +19,10 @@ fail() {
 cmake --build "$build" -j "$(nproc)" --target package
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 deb="$build/arbora_${version}_$(dpkg --print-architecture).deb"
+gis_deb="$build/arbora-gis_${version}_$(dpkg --print-architecture).deb"
 [ -f "$deb" ] || fail "no package $deb"
-echo "Checking $deb"
+[ -f "$gis_deb" ] || fail "no package $gis_deb"
+echo "Checking $deb and $gis_deb"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -28,7 +31,6 @@ dpkg-deb -c "$deb" | sed -n 's|^.* \./|/|p' > "$work/contents"
 expected=(
   /usr/bin/arbora
   /usr/bin/arbora-report
-  /usr/lib/arbora/modules/arbora-gis.so
   "/usr/share/applications/$app_id.desktop"
   "/usr/share/icons/hicolor/scalable/apps/$app_id.svg"
   "/usr/share/icons/hicolor/48x48/apps/$app_id.png"
@@ -45,10 +47,35 @@ for path in "${expected[@]}"; do
   grep -qxF "$path" "$work/contents" || fail "the package lacks $path"
 done
 dpkg-deb -f "$deb" Depends | grep -qw 'libjs-chart\.js' || fail "the package does not depend on libjs-chart.js"
+# The GIS module and GDAL in arbora-gis only, which arbora recommends and which needs
+# the arbora of its own version.
+dpkg-deb -c "$gis_deb" | sed -n 's|^.* \./|/|p' > "$work/gis-contents"
+for path in /usr/lib/arbora/modules/arbora-gis.so /usr/share/doc/arbora-gis/copyright \
+  /usr/share/doc/arbora-gis/changelog.gz; do
+  grep -qxF "$path" "$work/gis-contents" || fail "arbora-gis lacks $path"
+done
+if grep -q 'arbora-gis\.so' "$work/contents"; then fail "arbora holds the GIS module"; fi
+if dpkg-deb -f "$deb" Depends | grep -q 'libgdal'; then fail "arbora depends on GDAL"; fi
+dpkg-deb -f "$gis_deb" Depends | grep -q 'libgdal' || fail "arbora-gis does not depend on GDAL"
+dpkg-deb -f "$gis_deb" Depends | grep -qF "arbora (= $version)" ||
+  fail "arbora-gis does not depend on arbora $version"
+dpkg-deb -f "$deb" Recommends | grep -qw 'arbora-gis' || fail "arbora does not recommend arbora-gis"
+for package in "$deb" "$gis_deb"; do
+  dpkg-deb -f "$package" Description | grep -q 'GIS' ||
+    fail "the description of $(basename "$package") does not say what it holds for GIS"
+done
 ar t "$deb" | grep -qx 'data\.tar\.xz' || fail "the package's data is not xz-compressed: $(ar t "$deb" | xargs)"
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
+# Without arbora-gis the runner says which package a GIS layer needs.
+mkdir "$work/alone"
+layer=$(pwd)/examples/stands.gpkg
+(cd "$work/alone" && "$root/usr/bin/arbora-report" inventory "$layer" > /dev/null 2> gis.err) &&
+  fail "arbora-report read a GIS layer without arbora-gis"
+grep -q 'install the package arbora-gis' "$work/alone/gis.err" ||
+  fail "without arbora-gis the runner does not name it: $(cat "$work/alone/gis.err")"
+dpkg-deb -x "$gis_deb" "$root"
 for size in 48 256; do
   file "$root/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png" |
     grep -q "PNG image data, $size x $size," || fail "the ${size}x${size} icon is not a PNG of that size"
@@ -115,7 +142,7 @@ done
 # The programs are hardened (stack protector, fortified functions, read-only
 # relocations bound at start-up): lintian, at its most thorough, finds nothing to say
 # about it.
-lintian --pedantic --display-info --fail-on error "$deb" | tee "$work/lintian.txt"
+lintian --pedantic --display-info --fail-on error "$deb" "$gis_deb" | tee "$work/lintian.txt"
 if grep -E 'hardening-' "$work/lintian.txt"; then fail "lintian finds the programs not hardened"; fi
 
 # The unpacked runner, from a directory outside the repository.
@@ -149,4 +176,4 @@ if grep -q 'window icon' window.err; then
   fail "$(grep 'window icon' window.err)"
 fi
 
-echo "The package $(basename "$deb") is complete and its programs run."
+echo "The packages $(basename "$deb") and $(basename "$gis_deb") are complete and their programs run."

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts ARBORA.
+# Installs what the window and the runner need that is missing, builds them (not the
+# tests: tools/test.sh builds and runs those), and starts ARBORA.
 set -euo pipefail
+setup_for=run
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 # Without a display the window cannot open; the runner works without one.

@@ -1,16 +1,26 @@
 #!/usr/bin/env bash
 # Installs the Debian packages ARBORA needs that are missing, then configures and
-# builds build/ (the window and the runner). Sourced by run.sh and test.sh.
+# builds build/. Sourced by run.sh (setup_for=run: only what the window and the runner
+# need, built without the tests, so that a fresh machine shows the window within
+# minutes) and by test.sh (setup_for=test, the default: also the test, fuzzing,
+# browser and packaging tools, and the tests built).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+setup_for=${setup_for:-test}
 
-packages=(g++ make cmake libgtest-dev libgmock-dev qt6-base-dev qt6-base-dev-tools
-          libgl-dev fonts-dejavu-core
-          libqt6svg6 librsvg2-bin dpkg-dev file man-db lintian desktop-file-utils appstream
-          clang libclang-rt-14-dev
-          libsqlite3-dev sqlite3 libcsv-dev libcli11-dev libfmt-dev libbenchmark-dev
-          libjs-chart.js chromium poppler-utils nlohmann-json3-dev
-          libgdal-dev gdal-bin)
+# The window and the runner: compiler, Qt, the libraries the runner links, GDAL for
+# its GIS module, Chart.js for the estate report, rsvg-convert for the icons.
+packages=(g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+          libqt6svg6 librsvg2-bin
+          libsqlite3-dev libcsv-dev libcli11-dev libfmt-dev libjs-chart.js
+          libgdal-dev)
+if [ "$setup_for" = test ]; then
+  # The tests, the benchmarks, the fuzz targets (clang), the browser check of the
+  # estate report, and the package checks.
+  packages+=(libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev sqlite3 gdal-bin
+             clang libclang-rt-14-dev chromium poppler-utils
+             dpkg-dev file man-db lintian desktop-file-utils appstream)
+fi
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
@@ -23,5 +33,8 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 jobs=$(nproc)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DARBORA_GUI=ON -DARBORA_SANITIZE=OFF
+testing=ON
+[ "$setup_for" = run ] && testing=OFF
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DARBORA_GUI=ON -DARBORA_SANITIZE=OFF \
+  -DBUILD_TESTING="$testing"
 cmake --build build -j "$jobs"

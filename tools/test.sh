@@ -3,6 +3,7 @@
 # window tests (the window offscreen), then the unit tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the package and the fuzz targets.
 set -euo pipefail
+setup_for=test
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 export QT_QPA_PLATFORM=offscreen
