@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "growth/growth_and_yield.h"
 #include "management/assortments.h"
@@ -79,6 +80,20 @@ BiomassComponents biomassOf(std::int32_t species, const StandState& state) {
 BiomassComponents difference(const BiomassComponents& before, const BiomassComponents& after) {
     return {before.stem - after.stem,       before.bark - after.bark, before.branch - after.branch,
             before.foliage - after.foliage, before.root - after.root, before.stand - after.stand};
+}
+
+// The first component of which `after` holds more than `before` (a thinning leaves a
+// larger mean tree, and the biomass equations grow faster than its basal area, so a
+// heavy thinning could seem to make biomass); null when none does.
+const char* componentGrown(const BiomassComponents& before, const BiomassComponents& after) {
+    const std::pair<const char*, double BiomassComponents::*> components[] = {
+        {"stem", &BiomassComponents::stem},     {"bark", &BiomassComponents::bark},
+        {"branch", &BiomassComponents::branch}, {"foliage", &BiomassComponents::foliage},
+        {"root", &BiomassComponents::root},     {"total", &BiomassComponents::stand}};
+    for (const auto& [name, part] : components) {
+        if (after.*part > before.*part) return name;
+    }
+    return nullptr;
 }
 
 bool allFinite(const BiomassComponents& b) {
@@ -200,6 +215,12 @@ class ScenarioRun {
                                 sortedDiameter, removal.volume);
         const BiomassComponents biomassBefore = biomassOf(removal.species, before);
         const BiomassComponents biomassAfter = biomassOf(removal.species, after);
+        if (const char* grown = componentGrown(biomassBefore, biomassAfter)) {
+            return fail(t, year,
+                        "the stand left would hold more " + std::string(grown) +
+                            " biomass than the stand before; the mean-tree model does not hold "
+                            "at this intensity: remove less, or fell");
+        }
         removal.biomass = difference(biomassBefore, biomassAfter);
         removal.carbon = difference(carbonStock(biomassBefore), carbonStock(biomassAfter));
         removal.co2e = carbonDioxideEquivalent(removal.carbon.stand);

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <fstream>
 #include <random>
 #include <sstream>
 
+#include "accounting/wood_products.h"
 #include "cli/inventory_run.h"
 #include "growth/growth_and_yield.h"
 #include "management/assortments.h"
@@ -181,6 +184,87 @@ TEST(Thinning, ThatCannotBeCarriedOutNamesItsReason) {
         EXPECT_NE(std::get<ScenarioProblem>(result).reason.find(c.reason), std::string::npos)
             << std::get<ScenarioProblem>(result).reason;
     }
+}
+
+// Every component of a biomass or carbon value, in order.
+std::array<double, 6> componentsOf(const BiomassComponents& b) {
+    return {b.stem, b.bark, b.branch, b.foliage, b.root, b.stand};
+}
+
+// Over the four species, ages across the curves, the three methods and intensities from
+// 5 to 95 percent by each measure: a thinning carried out removes nothing negative and
+// leaves no component above what stood; one refused says why in a forester's words.
+TEST(Thinning, NeverLeavesMoreThanStoodOrRemovesANegativeAmount) {
+    const char* reasons[] = {"remove every tree", "all the basal area", "is not below",
+                             "the mean-tree model does not hold at this intensity: remove "
+                             "less, or fell"};
+    int refusedForBiomass = 0;
+    for (std::int32_t species = 1; species <= 4; ++species) {
+        for (std::int32_t age = 20; age <= 140; age += 15) {
+            const auto normal = normalStandAt(species, age);
+            if (!normal) continue;
+            const InventoryStand stand{"S",
+                                       species,
+                                       {},
+                                       age,
+                                       normal->diameter,
+                                       normal->height,
+                                       normal->treesPerHectare,
+                                       normal->volume,
+                                       1,
+                                       {}};
+            InventoryProjector projector;
+            const auto untreated = projector.project(stand, {1});
+            if (untreated.index() != 0) continue;
+            const ProjectionRow before = std::get<0>(untreated)[0];
+            for (const double q : {0.8, 1.0, 1.2}) {
+                for (int percent = 5; percent <= 95; percent += 5) {
+                    for (const auto intensity :
+                         {ThinningIntensity::removeTrees, ThinningIntensity::removeBasalArea,
+                          ThinningIntensity::residualDensity}) {
+                        const double amount =
+                            intensity == ThinningIntensity::residualDensity
+                                ? std::trunc(before.standDensity * (100.0 - percent) / 100)
+                                : percent;
+                        const Treatment t = thinning(1, intensity, amount, q);
+                        const auto result = projectScenario(projector, stand, {&t}, {1}, "s");
+                        const std::string where = std::to_string(species) + " age " +
+                                                  std::to_string(age) + " q " + std::to_string(q) +
+                                                  " " + std::to_string(percent) + "%";
+                        if (const auto* refused = std::get_if<ScenarioProblem>(&result)) {
+                            const bool named = std::any_of(
+                                std::begin(reasons), std::end(reasons), [&](const char* r) {
+                                    return refused->reason.find(r) != std::string::npos;
+                                });
+                            EXPECT_TRUE(named) << where << ": " << refused->reason;
+                            refusedForBiomass +=
+                                refused->reason.find("mean-tree") != std::string::npos;
+                            continue;
+                        }
+                        const auto& s = std::get<ScenarioProjection>(result);
+                        const ProjectionRow& after = s.rows[0];
+                        EXPECT_LE(after.standVolume, before.standVolume) << where;
+                        for (const Removal& r : s.removals) {
+                            EXPECT_GE(r.trees, 0) << where;
+                            EXPECT_GE(r.volume, 0) << where;
+                            EXPECT_GE(r.co2e, 0) << where;
+                            for (const double v : componentsOf(r.biomass))
+                                EXPECT_GE(v, 0) << where;
+                            for (const double v : componentsOf(r.carbon))
+                                EXPECT_GE(v, 0) << where;
+                            for (const double v : routeRemoval(r, defaultProductsSettings()))
+                                EXPECT_GE(v, 0) << where;
+                        }
+                        const auto a = componentsOf(after.biomass),
+                                   b = componentsOf(before.biomass);
+                        for (std::size_t c = 0; c < a.size(); ++c)
+                            EXPECT_LE(a[c], b[c]) << where;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(refusedForBiomass, 0);  // the heavy thinnings from below of the oak
 }
 
 // Every field of a row, doubles by their bits.
