@@ -587,6 +587,7 @@ class InventoryRunner {
         for (std::size_t s = 0; s < work.projections.size(); ++s) {
             const ScenarioProjection& projection = work.projections[s];
             summary_->add(s, stand, projection.rows);
+            run_.overdueTreatments += projection.overdue;
             for (const Removal& removal : projection.removals) {
                 summary_->addRemoval(s, stand, removal.year, removal.species, removal.volume,
                                      removal.carbon.stand, removal.co2e);
@@ -807,6 +808,8 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         std::unique_ptr<AtomicFile> report;
         if (options.reportFile) report = std::make_unique<AtomicFile>(*options.reportFile);
         runner.projectAll();
+        if (options.treatmentsFile)
+            run.parameters.emplace_back("overdue_treatments", run.overdueTreatments);
         ProjectionOutput* output = runner.output();
         listRejections(options, run, err);
         const auto fail = [&](const std::string& message) {
@@ -850,6 +853,11 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         for (const std::string& line :
              summaryReportLines(input, *run.summary, run.rejectedRows, comparison))
             out << line << "\n";
+        if (run.overdueTreatments > 0) {
+            out << "\n  " << run.overdueTreatments
+                << " treatments by age were overdue at year 0 (the stand already that old) and "
+                   "were carried out at year 1\n";
+        }
         for (const std::string& line : financeReportLines(run.finance))
             out << line << "\n";
         return exitSuccess;

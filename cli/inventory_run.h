@@ -57,6 +57,9 @@ struct InventoryRun {
     // Every assumption of the run, as the run table records it.
     std::vector<std::pair<std::string, OwnedOutputValue>> parameters;
     int stoppedBySignal = 0;  // the signal that stopped the run, 0 when none
+    // Rows by age carried out at year 1, over the stands and scenarios kept, because the
+    // stand was already that old at year 0.
+    std::int64_t overdueTreatments = 0;
 };
 
 // With scenarios, removals and wood products are followed year by year up to this year.

@@ -18,6 +18,8 @@ namespace arbora {
 struct ScenarioProjection {
     std::vector<ProjectionRow> rows;  // one per year of the list, after that year's treatments
     std::vector<Removal> removals;    // every treatment carried out, in the order carried out
+    // Rows by age carried out at year 1 because the stand was at least that old at year 0.
+    std::int32_t overdue = 0;
 };
 
 // Why a stand cannot be projected under a scenario: the stand column concerned (its

@@ -167,6 +167,49 @@ TEST(ClearFelling, RepeatsEachRotationAndCannotBeFollowedByNothing) {
         << problem.reason;
 }
 
+Treatment byAge(TreatmentAction action, std::int32_t age, std::optional<std::int32_t> until = {}) {
+    Treatment t;
+    t.action = action, t.age = age, t.untilAge = until;
+    t.amount = 30, t.quotient = 0.8, t.regenerateSame = action == TreatmentAction::clearcut;
+    return t;
+}
+
+// A row by age falls due at the first year the cohort is at least that old, once per
+// cohort: a stand past the age at year 0 is treated at year 1, one planted and younger
+// than 20 when the models take it up at 20; until_age closes the window.
+TEST(TreatmentsByAge, FallDueOnceACohortIsThatOldAndNotTreatedYet) {
+    using A = TreatmentAction;
+    struct Case {
+        std::int32_t standAge;
+        std::vector<Treatment> treatments;
+        std::vector<std::pair<std::int32_t, std::int32_t>> done;  // year, age
+        std::int32_t overdue;
+    };
+    const Case cases[] = {
+        {59, {byAge(A::clearcut, 60)}, {{1, 60}, {61, 60}}, 0},
+        {60, {byAge(A::clearcut, 60)}, {{1, 61}, {61, 60}}, 1},
+        {61, {byAge(A::clearcut, 60)}, {{1, 62}, {61, 60}}, 1},
+        {30, {byAge(A::thin, 20)}, {{1, 31}}, 1},  // once per cohort
+        {30, {byAge(A::thin, 15, 25)}, {}, 0},     // past the window
+        {24, {byAge(A::thin, 15, 25)}, {{1, 25}}, 1},
+        // Planted at year 10: the thinning at 15 is carried out at 20, each rotation.
+        {50,
+         {byAge(A::clearcut, 60), byAge(A::thin, 15, 25)},
+         {{10, 60}, {30, 20}, {70, 60}, {90, 20}},
+         0},
+    };
+    for (const Case& c : cases) {
+        InventoryStand stand = pine;
+        stand.standAge = c.standAge;
+        const ScenarioProjection s = projected(stand, c.treatments, {0, 100});
+        std::vector<std::pair<std::int32_t, std::int32_t>> done;
+        for (const Removal& r : s.removals)
+            done.emplace_back(r.year, r.age);
+        EXPECT_EQ(done, c.done) << c.standAge;
+        EXPECT_EQ(s.overdue, c.overdue) << c.standAge;
+    }
+}
+
 TEST(Thinning, ThatCannotBeCarriedOutNamesItsReason) {
     struct Case {
         Treatment treatment;
@@ -396,6 +439,29 @@ TEST_F(Treatments, RejectEveryRowThatBreaksARule) {
     EXPECT_TRUE(schedule.treatments[1].regenerateSame);
 }
 
+TEST_F(Treatments, UntilAgeClosesTheWindowOfARowByAge) {
+    const char* rows[] = {"a,,,,20,thin,10,,,,,,,25", "a,,,,20,thin,10,,,,,,,19",
+                          "a,,,5,,thin,10,,,,,,,25", "a,,,,20,thin,10,,,,,,,2.5",
+                          "a,,,,20,clearcut,,,,,,,,20"};
+    std::string file(treatmentsHeader.substr(0, treatmentsHeader.size() - 1));
+    file += ",until_age\n";
+    for (const char* row : rows)
+        file += std::string(row) + "\n";
+    std::ofstream("t.csv") << file;
+    const TreatmentSchedule schedule = readTreatments("t.csv", InputEncoding::utf8);
+    ASSERT_EQ(schedule.treatments.size(), 2u);
+    EXPECT_EQ(schedule.treatments[0].untilAge, 25);
+    EXPECT_EQ(schedule.treatments[1].untilAge, 20);
+    const char* reasons[] = {"\"19\" is below the age 20", "applies only to a row by age",
+                             "\"2.5\" is not a whole number"};
+    ASSERT_EQ(schedule.rejections.size(), std::size(reasons));
+    for (std::size_t i = 0; i < std::size(reasons); ++i) {
+        EXPECT_EQ(schedule.rejections[i].column, "until_age");
+        EXPECT_NE(schedule.rejections[i].reason.find(reasons[i]), std::string::npos)
+            << schedule.rejections[i].reason;
+    }
+}
+
 using RunResult = testing::InventoryOutcome;
 
 RunResult runWith(const std::string& treatments, bool skipBadRows, std::string output) {
@@ -504,6 +570,11 @@ TEST_F(Treatments, RunAccountsForProductsAndFinance) {
                     "SELECT scenario, count(*), count(stand_id) FROM finance "
                     "GROUP BY scenario ORDER BY min(rowid)"),
               (std::vector<std::string>{"none|21|20", "thinning|21|20", "rotation|21|20"}));
+    // C03-05, a larch of 44, is felled at year 1 by the rotation at 40; C01-01, a pine of
+    // 18, gets its early thinning at 15 then.
+    EXPECT_EQ(query("accounts.sqlite", "SELECT overdue_treatments FROM run"),
+              (std::vector<std::string>{"2"}));
+    EXPECT_NE(out.str().find("2 treatments by age were overdue at year 0"), std::string::npos);
 
     std::ofstream("prices.csv") << "item,value\nrough_timber,-5\n";
     options.pricesFile = "prices.csv";
