@@ -128,6 +128,7 @@ double liquidationValue(const StandingWood& standing, std::int32_t horizon, cons
         saleValue(sorted, standing.species, prices) -
         priceOf(prices, standing.species, PriceItem::harvestingCost) * standing.volume -
         priceOf(prices, standing.species, PriceItem::clearcutCost);
+    if (!(value > 0)) return 0;  // a sale at a loss: the owner keeps the trees
     return value * discountOf(prices).factor(horizon);
 }
 
@@ -138,7 +139,8 @@ bool inAccounts(const Removal& removal, std::int32_t horizon) {
 bool allFinite(const FinanceRow& row) {
     return std::isfinite(row.revenue) && std::isfinite(row.costs) &&
            std::isfinite(row.netCashFlow) && std::isfinite(row.npv) &&
-           std::isfinite(row.liquidationValue) && (!row.lev || std::isfinite(*row.lev));
+           std::isfinite(row.liquidationValue) && std::isfinite(row.npvWithLiquidation) &&
+           (!row.lev || std::isfinite(*row.lev));
 }
 
 }  // namespace
@@ -223,6 +225,7 @@ std::variant<FinanceRow, AccountingProblem> standFinance(const StandAccounts& st
     row.netCashFlow = row.revenue - row.costs;
     row.npv = treatmentsNpv - management * yearlyPaymentsFactor(discount, years);
     row.liquidationValue = liquidationValue(stand.standing, stand.horizon, prices);
+    row.npvWithLiquidation = row.npv + row.liquidationValue;
     row.lev = landExpectation(stand.removals, stand.horizon, prices);
     if (!allFinite(row)) {
         return AccountingProblem{.standId = stand.standId,
@@ -274,6 +277,9 @@ void setNpvDifferences(std::span<FinanceRow> rows) {
     for (FinanceRow& row : rows) {
         row.npvDifference =
             baseline ? std::optional<double>(row.npv - baseline->npv) : std::nullopt;
+        row.npvWithLiquidationDifference =
+            baseline ? std::optional<double>(row.npvWithLiquidation - baseline->npvWithLiquidation)
+                     : std::nullopt;
     }
 }
 
@@ -289,6 +295,7 @@ void FinanceTotals::add(const FinanceRow& stand) {
     total->netCashFlow += stand.netCashFlow * stand.area;
     total->npv += stand.npv * stand.area;
     total->liquidationValue += stand.liquidationValue * stand.area;
+    total->npvWithLiquidation += stand.npvWithLiquidation * stand.area;
 }
 
 std::vector<FinanceRow> FinanceTotals::rows() const {

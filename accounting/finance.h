@@ -122,10 +122,17 @@ struct FinanceRow {
     double npv = 0;
     // The wood standing at the horizon felled then: its assortments times their prices,
     // less harvesting and the clear-felling cost, discounted by (1 + r)^-horizon; 0 when
-    // nothing stands. Not part of the npv.
+    // nothing stands, and never below 0: an owner keeps trees that would sell at a loss.
+    // Not part of the npv.
     double liquidationValue = 0;
+    // npv + liquidationValue: what the scenario is worth with the wood still standing at
+    // the horizon, on which scenarios are compared (one that fells more would otherwise
+    // seem worth more than it is).
+    double npvWithLiquidation = 0;
     // npv less the npv of the baseline `none` (of the same stand, or of the inventory).
     std::optional<double> npvDifference{};
+    // npvWithLiquidation less that of the baseline.
+    std::optional<double> npvWithLiquidationDifference{};
     // Faustmann's land expectation value of the stand's rotation (see landExpectation).
     std::optional<double> lev{};
 };
@@ -147,8 +154,9 @@ std::variant<FinanceRow, AccountingProblem> standFinance(const StandAccounts& st
 std::optional<double> landExpectation(std::span<const Removal> removals, std::int32_t horizon,
                                       const Prices& prices);
 
-// Sets the npv difference of each row from the row of the baseline among them (the rows
-// of one stand, or the inventory's rows); leaves it empty when there is no baseline.
+// Sets the npv differences (without and with the liquidation value) of each row from the
+// row of the baseline among them (the rows of one stand, or the inventory's rows);
+// leaves them empty when there is no baseline.
 void setNpvDifferences(std::span<FinanceRow> rows);
 
 // The inventory's rows: each stand's per-hectare values times its area, summed per

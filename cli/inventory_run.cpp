@@ -173,8 +173,10 @@ std::optional<std::string> nonFiniteTotal(const std::vector<SummaryRow>& totals,
         }
     }
     for (const FinanceRow& row : run.finance) {
-        for (const double value : {row.revenue, row.costs, row.netCashFlow, row.npv,
-                                   row.liquidationValue, row.npvDifference.value_or(0)}) {
+        for (const double value :
+             {row.revenue, row.costs, row.netCashFlow, row.npv, row.liquidationValue,
+              row.npvDifference.value_or(0), row.npvWithLiquidation,
+              row.npvWithLiquidationDifference.value_or(0)}) {
             if (!std::isfinite(value)) return "finance of scenario " + row.scenario;
         }
     }
@@ -588,6 +590,7 @@ class InventoryRunner {
             const ScenarioProjection& projection = work.projections[s];
             summary_->add(s, stand, projection.rows);
             run_.overdueTreatments += projection.overdue;
+            run_.emptyThinnings += projection.emptyThinnings;
             for (const Removal& removal : projection.removals) {
                 summary_->addRemoval(s, stand, removal.year, removal.species, removal.volume,
                                      removal.carbon.stand, removal.co2e);
@@ -732,17 +735,27 @@ std::vector<std::string> financeReportLines(const std::vector<FinanceRow>& finan
     };
     add(R"x(/, 2X, "Finance of the inventory (money of the prices file; NPV at the discount rate)")x",
         {});
-    add(R"(/, 2X, "Scenario", 25X, "Revenue", 9X, "Costs", 6X, "Net cash", 11X, "NPV", 6X,)"
-        R"( "NPV diff", 3X, "Liquidation")",
+    add(R"(/, 2X, "Scenario", 25X, "Revenue", 9X, "Costs", 6X, "Net cash", 11X, "NPV", 3X,)"
+        R"( "Liquidation", 4X, "NPV + liq.", 4X, "Difference")",
         {});
-    lines.push_back(" " + std::string(111, '-'));
+    lines.push_back(" " + std::string(125, '-'));
     for (const FinanceRow& r : finance) {
         std::string name = r.scenario;
         name.resize(26, ' ');
-        add(R"(2X, A26, F14.2, F14.2, F14.2, F14.2, F14.2, F14.2)",
-            {name, r.revenue, r.costs, r.netCashFlow, r.npv, r.npvDifference.value_or(0),
-             r.liquidationValue});
+        add(R"(2X, A26, F14.2, F14.2, F14.2, F14.2, F14.2, F14.2, F14.2)",
+            {name, r.revenue, r.costs, r.netCashFlow, r.npv, r.liquidationValue,
+             r.npvWithLiquidation, r.npvWithLiquidationDifference.value_or(0)});
     }
+    lines.push_back("");
+    lines.push_back(
+        "  Scenarios are compared on NPV + liquidation, the difference from none: the "
+        "wood still standing at");
+    lines.push_back(
+        "  the last year is worth money too, so a scenario that fells more would "
+        "otherwise seem worth more.");
+    lines.push_back(
+        "  The liquidation value is never below 0: an owner keeps trees that would "
+        "sell at a loss.");
     return lines;
 }
 
@@ -857,6 +870,10 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
             out << "\n  " << run.overdueTreatments
                 << " treatments by age were overdue at year 0 (the stand already that old) and "
                    "were carried out at year 1\n";
+        }
+        if (run.emptyThinnings > 0) {
+            out << "\n  " << run.emptyThinnings
+                << " thinnings were not carried out: they would take no whole tree\n";
         }
         for (const std::string& line : financeReportLines(run.finance))
             out << line << "\n";

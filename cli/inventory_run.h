@@ -60,6 +60,8 @@ struct InventoryRun {
     // Rows by age carried out at year 1, over the stands and scenarios kept, because the
     // stand was already that old at year 0.
     std::int64_t overdueTreatments = 0;
+    // Thinnings not carried out, over the stands and scenarios kept: no whole tree to take.
+    std::int64_t emptyThinnings = 0;
 };
 
 // With scenarios, removals and wood products are followed year by year up to this year.

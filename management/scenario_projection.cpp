@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "growth/growth_and_yield.h"
+#include "inventory/number_text.h"
 #include "management/assortments.h"
 
 namespace arbora {
@@ -130,6 +131,7 @@ class ScenarioRun {
         projection.rows.clear();
         projection.removals.clear();
         projection.overdue = 0;
+        projection.emptyThinnings = 0;
         for (const std::int32_t offset : offsets) {
             if (!treatUpTo(offset, projection)) return problem_;
             const auto state = stateAt(projector_, cohort_, offset);
@@ -182,7 +184,7 @@ class ScenarioRun {
                     if (cohort_.generation == 0 && cohort_.birthYear + *t.age <= 0)
                         ++projection.overdue;
                 }
-                if (!carryOut(t, due, projection.removals)) return false;
+                if (!carryOut(t, due, projection)) return false;
             }
             done_ = due;
         }
@@ -190,7 +192,7 @@ class ScenarioRun {
         return true;
     }
 
-    bool carryOut(const Treatment& t, std::int64_t year, std::vector<Removal>& removals) {
+    bool carryOut(const Treatment& t, std::int64_t year, ScenarioProjection& projection) {
         const auto state = stateAt(projector_, cohort_, year);
         if (const auto* age = std::get_if<std::int64_t>(&state)) {
             problem_ = ageOutside(*age);
@@ -223,6 +225,10 @@ class ScenarioRun {
                 return fail(t, year, *reason);
             }
             after = std::get<StandState>(thinned);
+            if (after.trees == before.trees) {  // not one whole tree: nothing to do or pay
+                ++projection.emptyThinnings;
+                return true;
+            }
             sortedDiameter = t.quotient * before.diameter;
         } else if (!plant(t, year)) {
             return false;
@@ -254,7 +260,7 @@ class ScenarioRun {
             cohort_.anchor = after;
             cohort_.anchorNormalKnown = false;
         }
-        removals.push_back(std::move(removal));
+        projection.removals.push_back(std::move(removal));
         return true;
     }
 
@@ -308,12 +314,19 @@ class ScenarioRun {
             problem_ = ageOutside(regenerationAge);
             return false;
         }
+        const auto trees = static_cast<std::int32_t>(
+            std::trunc(static_cast<double>(normal->treesPerHectare) * t.stocking / 100));
+        if (trees < 1) {
+            return fail(t, year,
+                        "its regeneration at " + shortestText(t.stocking) +
+                            " percent stocking plants no whole tree (the normal stand holds " +
+                            std::to_string(normal->treesPerHectare) + " trees per hectare at age " +
+                            std::to_string(regenerationAge) + ")");
+        }
         felled_ = false;
         cohort_.species = species;
         cohort_.anchorYear = year + regenerationAge;
-        cohort_.anchor = {true, normal->diameter, normal->height,
-                          static_cast<std::int32_t>(std::trunc(
-                              static_cast<double>(normal->treesPerHectare) * t.stocking / 100)),
+        cohort_.anchor = {true, normal->diameter, normal->height, trees,
                           normal->volume * t.stocking / 100};
         return true;
     }

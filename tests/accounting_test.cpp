@@ -319,6 +319,8 @@ TEST(Finance, CashFlowsMatchHandComputedValues) {
         {"treated at 5%", 5, treated, 50, 200300, 45800, 42531.625913275119, 1661.9344829132513},
         {"untreated at 5%", 5, {}, 0, 0, 4000, -1715.9086353994442, 0},
         {"untreated at 0%", 0, {}, 0, 0, 4000, -4000, 0},
+        // 1 * 400 - 1 * 150 - 800 < 0: an owner keeps wood that would sell at a loss.
+        {"sold at a loss", 0, {}, 1, 0, 4000, -4000, 0},
     };
     for (const Case& c : cases) {
         const StandAccounts stand{
@@ -337,6 +339,7 @@ TEST(Finance, CashFlowsMatchHandComputedValues) {
         expectClose(row.netCashFlow, c.revenue - c.costs, c.name);
         expectClose(row.npv, c.npv, c.name);
         expectClose(row.liquidationValue, c.liquidation, c.name);
+        EXPECT_EQ(row.npvWithLiquidation, row.npv + row.liquidationValue) << c.name;
         EXPECT_FALSE(row.lev) << c.name;  // no rotation from bare land to bare land
     }
 }
@@ -361,11 +364,13 @@ TEST(Finance, LandExpectationValueOfTheFirstFullRotation) {
 
 TEST(Finance, InventoryTotalsAreAreaWeightedAndComparedWithTheBaseline) {
     FinanceTotals totals;
-    std::vector<FinanceRow> standA = {{.scenario = "none", .standId = "A", .area = 2, .npv = 10},
-                                      {.scenario = "thin", .standId = "A", .area = 2, .npv = 30}};
+    std::vector<FinanceRow> standA = {
+        {.scenario = "none", .standId = "A", .area = 2, .npv = 10, .npvWithLiquidation = 50},
+        {.scenario = "thin", .standId = "A", .area = 2, .npv = 30, .npvWithLiquidation = 35}};
     setNpvDifferences(standA);
     EXPECT_EQ(standA[0].npvDifference, 0);
     EXPECT_EQ(standA[1].npvDifference, 20);
+    EXPECT_EQ(standA[1].npvWithLiquidationDifference, -15);  // more cut, less standing
     for (const FinanceRow& row : standA)
         totals.add(row);
     totals.add({.scenario = "thin", .standId = "B", .area = 3, .revenue = 7, .npv = 4});
@@ -379,6 +384,7 @@ TEST(Finance, InventoryTotalsAreAreaWeightedAndComparedWithTheBaseline) {
     EXPECT_EQ(rows[1].npv, 72);
     EXPECT_EQ(rows[1].revenue, 21);
     EXPECT_EQ(rows[1].npvDifference, 55);
+    EXPECT_EQ(rows[1].npvWithLiquidationDifference, 70 - 100);
 }
 
 TEST(Finance, ValuesBeyondTheLargestNumberAreRefused) {

@@ -210,6 +210,23 @@ TEST(TreatmentsByAge, FallDueOnceACohortIsThatOldAndNotTreatedYet) {
     }
 }
 
+// A thinning that takes no whole tree is not carried out, and counted; a regeneration
+// that plants no whole tree is refused.
+TEST(Thinning, OfNoWholeTreeIsNotCarriedOut) {
+    const ScenarioProjection s =
+        projected(pine, {thinning(5, ThinningIntensity::removeTrees, 0.001, 0.8)}, {5, 10});
+    EXPECT_TRUE(s.removals.empty());
+    EXPECT_EQ(s.emptyThinnings, 1);
+    const ScenarioProjection untreated = projected(pine, {}, {5, 10});
+    EXPECT_EQ(s.rows[1].standVolume, untreated.rows[1].standVolume);
+
+    InventoryProjector projector;
+    const Treatment fell = clearFelling(3, {}, 1, 0.01);
+    const auto problem =
+        std::get<ScenarioProblem>(projectScenario(projector, pine, {&fell}, {30}, "s"));
+    EXPECT_NE(problem.reason.find("plants no whole tree"), std::string::npos) << problem.reason;
+}
+
 TEST(Thinning, ThatCannotBeCarriedOutNamesItsReason) {
     struct Case {
         Treatment treatment;
