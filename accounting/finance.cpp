@@ -136,11 +136,80 @@ bool inAccounts(const Removal& removal, std::int32_t horizon) {
     return removal.year >= 0 && removal.year <= horizon;
 }
 
-bool allFinite(const FinanceRow& row) {
-    return std::isfinite(row.revenue) && std::isfinite(row.costs) &&
-           std::isfinite(row.netCashFlow) && std::isfinite(row.npv) &&
-           std::isfinite(row.liquidationValue) && std::isfinite(row.npvWithLiquidation) &&
-           (!row.lev || std::isfinite(*row.lev));
+// The price items that enter one money value of a stand, those not 0 for the species
+// concerned, e.g. "rough_timber, harvesting_cost, discount_rate".
+class ItemsUsed {
+  public:
+    ItemsUsed(const StandAccounts& stand, const Prices& prices) : stand_(stand), prices_(prices) {}
+
+    // Which items a value takes: from the removals, the yearly management, the standing
+    // wood, and the discounting.
+    std::string names(bool removals, bool management, bool standing, bool discounted) const {
+        std::array<bool, priceItemCount> used{};
+        const auto use = [&](PriceItem item, std::int32_t species) {
+            if (priceOf(prices_, species, item) != 0) used[indexOf(item)] = true;
+        };
+        for (const Removal& removal : stand_.removals) {
+            if (!removals || !inAccounts(removal, stand_.horizon)) continue;
+            for (std::size_t a = 0; a < assortmentCount; ++a)
+                use(static_cast<PriceItem>(a), removal.species);
+            use(PriceItem::harvestingCost, removal.species);
+            use(removal.action == TreatmentAction::thin ? PriceItem::thinningCost
+                                                        : PriceItem::clearcutCost,
+                removal.species);
+            if (removal.regenerated) use(PriceItem::regenerationCost, 0);
+        }
+        if (management) use(PriceItem::managementCost, 0);
+        if (standing && stand_.standing.volume > 0) {
+            const std::int32_t species = stand_.standing.species;
+            for (std::size_t a = 0; a < assortmentCount; ++a)
+                use(static_cast<PriceItem>(a), species);
+            use(PriceItem::harvestingCost, species);
+            use(PriceItem::clearcutCost, species);
+        }
+        if (discounted) use(PriceItem::discountRate, 0);
+        std::string text;
+        for (std::size_t i = 0; i < priceItemCount; ++i) {
+            if (used[i]) text += (text.empty() ? "" : ", ") + std::string(priceItems[i].name);
+        }
+        return text;
+    }
+
+  private:
+    const StandAccounts& stand_;
+    const Prices& prices_;
+};
+
+// Why a row's money is not all finite numbers: the first value that is not, and the
+// price items it comes from; nothing when all are.
+std::optional<std::string> nonFiniteMoney(const FinanceRow& row, const StandAccounts& stand,
+                                          const Prices& prices) {
+    struct Value {
+        const char* name;
+        bool finite, removals, management, standing, discounted;
+    };
+    const Value values[] = {
+        {"revenue", std::isfinite(row.revenue), true, false, false, false},
+        {"costs", std::isfinite(row.costs), true, true, false, false},
+        {"net cash flow", std::isfinite(row.netCashFlow), true, true, false, false},
+        {"net present value", std::isfinite(row.npv), true, true, false, true},
+        {"liquidation value", std::isfinite(row.liquidationValue), false, false, true, true},
+        {"net present value with the liquidation value", std::isfinite(row.npvWithLiquidation),
+         true, true, true, true},
+        {"land expectation value", !row.lev || std::isfinite(*row.lev), true, true, false, true},
+    };
+    for (const Value& v : values) {
+        if (v.finite) continue;
+        std::string reason =
+            "the " + std::string(v.name) + " exceeds the largest number: see the price items " +
+            ItemsUsed(stand, prices).names(v.removals, v.management, v.standing, v.discounted);
+        if (v.discounted && rateOf(prices) < 0) {
+            reason += " (a discount rate below 0 makes each year's money grow over the " +
+                      std::to_string(stand.horizon) + " years)";
+        }
+        return reason;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -227,12 +296,9 @@ std::variant<FinanceRow, AccountingProblem> standFinance(const StandAccounts& st
     row.liquidationValue = liquidationValue(stand.standing, stand.horizon, prices);
     row.npvWithLiquidation = row.npv + row.liquidationValue;
     row.lev = landExpectation(stand.removals, stand.horizon, prices);
-    if (!allFinite(row)) {
-        return AccountingProblem{.standId = stand.standId,
-                                 .scenario = stand.scenario,
-                                 .reason =
-                                     "its money values exceed the largest number (the "
-                                     "discount rate is too far below 0 for the years)"};
+    if (auto reason = nonFiniteMoney(row, stand, prices)) {
+        return AccountingProblem{
+            .standId = stand.standId, .scenario = stand.scenario, .reason = std::move(*reason)};
     }
     return row;
 }

@@ -139,7 +139,8 @@ struct FinanceRow {
 
 // The finance of one stand in one scenario, per hectare, without the npv difference;
 // or a problem with the stand and scenario when a value exceeds the largest number
-// (a negative discount rate over very many years).
+// (prices near it, or a negative discount rate over very many years), naming the value
+// and the price items it comes from.
 std::variant<FinanceRow, AccountingProblem> standFinance(const StandAccounts& stand,
                                                          const Prices& prices);
 

@@ -440,6 +440,14 @@ class InventoryRunner {
             run_.firstRejections.back().standId = shortenedText(rejection.standId);
         }
         ++run_.rejectedRows;
+        auto counted =
+            std::find_if(run_.rejectedByFile.begin(), run_.rejectedByFile.end(),
+                         [&](const auto& known) { return known.first == rejection.file; });
+        if (counted == run_.rejectedByFile.end()) {
+            run_.rejectedByFile.emplace_back(rejection.file, 1);
+        } else {
+            ++counted->second;
+        }
         if (!options_.skipBadRows) discardText_.store(true, std::memory_order_relaxed);
         if (output_ && options_.skipBadRows) output_->addRejection(rejection);
     }
@@ -531,9 +539,8 @@ class InventoryRunner {
                 .standing = {last.species, stand.outputClass.value_or(defaultOutputClass),
                              last.averageDiameter, last.standVolume}};
             auto priced = standFinance(accounts, *prices_);
-            if (const auto* problem = std::get_if<AccountingProblem>(&priced)) {
-                return scenarioRejection(stand, s, ScenarioProblem{"", problem->reason});
-            }
+            if (const auto* problem = std::get_if<AccountingProblem>(&priced))
+                return Rejection{stand.line, stand.standId, "scenario", problemText(*problem)};
             work.finance.push_back(std::move(std::get<FinanceRow>(priced)));
         }
         setNpvDifferences(work.finance);
@@ -759,15 +766,27 @@ std::vector<std::string> financeReportLines(const std::vector<FinanceRow>& finan
     return lines;
 }
 
-void listRejections(const InventoryOptions& options, const InventoryRun& run, std::ostream& err) {
+void listRejections(const InventoryRun& run, std::ostream& err) {
     for (std::size_t i = 0; i < run.firstRejections.size() && i < rejectionsListed; ++i) {
         const Rejection& r = run.firstRejections[i];
         err << r.file << ":" << r.line << ": " << r.column << ": " << r.reason << "\n";
     }
-    if (run.rejectedRows > static_cast<std::int64_t>(rejectionsListed)) {
-        err << options.standsFile << ": " << run.rejectedRows - rejectionsListed
-            << " more rejected rows\n";
+    // The rows not listed, under the file each comes from.
+    for (const auto& [file, count] : run.rejectedByFile) {
+        std::int64_t more = count;
+        for (std::size_t i = 0; i < run.firstRejections.size() && i < rejectionsListed; ++i)
+            more -= run.firstRejections[i].file == file;
+        if (more > 0) err << file << ": " << more << " more rejected rows\n";
     }
+}
+
+// "stands.csv: 3 rows rejected, treatments.csv: 1 rows rejected".
+std::string rejectedRowsText(const InventoryRun& run) {
+    std::string text;
+    for (const auto& [file, count] : run.rejectedByFile) {
+        text += (text.empty() ? "" : ", ") + file + ": " + std::to_string(count) + " rows rejected";
+    }
+    return text;
 }
 
 }  // namespace
@@ -805,11 +824,23 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
     try {
         AccountingSetup accounting = readAccounting(options);
         if (!accounting.problems.empty()) {
-            for (const AccountingProblem& problem : accounting.problems)
-                err << problemText(problem) << "\n";
-            return error(std::to_string(accounting.problems.size()) +
-                             " rows of the products or prices file rejected, nothing written",
-                         exitUnusableData);
+            // Rows are listed and counted; a problem of a whole file (a column missing) is
+            // said once, in the closing message.
+            std::string message;
+            std::size_t rows = 0;
+            for (const AccountingProblem& problem : accounting.problems) {
+                if (problem.line > 0) {
+                    err << problemText(problem) << "\n";
+                    ++rows;
+                } else {
+                    message += (message.empty() ? "" : "; ") + problemText(problem);
+                }
+            }
+            if (rows > 0) {
+                message += (message.empty() ? "" : "; ") + std::to_string(rows) +
+                           " rows of the products or prices file rejected";
+            }
+            return error(message + ", nothing written", exitUnusableData);
         }
         run.parameters = runParameters(options, accounting);
         InventoryRunner runner(options, err, run, accounting.products, accounting.prices);
@@ -824,18 +855,21 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         if (options.treatmentsFile)
             run.parameters.emplace_back("overdue_treatments", run.overdueTreatments);
         ProjectionOutput* output = runner.output();
-        listRejections(options, run, err);
+        listRejections(run, err);
         const auto fail = [&](const std::string& message) {
             if (output) output->abandon();
             return error(message, exitUnusableData);
         };
         if (runner.rows() == 0) return fail(input + ": has a header but no stand rows");
         if (run.rejectedRows > 0 && !options.skipBadRows) {
-            return fail(input + ": " + std::to_string(run.rejectedRows) +
-                        " rows rejected, nothing written (--skip-bad-rows writes the other rows)");
+            return fail(rejectedRowsText(run) +
+                        ", nothing written (--skip-bad-rows writes the other rows)");
         }
         if (runner.summary().stands() == 0) {
-            return fail(input + ": all " + std::to_string(run.rejectedRows) +
+            std::int64_t standRows = 0;
+            for (const auto& [file, count] : run.rejectedByFile)
+                standRows += file == input ? count : 0;
+            return fail(input + ": all " + std::to_string(standRows) +
                         " rows rejected, nothing written");
         }
         std::vector<SummaryRow> summaryRows;

@@ -49,6 +49,7 @@ struct InventoryRun {
     std::string startedUtc;
     std::string version;
     std::int64_t rejectedRows = 0;
+    std::vector<std::pair<std::string, std::int64_t>> rejectedByFile;  // in order of first
     std::vector<Rejection> firstRejections;   // the first 100
     std::optional<InventorySummary> summary;  // when the run got as far as the totals
     std::vector<ProductsRow> products;        // the wood products, when there are scenarios

@@ -392,8 +392,9 @@ TEST(Finance, ValuesBeyondTheLargestNumberAreRefused) {
     const auto finance = standFinance(stand, examplePrices(-99));
     ASSERT_TRUE(std::holds_alternative<AccountingProblem>(finance));
     EXPECT_EQ(problemText(std::get<AccountingProblem>(finance)),
-              "stand S1, scenario thin: its money values exceed the largest number (the "
-              "discount rate is too far below 0 for the years)");
+              "stand S1, scenario thin: the net present value exceeds the largest number: see "
+              "the price items management_cost, discount_rate (a discount rate below 0 makes "
+              "each year's money grow over the 400 years)");
 }
 
 }  // namespace

@@ -510,6 +510,10 @@ TEST_F(Treatments, RunWritesAllOrNothingAndComparesTheSameStands) {
     EXPECT_NE(strict.err.find("t.csv:4: stand_id: names no stand of the inventory"),
               std::string::npos)
         << strict.err;
+    EXPECT_NE(strict.err.find("stands.csv: 1 rows rejected, t.csv: 1 rows rejected, nothing "
+                              "written"),
+              std::string::npos)
+        << strict.err;
 
     ASSERT_EQ(runWith("t.csv", true, "out.sqlite").status, exitSuccess);
     EXPECT_EQ(query("out.sqlite", "SELECT DISTINCT scenario, stand_id FROM projection"),
@@ -592,6 +596,23 @@ TEST_F(Treatments, RunAccountsForProductsAndFinance) {
     EXPECT_EQ(query("accounts.sqlite", "SELECT overdue_treatments FROM run"),
               (std::vector<std::string>{"2"}));
     EXPECT_NE(out.str().find("2 treatments by age were overdue at year 0"), std::string::npos);
+
+    // Money beyond the largest number names the stand, the scenario and the prices.
+    std::ofstream("prices.csv") << "item,value\nrough_timber,1e308\n";
+    options.pricesFile = "prices.csv";
+    const RunResult huge = testing::runInventoryHere(options);
+    EXPECT_EQ(huge.status, exitUnusableData);
+    EXPECT_NE(huge.err.find("stands.csv:2: scenario: stand C01-01, scenario none: the "
+                            "liquidation value exceeds the largest number: see the price items "
+                            "rough_timber"),
+              std::string::npos)
+        << huge.err;
+
+    // A file without its value column is one error of the file.
+    std::ofstream("prices.csv") << "item,price\nrough_timber,5\n";
+    const RunResult noValue = testing::runInventoryHere(options);
+    EXPECT_EQ(noValue.status, exitUnusableData);
+    EXPECT_EQ(noValue.err, "arbora-report: prices.csv: has no column value, nothing written\n");
 
     std::ofstream("prices.csv") << "item,value\nrough_timber,-5\n";
     options.pricesFile = "prices.csv";
