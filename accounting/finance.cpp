@@ -28,7 +28,10 @@ struct PriceSetting {
     PriceItem item = PriceItem::roughTimber;
     std::int32_t species = 0;
     double value = 0;
+    std::optional<std::string> currency{};  // the row `currency`, instead of an item
 };
+
+constexpr std::string_view currencyItem = "currency";
 
 struct Refusal {
     enum class Column { item, value, species } column;
@@ -38,13 +41,21 @@ struct Refusal {
 std::variant<PriceSetting, Refusal> readPriceRow(const ItemRow& row) {
     using Column = Refusal::Column;
     if (row.item.empty()) return Refusal{Column::item, "is empty"};
+    if (equalsIgnoringCase(row.item, currencyItem)) {
+        if (!row.species.empty()) {
+            return Refusal{Column::species,
+                           "currency is one value for all species: leave species empty"};
+        }
+        if (row.value.empty()) return Refusal{Column::value, "is empty"};
+        return PriceSetting{.currency = row.value};
+    }
     const auto item = itemOfName(row.item);
     if (!item) {
         return Refusal{Column::item,
                        quoted(row.item) +
                            " is not a price item: use rough_timber, timber_machining, fuel_wood, "
                            "waste_wood, unsorted, harvesting_cost, thinning_cost, clearcut_cost, "
-                           "regeneration_cost, management_cost or discount_rate"};
+                           "regeneration_cost, management_cost, discount_rate or currency"};
     }
     PriceSetting setting{.item = *item};
     if (!row.species.empty()) {
@@ -237,6 +248,7 @@ std::variant<Prices, std::vector<AccountingProblem>> readPricesItems(
     Prices prices;
     // The line each item was given on, for all species (0) and for each: 0 when not yet.
     std::array<std::array<std::int64_t, priceItemCount>, speciesCount + 1> givenOn{};
+    std::int64_t currencyLine = 0;
     std::vector<AccountingProblem> problems;
     const auto refuse = [&](const ItemRow& row, const Refusal& refusal) {
         const std::string& column = refusal.column == Refusal::Column::item    ? file.itemColumn
@@ -252,6 +264,16 @@ std::variant<Prices, std::vector<AccountingProblem>> readPricesItems(
             continue;
         }
         const PriceSetting& setting = std::get<PriceSetting>(read);
+        if (setting.currency) {
+            if (currencyLine != 0) {
+                refuse(row, {Refusal::Column::item, "currency is given twice (first on line " +
+                                                        std::to_string(currencyLine) + ")"});
+                continue;
+            }
+            currencyLine = row.line;
+            prices.currency = *setting.currency;
+            continue;
+        }
         std::int64_t& given =
             givenOn[static_cast<std::size_t>(setting.species)][indexOf(setting.item)];
         if (given != 0) {
@@ -382,6 +404,7 @@ std::vector<RunParameter> financeRunParameters(const Prices& prices) {
             }
         }
     }
+    if (!prices.currency.empty()) parameters.push_back({"prices.currency", prices.currency});
     return parameters;
 }
 

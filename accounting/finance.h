@@ -68,6 +68,9 @@ struct Prices {
     std::array<double, priceItemCount> general{};  // by PriceItem
     // By species - 1 and PriceItem: a species' own value, where the file gives one.
     std::array<std::array<std::optional<double>, priceItemCount>, speciesCount> bySpecies{};
+    // The currency the file states (the row `currency`, a text such as CNY); empty when
+    // it states none. Nothing is converted: it names the money of every amount.
+    std::string currency{};
 };
 
 // The value of an item for wood of a species: the species' own, else the general one.
@@ -77,7 +80,8 @@ double priceOf(const Prices& prices, std::int32_t species, PriceItem item);
 // `species` (1 to 4, the Latin or the Chinese name; empty for every species). A row
 // with a species sets that species' value of the item; the general row of the item
 // still holds for the other species. Every row that cannot be used is a problem with its
-// line and column: an unknown item, a value that is not a number, a negative price or
+// line and column: an unknown item, a value that is not a number (but for the row
+// `currency`, whose value is a text such as CNY), a negative price or
 // cost, a discount rate of -100 or less, a species on an item that has one value for
 // all species, an item (for one species) given twice. Throws InventoryInputError as
 // readItemFile does.
@@ -173,7 +177,8 @@ class FinanceTotals {
 };
 
 // Every price, cost and the rate used, e.g. {"prices.rough_timber", "1150"},
-// {"prices.rough_timber (Pinus armandii)", "1250"}, {"prices.discount_rate", "3"}.
+// {"prices.rough_timber (Pinus armandii)", "1250"}, {"prices.discount_rate", "3"}, and
+// {"prices.currency", "CNY"} when the file states one.
 std::vector<RunParameter> financeRunParameters(const Prices& prices);
 
 }  // namespace arbora

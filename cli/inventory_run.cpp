@@ -391,6 +391,7 @@ class InventoryRunner {
     }
 
     std::int64_t rows() const { return rows_; }
+    const TreatmentSchedule& schedule() const { return schedule_; }
     ProjectionOutput* output() const { return output_.get(); }
 
     // The wood products and the inventory's finance, into the output and the run; the
@@ -732,16 +733,36 @@ std::vector<std::pair<std::string, OwnedOutputValue>> runParameters(
     return parameters;
 }
 
+// The stocking of each regeneration as the treatments file gives it (or its default),
+// e.g. regeneration_stocking_treatments_line_5_scenario_rotation = 90.
+void addStockingParameters(const TreatmentSchedule& schedule,
+                           std::vector<std::pair<std::string, OwnedOutputValue>>& parameters) {
+    for (const Treatment& t : schedule.treatments) {
+        if (!t.regenerate && !t.regenerateSame) continue;
+        parameters.emplace_back(
+            columnName("regeneration_stocking (treatments line " + std::to_string(t.line) +
+                       ", scenario " + schedule.scenarios[t.scenario] + ")"),
+            t.stocking);
+    }
+}
+
 // The inventory's finance per scenario, as the runner prints it after the totals.
-std::vector<std::string> financeReportLines(const std::vector<FinanceRow>& finance) {
+std::vector<std::string> financeReportLines(const std::vector<FinanceRow>& finance,
+                                            const std::optional<Prices>& prices) {
     std::vector<std::string> lines;
     if (finance.empty()) return lines;
     const auto add = [&](std::string_view layout, std::initializer_list<LayoutValue> values) {
         for (std::string& line : formatLayout(layout, values))
             lines.push_back(std::move(line));
     };
-    add(R"x(/, 2X, "Finance of the inventory (money of the prices file; NPV at the discount rate)")x",
-        {});
+    const std::string currency = prices && !prices->currency.empty()
+                                     ? prices->currency
+                                     : std::string("money units of the prices file");
+    const double rate =
+        prices ? prices->general[static_cast<std::size_t>(PriceItem::discountRate)] : 0;
+    lines.push_back("");
+    lines.push_back("  Finance of the inventory (" + currency + "; NPV at the discount rate of " +
+                    shortestText(rate) + " percent a year)");
     add(R"(/, 2X, "Scenario", 25X, "Revenue", 9X, "Costs", 6X, "Net cash", 11X, "NPV", 3X,)"
         R"( "Liquidation", 4X, "NPV + liq.", 4X, "Difference")",
         {});
@@ -852,8 +873,10 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         std::unique_ptr<AtomicFile> report;
         if (options.reportFile) report = std::make_unique<AtomicFile>(*options.reportFile);
         runner.projectAll();
-        if (options.treatmentsFile)
+        if (options.treatmentsFile) {
             run.parameters.emplace_back("overdue_treatments", run.overdueTreatments);
+            addStockingParameters(runner.schedule(), run.parameters);
+        }
         ProjectionOutput* output = runner.output();
         listRejections(run, err);
         const auto fail = [&](const std::string& message) {
@@ -909,7 +932,7 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
             out << "\n  " << run.emptyThinnings
                 << " thinnings were not carried out: they would take no whole tree\n";
         }
-        for (const std::string& line : financeReportLines(run.finance))
+        for (const std::string& line : financeReportLines(run.finance, accounting.prices))
             out << line << "\n";
         return exitSuccess;
     } catch (const InventoryInputError& e) {

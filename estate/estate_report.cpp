@@ -33,7 +33,9 @@ struct Words {
         productsChartText, comparison, scenario, removedCarbon, productsCarbon, carbonDifference,
         carbonWithProductsDifference, co2eDifference;
     std::string_view finance, financeIntro, revenue, costs, netCashFlow, npv, npvDifference,
-        liquidationValue, money;
+        liquidationValue, money, financeRate, moneyUnits, npvWithLiquidation,
+        npvWithLiquidationDifference, financeCompared;
+    std::string_view baselineLabel, removalsBySpeciesFelled;
     std::string_view summary, year, species, stands, allSpecies, removedVolume;
     std::string_view rejectedRows, noRejected, line, stand, column, reason, moreRejected;
     std::string_view methods, assumptions, parameter, value;
@@ -124,9 +126,9 @@ constexpr Words english = {
     .co2eDifference = "CO2e difference",
     .finance = "Finance",
     .financeIntro =
-        "The whole inventory per scenario, in the money of the prices file: revenue "
-        "and costs undiscounted, the net present value at the discount rate, and "
-        "the liquidation value of the wood standing at the last year.",
+        "The whole inventory per scenario: revenue and costs undiscounted, the net present "
+        "value at the discount rate, and the liquidation value of the wood standing at the "
+        "last year.",
     .revenue = "Revenue",
     .costs = "Costs",
     .netCashFlow = "Net cash flow",
@@ -134,6 +136,20 @@ constexpr Words english = {
     .npvDifference = "NPV difference",
     .liquidationValue = "Liquidation value",
     .money = "money",
+    .financeRate = "The discount rate {} percent a year (real); every amount in {}.",
+    .moneyUnits = "money units of the prices file",
+    .npvWithLiquidation = "NPV + liquidation",
+    .npvWithLiquidationDifference = "NPV + liquidation, difference",
+    .financeCompared =
+        "Scenarios are compared on the net present value plus the liquidation value, as a "
+        "difference from none: the wood still standing at the last year is worth money too, "
+        "so a scenario that fells more would otherwise seem worth more than it is. The "
+        "liquidation value is never below 0: an owner keeps trees that would sell at a loss.",
+    .baselineLabel = "{} (untreated)",
+    .removalsBySpeciesFelled =
+        "Removals count under the species felled; stands, area and standing values under the "
+        "species growing at that year, so a stand felled and planted with another species "
+        "counts its removal under the first and itself under the second.",
     .summary = "Totals by year and species",
     .year = "Year",
     .species = "Species",
@@ -269,8 +285,7 @@ constexpr Words chinese = {
     .co2eDifference = "二氧化碳当量差值",
     .finance = "经济分析",
     .financeIntro =
-        "各方案全部小班，以价格文件的货币计：收入和成本不贴现，净现值按贴现率计算，"
-        "清算价值为最后一年立木的价值。",
+        "各方案全部小班：收入和成本不贴现，净现值按贴现率计算，清算价值为最后一年立木的价值。",
     .revenue = "收入",
     .costs = "成本",
     .netCashFlow = "净现金流",
@@ -278,6 +293,17 @@ constexpr Words chinese = {
     .npvDifference = "净现值差值",
     .liquidationValue = "清算价值",
     .money = "货币",
+    .financeRate = "贴现率 {}%（实际年利率）；各金额单位：{}。",
+    .moneyUnits = "价格文件的货币单位",
+    .npvWithLiquidation = "净现值加清算价值",
+    .npvWithLiquidationDifference = "净现值加清算价值差值",
+    .financeCompared =
+        "各方案按净现值加清算价值与基准 none 的差值比较：最后一年的立木同样有价值，否则采伐"
+        "越多的方案会显得越有利。清算价值不低于 0：出售会亏损的林木，林主会保留。",
+    .baselineLabel = "{}（不经营）",
+    .removalsBySpeciesFelled =
+        "采伐量按被伐树种计；小班数、面积和林分数值按当年生长的树种计，因此皆伐后改植其他树种"
+        "的小班，其采伐量计入原树种，小班本身计入新树种。",
     .summary = "按年份和树种的合计",
     .year = "年",
     .species = "树种",
@@ -619,18 +645,23 @@ class Page {
             if (begin != nullptr && end != nullptr) {
                 std::vector<const SummaryRow*> shownYears = {begin};
                 if (end != begin) shownYears.push_back(end);
-                for (const SummaryRow* r : shownYears) {
-                    card(std::string(w_.carbon) + ", " + atYear(r->year), shown(r->carbon, 1),
-                         w_.unitTonnesCarbon);
-                    card(std::string(w_.co2e) + ", " + atYear(r->year), shown(r->co2e, 1),
-                         w_.unitTonnesCo2e);
-                    card(std::string(w_.volume) + ", " + atYear(r->year), shown(r->volume, 1),
-                         w_.unitCubicMetres);
+                // With scenarios, each figure names its scenario: the untreated baseline,
+                // then each scenario at the last year beside it.
+                const bool named = d_.scenarios.size() > 1;
+                const std::string untreated =
+                    named ? ", " + filled(w_.baselineLabel, {baseline()}) : std::string();
+                for (const SummaryRow* r : shownYears)
+                    stockCards(*r, untreated);
+                for (std::size_t s = 1; s < d_.scenarios.size(); ++s) {
+                    if (const SummaryRow* r =
+                            findRow(d_.summary, d_.scenarios[s], last, std::nullopt)) {
+                        stockCards(*r, ", " + d_.scenarios[s]);
+                    }
                 }
                 if (last > first) {
                     const double uptake = (end->co2e - begin->co2e) / (last - first);
-                    card(std::string(w_.uptake), shown(uptake, 1), w_.unitPerYear);
-                    card(std::string(w_.uptakePerHectare), shown(uptake / d_.area, 2),
+                    card(std::string(w_.uptake) + untreated, shown(uptake, 1), w_.unitPerYear);
+                    card(std::string(w_.uptakePerHectare) + untreated, shown(uptake / d_.area, 2),
                          w_.unitPerHectareYear);
                 }
             }
@@ -638,6 +669,13 @@ class Page {
         h_ += "</div>\n";
         if (d_.years.size() < 2) note(w_.uptakeNeedsTwoYears);
         h_ += "</section>\n";
+    }
+    // The carbon, CO2e and volume of a total row; `which` ends each label.
+    void stockCards(const SummaryRow& r, const std::string& which) {
+        const std::string at = ", " + atYear(r.year) + html(which);
+        card(std::string(w_.carbon) + at, shown(r.carbon, 1), w_.unitTonnesCarbon);
+        card(std::string(w_.co2e) + at, shown(r.co2e, 1), w_.unitTonnesCo2e);
+        card(std::string(w_.volume) + at, shown(r.volume, 1), w_.unitCubicMetres);
     }
     void card(const std::string& label, const std::string& value, std::string_view unit) {
         h_ += "<div class=\"card\"><div class=\"label\">" + label + "</div><div class=\"value\">" +
@@ -795,24 +833,40 @@ class Page {
     }
     void numberCell(const std::string& text) { h_ += "<td class=\"number\">" + text + "</td>"; }
 
+    // A parameter of the run by its name in the run table; empty when not recorded.
+    std::string parameter(std::string_view name) const {
+        for (const auto& [key, value] : d_.parameters) {
+            if (key == name) return value;
+        }
+        return {};
+    }
+
     void finance() {
+        std::string currency = parameter("prices_currency");
+        if (currency.empty()) currency = std::string(w_.moneyUnits);
         h_ += "<section>\n<h2>" + std::string(w_.finance) + "</h2>\n<p>" + html(w_.financeIntro) +
+              " " + html(filled(w_.financeRate, {parameter("prices_discount_rate"), currency})) +
               "</p>\n<table>\n<thead><tr>";
         headCell(w_.scenario, false);
-        for (const std::string_view label : {w_.revenue, w_.costs, w_.netCashFlow, w_.npv,
-                                             w_.npvDifference, w_.liquidationValue}) {
-            headCell(label, true);
+        for (const std::string_view label :
+             {w_.revenue, w_.costs, w_.netCashFlow, w_.npv, w_.npvDifference, w_.liquidationValue,
+              w_.npvWithLiquidation, w_.npvWithLiquidationDifference}) {
+            headCell(std::string(label) + " (" + html(currency) + ")", true);
         }
         h_ += "</tr></thead>\n<tbody>\n";
         for (const FinanceRow& r : d_.finance) {
             h_ += "<tr><td>" + html(r.scenario) + "</td>";
-            for (const double value : {r.revenue, r.costs, r.netCashFlow, r.npv,
-                                       r.npvDifference.value_or(0), r.liquidationValue}) {
+            for (const double value :
+                 {r.revenue, r.costs, r.netCashFlow, r.npv, r.npvDifference.value_or(0),
+                  r.liquidationValue, r.npvWithLiquidation,
+                  r.npvWithLiquidationDifference.value_or(0)}) {
                 numberCell(shown(value, 0));
             }
             h_ += "</tr>\n";
         }
-        h_ += "</tbody>\n</table>\n</section>\n";
+        h_ += "</tbody>\n</table>\n";
+        note(w_.financeCompared);
+        h_ += "</section>\n";
     }
 
     void totals() {
@@ -844,7 +898,9 @@ class Page {
             if (withScenarios) numberCell(shown(r.removedVolume, 1));
             h_ += "</tr>\n";
         }
-        h_ += "</tbody>\n</table>\n</section>\n";
+        h_ += "</tbody>\n</table>\n";
+        if (withScenarios) note(w_.removalsBySpeciesFelled);
+        h_ += "</section>\n";
     }
 
     void rejections() {
@@ -888,10 +944,20 @@ class Page {
             headCell(w_.value, false);
             h_ += "</tr></thead>\n<tbody>\n";
             for (const auto& [name, value] : d_.parameters)
-                h_ += "<tr><td>" + html(name) + "</td><td>" + html(value) + "</td></tr>\n";
+                h_ +=
+                    "<tr><td>" + html(name) + "</td><td>" + html(valueText(value)) + "</td></tr>\n";
             h_ += "</tbody>\n</table>\n";
         }
         h_ += "</section>\n";
+    }
+
+    // A parameter's value as the page shows it: a pool in the page's words, its key beside.
+    std::string valueText(const std::string& value) const {
+        for (std::size_t p = 0; p < productPoolCount; ++p) {
+            if (value == productPools[p].name && value != w_.poolNames[p])
+                return std::string(w_.poolNames[p]) + " (" + value + ")";
+        }
+        return value;
     }
 
     const EstateReportData& d_;

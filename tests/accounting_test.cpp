@@ -10,6 +10,7 @@
 
 #include "accounting/finance.h"
 #include "accounting/wood_products.h"
+#include "estate/estate_report.h"
 #include "test_support.h"
 
 namespace arbora {
@@ -250,7 +251,7 @@ TEST(FinancePrices, BadRowsAreRejectedWithTheirLines) {
         "prices.csv:4: item: rough_timber for Pinus armandii is given twice (first on line 3)",
         "prices.csv:5: item: \"walnut\" is not a price item: use rough_timber, timber_machining, "
         "fuel_wood, waste_wood, unsorted, harvesting_cost, thinning_cost, clearcut_cost, "
-        "regeneration_cost, management_cost or discount_rate",
+        "regeneration_cost, management_cost, discount_rate or currency",
         "prices.csv:6: value: \"-1\" is below 0",
         "prices.csv:7: value: \"-100\" is not above -100",
         "prices.csv:8: species: management_cost is one value for all species: leave species empty",
@@ -395,6 +396,57 @@ TEST(Finance, ValuesBeyondTheLargestNumberAreRefused) {
               "stand S1, scenario thin: the net present value exceeds the largest number: see "
               "the price items management_cost, discount_rate (a discount rate below 0 makes "
               "each year's money grow over the 400 years)");
+}
+
+// The currency is an optional text of the prices file, recorded with the prices.
+TEST(FinancePrices, CurrencyIsATextOfItsOwn) {
+    const auto read = pricesOf("item,value\ncurrency, CNY \ndiscount_rate,4\n");
+    ASSERT_TRUE(std::holds_alternative<Prices>(read));
+    EXPECT_EQ(std::get<Prices>(read).currency, "CNY");
+    EXPECT_EQ(financeRunParameters(std::get<Prices>(read)).back().value, "CNY");
+    const auto bad = pricesOf("item,species,value\ncurrency,,\ncurrency,1,CNY\n");
+    ASSERT_TRUE(std::holds_alternative<std::vector<AccountingProblem>>(bad));
+    EXPECT_EQ(problemTexts(std::get<std::vector<AccountingProblem>>(bad)),
+              (std::vector<std::string>{
+                  "prices.csv:2: value: is empty",
+                  "prices.csv:3: species: currency is one value for all species: leave "
+                  "species empty"}));
+}
+
+// The estate page names the scenario of each key figure, the rate and currency of the
+// finance, each pool in the page's language, and where removals are counted.
+TEST(EstateReport, SaysWhichScenarioRateAndCurrencyItShows) {
+    EstateReportData data;
+    data.years = {0, 10};
+    data.scenarios = {"none", "thin"};
+    data.area = 1;
+    for (const char* scenario : {"none", "thin"}) {
+        for (const std::int32_t year : {0, 10}) {
+            SummaryRow& row = data.summary.emplace_back();
+            row.scenario = scenario, row.year = year, row.carbon = 1;
+        }
+    }
+    data.finance = {{.scenario = "none", .npv = 1}, {.scenario = "thin", .npv = 2}};
+    data.parameters = {{"prices_discount_rate", "4"}, {"products_route_fuel_wood", "emitted"}};
+    struct Case {
+        ReportLanguage language;
+        std::vector<std::string> shown;
+    };
+    const Case cases[] = {
+        {ReportLanguage::english,
+         {"Carbon stock, year 10, none (untreated)", "Carbon stock, year 10, thin",
+          "discount rate 4 percent a year", "(money units of the prices file)", "NPV + liquidation",
+          "Removals count under the species felled"}},
+        {ReportLanguage::chinese, {"即时排放", "贴现率 4%", "价格文件的货币单位", "按被伐树种计"}},
+    };
+    for (const Case& c : cases) {
+        const std::string page = estateReportHtml(data, c.language, "");
+        for (const std::string& text : c.shown)
+            EXPECT_NE(page.find(text), std::string::npos) << text;
+    }
+    data.parameters.emplace_back("prices_currency", "CNY");
+    const std::string page = estateReportHtml(data, ReportLanguage::english, "");
+    EXPECT_NE(page.find("Net present value (CNY)"), std::string::npos);
 }
 
 }  // namespace

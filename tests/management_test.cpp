@@ -596,6 +596,13 @@ TEST_F(Treatments, RunAccountsForProductsAndFinance) {
     EXPECT_EQ(query("accounts.sqlite", "SELECT overdue_treatments FROM run"),
               (std::vector<std::string>{"2"}));
     EXPECT_NE(out.str().find("2 treatments by age were overdue at year 0"), std::string::npos);
+    // Each regeneration's stocking as given, beside the default.
+    EXPECT_EQ(query("accounts.sqlite",
+                    "SELECT regeneration_stocking, "
+                    "regeneration_stocking_treatments_line_5_scenario_rotation, "
+                    "regeneration_stocking_treatments_line_6_scenario_rotation, "
+                    "regeneration_stocking_treatments_line_8_scenario_rotation FROM run"),
+              (std::vector<std::string>{"100.0|90.0|100.0|80.0"}));
 
     // Money beyond the largest number names the stand, the scenario and the prices.
     std::ofstream("prices.csv") << "item,value\nrough_timber,1e308\n";
