@@ -591,6 +591,83 @@ double roundLength(double longest) {
     return power;
 }
 
+// Run parameters in Chinese, by their name in the run table: whole names, then names
+// made of a prefix and a pool, an assortment or a price item (and a species).
+struct ChineseTerm {
+    std::string_view key, chinese;
+};
+constexpr ChineseTerm chineseParameters[] = {
+    {"treatments", "经营措施文件"},
+    {"quotient_below", "下层间伐 q 值"},
+    {"quotient_above", "上层间伐 q 值"},
+    {"quotient_systematic", "机械间伐 q 值"},
+    {"regeneration_age", "更新林分进入模型的林龄"},
+    {"regeneration_stocking", "默认更新造林密度（%）"},
+    {"overdue_treatments", "第 0 年已逾期、于第 1 年实施的按林龄措施数"},
+    {"products", "林产品文件"},
+    {"products_route_bark_branches_foliage_roots", "树皮、枝、叶和根的碳去向"},
+    {"prices", "价格文件"},
+};
+constexpr ChineseTerm chinesePriceItems[] = {
+    {"rough_timber", "原木价格"},
+    {"timber_machining", "加工用材价格"},
+    {"fuel_wood", "薪材价格"},
+    {"waste_wood", "废材价格"},
+    {"unsorted", "未分材种木材价格"},
+    {"harvesting_cost", "采运成本"},
+    {"thinning_cost", "间伐成本"},
+    {"clearcut_cost", "皆伐成本"},
+    {"regeneration_cost", "更新造林成本"},
+    {"management_cost", "年管护成本"},
+    {"discount_rate", "贴现率（%）"},
+    {"currency", "货币"},
+};
+
+// A species' Latin name as a run table column writes it: "Pinus armandii" as
+// pinus_armandii.
+std::string speciesKey(std::int32_t species) {
+    std::string key;
+    for (const char c : speciesName(species)) {
+        if (c >= 'A' && c <= 'Z') {
+            key += static_cast<char>(c - 'A' + 'a');
+        } else {
+            key += c == ' ' || c == '-' ? '_' : c;
+        }
+    }
+    return key;
+}
+
+// The Chinese term of a run parameter; empty for one not known.
+std::string chineseParameter(std::string_view key) {
+    for (const ChineseTerm& term : chineseParameters) {
+        if (key == term.key) return std::string(term.chinese);
+    }
+    const auto after = [&](std::string_view prefix) {
+        return key.starts_with(prefix) ? key.substr(prefix.size()) : std::string_view();
+    };
+    if (!after("regeneration_stocking_treatments_line_").empty())
+        return "经营措施文件所给的更新造林密度（%）";
+    for (std::size_t p = 0; p < productPoolCount; ++p) {
+        if (after("products_half_life_") == productPools[p].name)
+            return std::string(chinese.poolNames[p]) + "半衰期（年）";
+    }
+    for (std::size_t a = 0; a < assortmentCount; ++a) {
+        if (after("products_route_") == assortmentDefinitions[a].name)
+            return std::string(chinese.assortmentNames[a]) + "的碳去向";
+    }
+    const std::string_view item = after("prices_");
+    for (const ChineseTerm& term : chinesePriceItems) {
+        if (item == term.key) return std::string(term.chinese);
+        if (!item.starts_with(std::string(term.key) + "_")) continue;
+        for (std::int32_t species = 1; species <= speciesCount; ++species) {
+            if (item.substr(term.key.size() + 1) == speciesKey(species))
+                return std::string(term.chinese) + "（" +
+                       std::string(chinese.speciesNames[species - 1]) + "）";
+        }
+    }
+    return {};
+}
+
 // The page's sections, each appended to the body.
 class Page {
   public:
@@ -943,9 +1020,12 @@ class Page {
             headCell(w_.parameter, false);
             headCell(w_.value, false);
             h_ += "</tr></thead>\n<tbody>\n";
-            for (const auto& [name, value] : d_.parameters)
-                h_ +=
-                    "<tr><td>" + html(name) + "</td><td>" + html(valueText(value)) + "</td></tr>\n";
+            const bool inChinese = w_.lang == chinese.lang;
+            for (const auto& [name, value] : d_.parameters) {
+                const std::string term = inChinese ? chineseParameter(name) : std::string();
+                h_ += "<tr><td>" + html(name) + (term.empty() ? "" : "（" + term + "）") +
+                      "</td><td>" + html(valueText(value)) + "</td></tr>\n";
+            }
             h_ += "</tbody>\n</table>\n";
         }
         h_ += "</section>\n";

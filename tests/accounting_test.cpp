@@ -427,7 +427,9 @@ TEST(EstateReport, SaysWhichScenarioRateAndCurrencyItShows) {
         }
     }
     data.finance = {{.scenario = "none", .npv = 1}, {.scenario = "thin", .npv = 2}};
-    data.parameters = {{"prices_discount_rate", "4"}, {"products_route_fuel_wood", "emitted"}};
+    data.parameters = {{"prices_discount_rate", "4"},
+                       {"products_route_fuel_wood", "emitted"},
+                       {"prices_rough_timber_quercus_aliena", "1300"}};
     struct Case {
         ReportLanguage language;
         std::vector<std::string> shown;
@@ -437,7 +439,9 @@ TEST(EstateReport, SaysWhichScenarioRateAndCurrencyItShows) {
          {"Carbon stock, year 10, none (untreated)", "Carbon stock, year 10, thin",
           "discount rate 4 percent a year", "(money units of the prices file)", "NPV + liquidation",
           "Removals count under the species felled"}},
-        {ReportLanguage::chinese, {"即时排放", "贴现率 4%", "价格文件的货币单位", "按被伐树种计"}},
+        {ReportLanguage::chinese,
+         {"即时排放", "贴现率 4%", "价格文件的货币单位", "按被伐树种计", "薪材的碳去向",
+          "原木价格（槲栎）"}},
     };
     for (const Case& c : cases) {
         const std::string page = estateReportHtml(data, c.language, "");
