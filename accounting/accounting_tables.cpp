@@ -19,6 +19,8 @@ constexpr OutputColumn financeColumns[] = {
     {"npv", OutputType::real},
     {"liquidation_value", OutputType::real},
     {"npv_difference", OutputType::real},
+    {"npv_with_liquidation", OutputType::real},
+    {"npv_with_liquidation_difference", OutputType::real},
     {"lev", OutputType::real},
 };
 
@@ -41,7 +43,7 @@ std::array<OutputValue, 6> productsValues(const ProductsRow& r) {
             r.emission};
 }
 
-std::array<OutputValue, 10> financeValues(const FinanceRow& r) {
+std::array<OutputValue, 12> financeValues(const FinanceRow& r) {
     return {std::string_view(r.scenario),
             r.standId ? OutputValue{std::string_view(*r.standId)} : OutputValue{},
             r.area,
@@ -51,6 +53,8 @@ std::array<OutputValue, 10> financeValues(const FinanceRow& r) {
             r.npv,
             r.liquidationValue,
             optional(r.npvDifference),
+            r.npvWithLiquidation,
+            optional(r.npvWithLiquidationDifference),
             optional(r.lev)};
 }
 

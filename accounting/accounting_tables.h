@@ -14,6 +14,6 @@ extern const OutputTable financeTable;
 
 // The rows in their tables' column order. The texts point into the rows.
 std::array<OutputValue, 6> productsValues(const ProductsRow& row);
-std::array<OutputValue, 10> financeValues(const FinanceRow& row);
+std::array<OutputValue, 12> financeValues(const FinanceRow& row);
 
 }  // namespace arbora

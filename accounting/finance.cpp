@@ -28,7 +28,10 @@ struct PriceSetting {
     PriceItem item = PriceItem::roughTimber;
     std::int32_t species = 0;
     double value = 0;
+    std::optional<std::string> currency{};  // the row `currency`, instead of an item
 };
+
+constexpr std::string_view currencyItem = "currency";
 
 struct Refusal {
     enum class Column { item, value, species } column;
@@ -38,13 +41,21 @@ struct Refusal {
 std::variant<PriceSetting, Refusal> readPriceRow(const ItemRow& row) {
     using Column = Refusal::Column;
     if (row.item.empty()) return Refusal{Column::item, "is empty"};
+    if (equalsIgnoringCase(row.item, currencyItem)) {
+        if (!row.species.empty()) {
+            return Refusal{Column::species,
+                           "currency is one value for all species: leave species empty"};
+        }
+        if (row.value.empty()) return Refusal{Column::value, "is empty"};
+        return PriceSetting{.currency = row.value};
+    }
     const auto item = itemOfName(row.item);
     if (!item) {
         return Refusal{Column::item,
                        quoted(row.item) +
                            " is not a price item: use rough_timber, timber_machining, fuel_wood, "
                            "waste_wood, unsorted, harvesting_cost, thinning_cost, clearcut_cost, "
-                           "regeneration_cost, management_cost or discount_rate"};
+                           "regeneration_cost, management_cost, discount_rate or currency"};
     }
     PriceSetting setting{.item = *item};
     if (!row.species.empty()) {
@@ -128,6 +139,7 @@ double liquidationValue(const StandingWood& standing, std::int32_t horizon, cons
         saleValue(sorted, standing.species, prices) -
         priceOf(prices, standing.species, PriceItem::harvestingCost) * standing.volume -
         priceOf(prices, standing.species, PriceItem::clearcutCost);
+    if (!(value > 0)) return 0;  // a sale at a loss: the owner keeps the trees
     return value * discountOf(prices).factor(horizon);
 }
 
@@ -135,10 +147,80 @@ bool inAccounts(const Removal& removal, std::int32_t horizon) {
     return removal.year >= 0 && removal.year <= horizon;
 }
 
-bool allFinite(const FinanceRow& row) {
-    return std::isfinite(row.revenue) && std::isfinite(row.costs) &&
-           std::isfinite(row.netCashFlow) && std::isfinite(row.npv) &&
-           std::isfinite(row.liquidationValue) && (!row.lev || std::isfinite(*row.lev));
+// The price items that enter one money value of a stand, those not 0 for the species
+// concerned, e.g. "rough_timber, harvesting_cost, discount_rate".
+class ItemsUsed {
+  public:
+    ItemsUsed(const StandAccounts& stand, const Prices& prices) : stand_(stand), prices_(prices) {}
+
+    // Which items a value takes: from the removals, the yearly management, the standing
+    // wood, and the discounting.
+    std::string names(bool removals, bool management, bool standing, bool discounted) const {
+        std::array<bool, priceItemCount> used{};
+        const auto use = [&](PriceItem item, std::int32_t species) {
+            if (priceOf(prices_, species, item) != 0) used[indexOf(item)] = true;
+        };
+        for (const Removal& removal : stand_.removals) {
+            if (!removals || !inAccounts(removal, stand_.horizon)) continue;
+            for (std::size_t a = 0; a < assortmentCount; ++a)
+                use(static_cast<PriceItem>(a), removal.species);
+            use(PriceItem::harvestingCost, removal.species);
+            use(removal.action == TreatmentAction::thin ? PriceItem::thinningCost
+                                                        : PriceItem::clearcutCost,
+                removal.species);
+            if (removal.regenerated) use(PriceItem::regenerationCost, 0);
+        }
+        if (management) use(PriceItem::managementCost, 0);
+        if (standing && stand_.standing.volume > 0) {
+            const std::int32_t species = stand_.standing.species;
+            for (std::size_t a = 0; a < assortmentCount; ++a)
+                use(static_cast<PriceItem>(a), species);
+            use(PriceItem::harvestingCost, species);
+            use(PriceItem::clearcutCost, species);
+        }
+        if (discounted) use(PriceItem::discountRate, 0);
+        std::string text;
+        for (std::size_t i = 0; i < priceItemCount; ++i) {
+            if (used[i]) text += (text.empty() ? "" : ", ") + std::string(priceItems[i].name);
+        }
+        return text;
+    }
+
+  private:
+    const StandAccounts& stand_;
+    const Prices& prices_;
+};
+
+// Why a row's money is not all finite numbers: the first value that is not, and the
+// price items it comes from; nothing when all are.
+std::optional<std::string> nonFiniteMoney(const FinanceRow& row, const StandAccounts& stand,
+                                          const Prices& prices) {
+    struct Value {
+        const char* name;
+        bool finite, removals, management, standing, discounted;
+    };
+    const Value values[] = {
+        {"revenue", std::isfinite(row.revenue), true, false, false, false},
+        {"costs", std::isfinite(row.costs), true, true, false, false},
+        {"net cash flow", std::isfinite(row.netCashFlow), true, true, false, false},
+        {"net present value", std::isfinite(row.npv), true, true, false, true},
+        {"liquidation value", std::isfinite(row.liquidationValue), false, false, true, true},
+        {"net present value with the liquidation value", std::isfinite(row.npvWithLiquidation),
+         true, true, true, true},
+        {"land expectation value", !row.lev || std::isfinite(*row.lev), true, true, false, true},
+    };
+    for (const Value& v : values) {
+        if (v.finite) continue;
+        std::string reason =
+            "the " + std::string(v.name) + " exceeds the largest number: see the price items " +
+            ItemsUsed(stand, prices).names(v.removals, v.management, v.standing, v.discounted);
+        if (v.discounted && rateOf(prices) < 0) {
+            reason += " (a discount rate below 0 makes each year's money grow over the " +
+                      std::to_string(stand.horizon) + " years)";
+        }
+        return reason;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -166,6 +248,7 @@ std::variant<Prices, std::vector<AccountingProblem>> readPricesItems(
     Prices prices;
     // The line each item was given on, for all species (0) and for each: 0 when not yet.
     std::array<std::array<std::int64_t, priceItemCount>, speciesCount + 1> givenOn{};
+    std::int64_t currencyLine = 0;
     std::vector<AccountingProblem> problems;
     const auto refuse = [&](const ItemRow& row, const Refusal& refusal) {
         const std::string& column = refusal.column == Refusal::Column::item    ? file.itemColumn
@@ -181,6 +264,16 @@ std::variant<Prices, std::vector<AccountingProblem>> readPricesItems(
             continue;
         }
         const PriceSetting& setting = std::get<PriceSetting>(read);
+        if (setting.currency) {
+            if (currencyLine != 0) {
+                refuse(row, {Refusal::Column::item, "currency is given twice (first on line " +
+                                                        std::to_string(currencyLine) + ")"});
+                continue;
+            }
+            currencyLine = row.line;
+            prices.currency = *setting.currency;
+            continue;
+        }
         std::int64_t& given =
             givenOn[static_cast<std::size_t>(setting.species)][indexOf(setting.item)];
         if (given != 0) {
@@ -223,13 +316,11 @@ std::variant<FinanceRow, AccountingProblem> standFinance(const StandAccounts& st
     row.netCashFlow = row.revenue - row.costs;
     row.npv = treatmentsNpv - management * yearlyPaymentsFactor(discount, years);
     row.liquidationValue = liquidationValue(stand.standing, stand.horizon, prices);
+    row.npvWithLiquidation = row.npv + row.liquidationValue;
     row.lev = landExpectation(stand.removals, stand.horizon, prices);
-    if (!allFinite(row)) {
-        return AccountingProblem{.standId = stand.standId,
-                                 .scenario = stand.scenario,
-                                 .reason =
-                                     "its money values exceed the largest number (the "
-                                     "discount rate is too far below 0 for the years)"};
+    if (auto reason = nonFiniteMoney(row, stand, prices)) {
+        return AccountingProblem{
+            .standId = stand.standId, .scenario = stand.scenario, .reason = std::move(*reason)};
     }
     return row;
 }
@@ -274,6 +365,9 @@ void setNpvDifferences(std::span<FinanceRow> rows) {
     for (FinanceRow& row : rows) {
         row.npvDifference =
             baseline ? std::optional<double>(row.npv - baseline->npv) : std::nullopt;
+        row.npvWithLiquidationDifference =
+            baseline ? std::optional<double>(row.npvWithLiquidation - baseline->npvWithLiquidation)
+                     : std::nullopt;
     }
 }
 
@@ -289,6 +383,7 @@ void FinanceTotals::add(const FinanceRow& stand) {
     total->netCashFlow += stand.netCashFlow * stand.area;
     total->npv += stand.npv * stand.area;
     total->liquidationValue += stand.liquidationValue * stand.area;
+    total->npvWithLiquidation += stand.npvWithLiquidation * stand.area;
 }
 
 std::vector<FinanceRow> FinanceTotals::rows() const {
@@ -309,6 +404,7 @@ std::vector<RunParameter> financeRunParameters(const Prices& prices) {
             }
         }
     }
+    if (!prices.currency.empty()) parameters.push_back({"prices.currency", prices.currency});
     return parameters;
 }
 

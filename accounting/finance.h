@@ -68,6 +68,9 @@ struct Prices {
     std::array<double, priceItemCount> general{};  // by PriceItem
     // By species - 1 and PriceItem: a species' own value, where the file gives one.
     std::array<std::array<std::optional<double>, priceItemCount>, speciesCount> bySpecies{};
+    // The currency the file states (the row `currency`, a text such as CNY); empty when
+    // it states none. Nothing is converted: it names the money of every amount.
+    std::string currency{};
 };
 
 // The value of an item for wood of a species: the species' own, else the general one.
@@ -77,7 +80,8 @@ double priceOf(const Prices& prices, std::int32_t species, PriceItem item);
 // `species` (1 to 4, the Latin or the Chinese name; empty for every species). A row
 // with a species sets that species' value of the item; the general row of the item
 // still holds for the other species. Every row that cannot be used is a problem with its
-// line and column: an unknown item, a value that is not a number, a negative price or
+// line and column: an unknown item, a value that is not a number (but for the row
+// `currency`, whose value is a text such as CNY), a negative price or
 // cost, a discount rate of -100 or less, a species on an item that has one value for
 // all species, an item (for one species) given twice. Throws InventoryInputError as
 // readItemFile does.
@@ -122,17 +126,25 @@ struct FinanceRow {
     double npv = 0;
     // The wood standing at the horizon felled then: its assortments times their prices,
     // less harvesting and the clear-felling cost, discounted by (1 + r)^-horizon; 0 when
-    // nothing stands. Not part of the npv.
+    // nothing stands, and never below 0: an owner keeps trees that would sell at a loss.
+    // Not part of the npv.
     double liquidationValue = 0;
+    // npv + liquidationValue: what the scenario is worth with the wood still standing at
+    // the horizon, on which scenarios are compared (one that fells more would otherwise
+    // seem worth more than it is).
+    double npvWithLiquidation = 0;
     // npv less the npv of the baseline `none` (of the same stand, or of the inventory).
     std::optional<double> npvDifference{};
+    // npvWithLiquidation less that of the baseline.
+    std::optional<double> npvWithLiquidationDifference{};
     // Faustmann's land expectation value of the stand's rotation (see landExpectation).
     std::optional<double> lev{};
 };
 
 // The finance of one stand in one scenario, per hectare, without the npv difference;
 // or a problem with the stand and scenario when a value exceeds the largest number
-// (a negative discount rate over very many years).
+// (prices near it, or a negative discount rate over very many years), naming the value
+// and the price items it comes from.
 std::variant<FinanceRow, AccountingProblem> standFinance(const StandAccounts& stand,
                                                          const Prices& prices);
 
@@ -147,8 +159,9 @@ std::variant<FinanceRow, AccountingProblem> standFinance(const StandAccounts& st
 std::optional<double> landExpectation(std::span<const Removal> removals, std::int32_t horizon,
                                       const Prices& prices);
 
-// Sets the npv difference of each row from the row of the baseline among them (the rows
-// of one stand, or the inventory's rows); leaves it empty when there is no baseline.
+// Sets the npv differences (without and with the liquidation value) of each row from the
+// row of the baseline among them (the rows of one stand, or the inventory's rows);
+// leaves them empty when there is no baseline.
 void setNpvDifferences(std::span<FinanceRow> rows);
 
 // The inventory's rows: each stand's per-hectare values times its area, summed per
@@ -164,7 +177,8 @@ class FinanceTotals {
 };
 
 // Every price, cost and the rate used, e.g. {"prices.rough_timber", "1150"},
-// {"prices.rough_timber (Pinus armandii)", "1250"}, {"prices.discount_rate", "3"}.
+// {"prices.rough_timber (Pinus armandii)", "1250"}, {"prices.discount_rate", "3"}, and
+// {"prices.currency", "CNY"} when the file states one.
 std::vector<RunParameter> financeRunParameters(const Prices& prices);
 
 }  // namespace arbora

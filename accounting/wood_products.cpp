@@ -200,11 +200,21 @@ std::vector<ProductsRow> ProductsLedger::rows() const {
 
 double productsCarbon(const std::vector<ProductsRow>& rows, std::string_view scenario,
                       std::int32_t year) {
-    double carbon = 0;
-    for (const ProductsRow& row : rows) {
-        if (row.year == year && row.scenario == scenario) carbon += row.stock;
+    // The rows hold each scenario's years 0 to the last, each year's pools in order: one
+    // block a scenario, found by its first row, then the year's rows by their place.
+    if (rows.empty()) return 0;
+    const std::int32_t lastYear = rows.back().year;
+    if (year < 0 || year > lastYear) return 0;
+    const std::size_t block = (static_cast<std::size_t>(lastYear) + 1) * productPoolCount;
+    for (std::size_t start = 0; start < rows.size(); start += block) {
+        if (rows[start].scenario != scenario) continue;
+        double carbon = 0;
+        const std::size_t at = start + static_cast<std::size_t>(year) * productPoolCount;
+        for (std::size_t p = 0; p < productPoolCount; ++p)
+            carbon += rows[at + p].stock;
+        return carbon;
     }
-    return carbon;
+    return 0;
 }
 
 std::vector<RunParameter> productsRunParameters(const ProductsSettings& settings) {

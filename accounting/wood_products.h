@@ -148,7 +148,9 @@ class ProductsLedger {
 };
 
 // The carbon in all products of a scenario at the end of a year, t C: the stocks of
-// the pools added in pool order; 0 when the rows hold no such scenario or year.
+// the pools added in pool order; 0 when the rows hold no such scenario or year. The rows
+// are those of ProductsLedger::rows(), in their order; the time taken grows with the
+// number of scenarios, not of years.
 double productsCarbon(const std::vector<ProductsRow>& rows, std::string_view scenario,
                       std::int32_t year);
 

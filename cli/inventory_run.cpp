@@ -177,8 +177,10 @@ std::optional<std::string> nonFiniteTotal(const std::vector<SummaryRow>& totals,
         }
     }
     for (const FinanceRow& row : run.finance) {
-        for (const double value : {row.revenue, row.costs, row.netCashFlow, row.npv,
-                                   row.liquidationValue, row.npvDifference.value_or(0)}) {
+        for (const double value :
+             {row.revenue, row.costs, row.netCashFlow, row.npv, row.liquidationValue,
+              row.npvDifference.value_or(0), row.npvWithLiquidation,
+              row.npvWithLiquidationDifference.value_or(0)}) {
             if (!std::isfinite(value)) return "finance of scenario " + row.scenario;
         }
     }
@@ -416,6 +418,7 @@ class InventoryRunner {
     std::int64_t rows() const { return rows_; }
     const StandInput& input() const { return *stands_; }
     std::int64_t extrapolated() const { return extrapolated_; }
+    const TreatmentSchedule& schedule() const { return schedule_; }
     ProjectionOutput* output() const { return output_.get(); }
 
     // The wood products and the inventory's finance, into the output and the run; the
@@ -465,6 +468,14 @@ class InventoryRunner {
             run_.firstRejections.back().standId = shortenedText(rejection.standId);
         }
         ++run_.rejectedRows;
+        auto counted =
+            std::find_if(run_.rejectedByFile.begin(), run_.rejectedByFile.end(),
+                         [&](const auto& known) { return known.first == rejection.file; });
+        if (counted == run_.rejectedByFile.end()) {
+            run_.rejectedByFile.emplace_back(rejection.file, 1);
+        } else {
+            ++counted->second;
+        }
         if (!options_.skipBadRows) discardText_.store(true, std::memory_order_relaxed);
         if (output_ && options_.skipBadRows) output_->addRejection(rejection);
     }
@@ -556,9 +567,8 @@ class InventoryRunner {
                 .standing = {last.species, stand.outputClass.value_or(defaultOutputClass),
                              last.averageDiameter, last.standVolume}};
             auto priced = standFinance(accounts, *prices_);
-            if (const auto* problem = std::get_if<AccountingProblem>(&priced)) {
-                return scenarioRejection(stand, s, ScenarioProblem{"", problem->reason});
-            }
+            if (const auto* problem = std::get_if<AccountingProblem>(&priced))
+                return Rejection{stand.line, stand.standId, "scenario", problemText(*problem)};
             work.finance.push_back(std::move(std::get<FinanceRow>(priced)));
         }
         setNpvDifferences(work.finance);
@@ -616,6 +626,8 @@ class InventoryRunner {
         for (std::size_t s = 0; s < work.projections.size(); ++s) {
             const ScenarioProjection& projection = work.projections[s];
             summary_->add(s, stand, projection.rows);
+            run_.overdueTreatments += projection.overdue;
+            run_.emptyThinnings += projection.emptyThinnings;
             for (const Removal& removal : projection.removals) {
                 summary_->addRemoval(s, stand, removal.year, removal.species, removal.volume,
                                      removal.carbon.stand, removal.co2e);
@@ -751,26 +763,56 @@ std::vector<std::pair<std::string, OwnedOutputValue>> runParameters(
     return parameters;
 }
 
+// The stocking of each regeneration as the treatments file gives it (or its default),
+// e.g. regeneration_stocking_treatments_line_5_scenario_rotation = 90.
+void addStockingParameters(const TreatmentSchedule& schedule,
+                           std::vector<std::pair<std::string, OwnedOutputValue>>& parameters) {
+    for (const Treatment& t : schedule.treatments) {
+        if (!t.regenerate && !t.regenerateSame) continue;
+        parameters.emplace_back(
+            columnName("regeneration_stocking (treatments line " + std::to_string(t.line) +
+                       ", scenario " + schedule.scenarios[t.scenario] + ")"),
+            t.stocking);
+    }
+}
+
 // The inventory's finance per scenario, as the runner prints it after the totals.
-std::vector<std::string> financeReportLines(const std::vector<FinanceRow>& finance) {
+std::vector<std::string> financeReportLines(const std::vector<FinanceRow>& finance,
+                                            const std::optional<Prices>& prices) {
     std::vector<std::string> lines;
     if (finance.empty()) return lines;
     const auto add = [&](std::string_view layout, std::initializer_list<LayoutValue> values) {
         for (std::string& line : formatLayout(layout, values))
             lines.push_back(std::move(line));
     };
-    add(R"x(/, 2X, "Finance of the inventory (money of the prices file; NPV at the discount rate)")x",
+    const std::string currency = prices && !prices->currency.empty()
+                                     ? prices->currency
+                                     : std::string("money units of the prices file");
+    const double rate =
+        prices ? prices->general[static_cast<std::size_t>(PriceItem::discountRate)] : 0;
+    lines.push_back("");
+    lines.push_back("  Finance of the inventory (" + currency + "; NPV at the discount rate of " +
+                    shortestText(rate) + " percent a year)");
+    add(R"(/, 2X, "Scenario", 25X, "Revenue", 9X, "Costs", 6X, "Net cash", 11X, "NPV", 3X,)"
+        R"( "Liquidation", 4X, "NPV + liq.", 4X, "Difference")",
         {});
-    add(R"(/, 2X, "Scenario", 25X, "Revenue", 9X, "Costs", 6X, "Net cash", 11X, "NPV", 6X,)"
-        R"( "NPV diff", 3X, "Liquidation")",
-        {});
-    lines.push_back(" " + std::string(111, '-'));
+    lines.push_back(" " + std::string(125, '-'));
     for (const FinanceRow& r : finance) {
         const std::string name = fitToColumns(r.scenario, 26);
-        add(R"(2X, A, F14.2, F14.2, F14.2, F14.2, F14.2, F14.2)",
-            {name, r.revenue, r.costs, r.netCashFlow, r.npv, r.npvDifference.value_or(0),
-             r.liquidationValue});
+        add(R"(2X, A, F14.2, F14.2, F14.2, F14.2, F14.2, F14.2, F14.2)",
+            {name, r.revenue, r.costs, r.netCashFlow, r.npv, r.liquidationValue,
+             r.npvWithLiquidation, r.npvWithLiquidationDifference.value_or(0)});
     }
+    lines.push_back("");
+    lines.push_back(
+        "  Scenarios are compared on NPV + liquidation, the difference from none: the "
+        "wood still standing at");
+    lines.push_back(
+        "  the last year is worth money too, so a scenario that fells more would "
+        "otherwise seem worth more.");
+    lines.push_back(
+        "  The liquidation value is never below 0: an owner keeps trees that would "
+        "sell at a loss.");
     return lines;
 }
 
@@ -782,17 +824,27 @@ std::string areaSource(const StandInput& input) {
     return "column " + column;
 }
 
-void listRejections(const InventoryOptions& options, const InventoryRun& run, std::ostream& err) {
+void listRejections(const InventoryRun& run, std::ostream& err) {
     for (std::size_t i = 0; i < run.firstRejections.size() && i < rejectionsListed; ++i) {
         const Rejection& r = run.firstRejections[i];
         err << r.file << ":" << r.line << ": " << r.column << ": " << r.reason << "\n";
     }
-    if (run.rejectedRows > static_cast<std::int64_t>(rejectionsListed)) {
-        err << options.standsFile << ": "
-            << countText(run.rejectedRows - static_cast<std::int64_t>(rejectionsListed),
-                         "more rejected row")
-            << "\n";
+    // The rows not listed, under the file each comes from.
+    for (const auto& [file, count] : run.rejectedByFile) {
+        std::int64_t more = count;
+        for (std::size_t i = 0; i < run.firstRejections.size() && i < rejectionsListed; ++i)
+            more -= run.firstRejections[i].file == file;
+        if (more > 0) err << file << ": " << countText(more, "more rejected row") << "\n";
     }
+}
+
+// "stands.csv: 3 rows rejected, treatments.csv: 1 row rejected".
+std::string rejectedRowsText(const InventoryRun& run) {
+    std::string text;
+    for (const auto& [file, count] : run.rejectedByFile) {
+        text += (text.empty() ? "" : ", ") + file + ": " + countText(count, "row") + " rejected";
+    }
+    return text;
 }
 
 }  // namespace
@@ -828,11 +880,23 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
     try {
         AccountingSetup accounting = readAccounting(options);
         if (!accounting.problems.empty()) {
-            for (const AccountingProblem& problem : accounting.problems)
-                err << problemText(problem) << "\n";
-            return error(countText(static_cast<std::int64_t>(accounting.problems.size()), "row") +
-                             " of the products or prices file rejected, nothing written",
-                         exitUnusableData);
+            // Rows are listed and counted; a problem of a whole file (a column missing) is
+            // said once, in the closing message.
+            std::string message;
+            std::int64_t rows = 0;
+            for (const AccountingProblem& problem : accounting.problems) {
+                if (problem.line > 0) {
+                    err << problemText(problem) << "\n";
+                    ++rows;
+                } else {
+                    message += (message.empty() ? "" : "; ") + problemText(problem);
+                }
+            }
+            if (rows > 0) {
+                message += (message.empty() ? "" : "; ") + countText(rows, "row") +
+                           " of the products or prices file rejected";
+            }
+            return error(message + ", nothing written", exitUnusableData);
         }
         run.parameters = runParameters(options, accounting);
         InventoryRunner runner(options, err, run, accounting.products, accounting.prices);
@@ -851,8 +915,12 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         std::unique_ptr<AtomicFile> report;
         if (options.reportFile) report = std::make_unique<AtomicFile>(*options.reportFile);
         runner.projectAll();
+        if (options.treatmentsFile) {
+            run.parameters.emplace_back("overdue_treatments", run.overdueTreatments);
+            addStockingParameters(runner.schedule(), run.parameters);
+        }
         ProjectionOutput* output = runner.output();
-        listRejections(options, run, err);
+        listRejections(run, err);
         const auto fail = [&](const std::string& message) {
             if (output) output->abandon();
             return error(message, exitUnusableData);
@@ -861,13 +929,16 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         if (const auto problem = runner.input().areaUnitProblem())
             return fail(input + ": " + *problem);
         if (run.rejectedRows > 0 && !options.skipBadRows) {
-            return fail(input + ": " + countText(run.rejectedRows, "row") +
-                        " rejected, nothing written (--skip-bad-rows writes the other rows)");
+            return fail(rejectedRowsText(run) +
+                        ", nothing written (--skip-bad-rows writes the other rows)");
         }
         if (runner.summary().stands() == 0) {
+            std::int64_t standRows = 0;
+            for (const auto& [file, count] : run.rejectedByFile)
+                standRows += file == input ? count : 0;
             return fail(input + ": " +
-                        (run.rejectedRows == 1 ? std::string("the only row")
-                                               : "all " + countText(run.rejectedRows, "row")) +
+                        (standRows == 1 ? std::string("the only row")
+                                        : "all " + countText(standRows, "row")) +
                         " rejected, nothing written");
         }
         std::vector<SummaryRow> summaryRows;
@@ -905,7 +976,16 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         for (const std::string& line :
              summaryReportLines(input, *run.summary, run.rejectedRows, comparison))
             out << line << "\n";
-        for (const std::string& line : financeReportLines(run.finance))
+        if (run.overdueTreatments > 0) {
+            out << "\n  " << run.overdueTreatments
+                << " treatments by age were overdue at year 0 (the stand already that old) and "
+                   "were carried out at year 1\n";
+        }
+        if (run.emptyThinnings > 0) {
+            out << "\n  " << run.emptyThinnings
+                << " thinnings were not carried out: they would take no whole tree\n";
+        }
+        for (const std::string& line : financeReportLines(run.finance, accounting.prices))
             out << line << "\n";
         return exitSuccess;
     } catch (const InventoryInputError& e) {

@@ -50,6 +50,7 @@ struct InventoryRun {
     std::string startedUtc;
     std::string version;
     std::int64_t rejectedRows = 0;
+    std::vector<std::pair<std::string, std::int64_t>> rejectedByFile;  // in order of first
     std::vector<Rejection> firstRejections;   // the first 100
     std::optional<InventorySummary> summary;  // when the run got as far as the totals
     std::vector<ProductsRow> products;        // the wood products, when there are scenarios
@@ -62,6 +63,11 @@ struct InventoryRun {
     // Stands older than the yield tables' last age at the last year of the list, their
     // values extrapolated (under the baseline).
     std::int64_t extrapolatedStands = 0;
+    // Rows by age carried out at year 1, over the stands and scenarios kept, because the
+    // stand was already that old at year 0.
+    std::int64_t overdueTreatments = 0;
+    // Thinnings not carried out, over the stands and scenarios kept: no whole tree to take.
+    std::int64_t emptyThinnings = 0;
 };
 
 // With scenarios, removals and wood products are followed year by year up to this year.

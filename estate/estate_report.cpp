@@ -34,7 +34,9 @@ struct Words {
         productsChartText, comparison, scenario, removedCarbon, productsCarbon, carbonDifference,
         carbonWithProductsDifference, co2eDifference;
     std::string_view finance, financeIntro, revenue, costs, netCashFlow, npv, npvDifference,
-        liquidationValue, money;
+        liquidationValue, money, financeRate, moneyUnits, npvWithLiquidation,
+        npvWithLiquidationDifference, financeCompared;
+    std::string_view baselineLabel, removalsBySpeciesFelled;
     std::string_view summary, year, species, stands, allSpecies, removedVolume;
     std::string_view rejectedRows, noRejected, line, stand, column, reason, moreRejected;
     std::string_view methods, assumptions, parameter, value;
@@ -127,9 +129,9 @@ constexpr Words english = {
     .co2eDifference = "CO2e difference",
     .finance = "Finance",
     .financeIntro =
-        "The whole inventory per scenario, in the money of the prices file: revenue "
-        "and costs undiscounted, the net present value at the discount rate, and "
-        "the liquidation value of the wood standing at the last year.",
+        "The whole inventory per scenario: revenue and costs undiscounted, the net present "
+        "value at the discount rate, and the liquidation value of the wood standing at the "
+        "last year.",
     .revenue = "Revenue",
     .costs = "Costs",
     .netCashFlow = "Net cash flow",
@@ -137,6 +139,20 @@ constexpr Words english = {
     .npvDifference = "NPV difference",
     .liquidationValue = "Liquidation value",
     .money = "money",
+    .financeRate = "The discount rate {} percent a year (real); every amount in {}.",
+    .moneyUnits = "money units of the prices file",
+    .npvWithLiquidation = "NPV + liquidation",
+    .npvWithLiquidationDifference = "NPV + liquidation, difference",
+    .financeCompared =
+        "Scenarios are compared on the net present value plus the liquidation value, as a "
+        "difference from none: the wood still standing at the last year is worth money too, "
+        "so a scenario that fells more would otherwise seem worth more than it is. The "
+        "liquidation value is never below 0: an owner keeps trees that would sell at a loss.",
+    .baselineLabel = "{} (untreated)",
+    .removalsBySpeciesFelled =
+        "Removals count under the species felled; stands, area and standing values under the "
+        "species growing at that year, so a stand felled and planted with another species "
+        "counts its removal under the first and itself under the second.",
     .summary = "Totals by year and species",
     .year = "Year",
     .species = "Species",
@@ -276,8 +292,7 @@ constexpr Words chinese = {
     .co2eDifference = "二氧化碳当量差值",
     .finance = "经济分析",
     .financeIntro =
-        "各方案全部小班，以价格文件的货币计：收入和成本不贴现，净现值按贴现率计算，"
-        "清算价值为最后一年立木的价值。",
+        "各方案全部小班：收入和成本不贴现，净现值按贴现率计算，清算价值为最后一年立木的价值。",
     .revenue = "收入",
     .costs = "成本",
     .netCashFlow = "净现金流",
@@ -285,6 +300,17 @@ constexpr Words chinese = {
     .npvDifference = "净现值差值",
     .liquidationValue = "清算价值",
     .money = "货币",
+    .financeRate = "贴现率 {}%（实际年利率）；各金额单位：{}。",
+    .moneyUnits = "价格文件的货币单位",
+    .npvWithLiquidation = "净现值加清算价值",
+    .npvWithLiquidationDifference = "净现值加清算价值差值",
+    .financeCompared =
+        "各方案按净现值加清算价值与基准 none 的差值比较：最后一年的立木同样有价值，否则采伐"
+        "越多的方案会显得越有利。清算价值不低于 0：出售会亏损的林木，林主会保留。",
+    .baselineLabel = "{}（不经营）",
+    .removalsBySpeciesFelled =
+        "采伐量按被伐树种计；小班数、面积和林分数值按当年生长的树种计，因此皆伐后改植其他树种"
+        "的小班，其采伐量计入原树种，小班本身计入新树种。",
     .summary = "按年份和树种的合计",
     .year = "年",
     .species = "树种",
@@ -343,25 +369,11 @@ constexpr Words chinese = {
     .unitKilometres = "千米",
 };
 
-// The Chinese page's names of the run's assumptions, by key: whole keys, and the
-// beginnings of keys that end in a pool, an assortment or a price item (and species).
+// The Chinese page's words for the values of the run's assumptions.
 struct KeyWords {
     std::string_view key, chinese;
 };
-constexpr KeyWords chineseParameters[] = {
-    {"treatments", "经营措施文件"},
-    {"quotient_below", "下层间伐径比"},
-    {"quotient_above", "上层间伐径比"},
-    {"quotient_systematic", "机械间伐径比"},
-    {"regeneration_age", "更新林分进入模型的林龄"},
-    {"regeneration_stocking", "更新林分相对密度"},
-    {"products", "林产品参数文件"},
-    {"prices", "价格文件"},
-    {"area_source", "面积来源"},
-    {"stands_beyond_yield_tables", "超出收获表林龄的小班数"},
-    {"products_route_bark_branches_foliage_roots", "皮、枝、叶、根的碳去向"},
-};
-// What follows a key's beginning: a pool, an assortment or a price item.
+// Pools, assortments and price items in Chinese, as the assumptions' values name them.
 constexpr KeyWords chineseKeyEnds[] = {
     {"sawnwood", "锯材"},
     {"panels", "人造板"},
@@ -378,15 +390,6 @@ constexpr KeyWords chineseKeyEnds[] = {
     {"regeneration_cost", "更新造林成本"},
     {"management_cost", "年管护成本"},
     {"discount_rate", "贴现率"},
-};
-// A key's beginning and the pattern its end (and species) fills.
-struct KeyPattern {
-    std::string_view start, pattern;
-};
-constexpr KeyPattern chineseKeyPatterns[] = {
-    {"products_half_life_", "{}半衰期"},
-    {"products_route_", "{}的碳去向"},
-    {"prices_", "{}价格"},
 };
 // The fixed words of rejection reasons, in the order they are replaced: the longer
 // sentences before the words they hold.
@@ -408,32 +411,6 @@ constexpr KeyWords chineseReasonWords[] = {
     {"is 0 with ", "为 0，而 "},
     {"age ", "林龄 "},
 };
-
-// The Chinese name of an assumption's key; empty when there is none.
-std::string chineseParameterName(std::string_view key) {
-    for (const KeyWords& words : chineseParameters) {
-        if (words.key == key) return std::string(words.chinese);
-    }
-    for (const KeyPattern& pattern : chineseKeyPatterns) {
-        if (!key.starts_with(pattern.start)) continue;
-        const std::string_view end = key.substr(pattern.start.size());
-        for (const KeyWords& words : chineseKeyEnds) {
-            if (!end.starts_with(words.key)) continue;
-            std::string name(pattern.pattern);
-            name.replace(name.find("{}"), 2, words.chinese);
-            const std::string_view species = end.substr(words.key.size());
-            if (species.empty()) return name;
-            for (std::int32_t s = 1; s <= speciesCount; ++s) {
-                std::string latin(speciesName(s));
-                for (char& c : latin)
-                    c = c == ' ' || c == '-' ? '_' : static_cast<char>(std::tolower(c));
-                if (species == "_" + latin)
-                    return name + "（" + std::string(speciesChineseName(s)) + "）";
-            }
-        }
-    }
-    return {};
-}
 
 // An assumption's value on the Chinese page: a pool by its Chinese name, the areas'
 // source in words; anything else as it is.
@@ -702,6 +679,85 @@ double roundLength(double longest) {
     return power;
 }
 
+// Run parameters in Chinese, by their name in the run table: whole names, then names
+// made of a prefix and a pool, an assortment or a price item (and a species).
+struct ChineseTerm {
+    std::string_view key, chinese;
+};
+constexpr ChineseTerm chineseParameters[] = {
+    {"treatments", "经营措施文件"},
+    {"quotient_below", "下层间伐径比"},
+    {"quotient_above", "上层间伐径比"},
+    {"quotient_systematic", "机械间伐径比"},
+    {"regeneration_age", "更新林分进入模型的林龄"},
+    {"regeneration_stocking", "默认更新造林密度（%）"},
+    {"overdue_treatments", "第 0 年已逾期、于第 1 年实施的按林龄措施数"},
+    {"area_source", "面积来源"},
+    {"stands_beyond_yield_tables", "超出收获表林龄的小班数"},
+    {"products", "林产品文件"},
+    {"products_route_bark_branches_foliage_roots", "树皮、枝、叶和根的碳去向"},
+    {"prices", "价格文件"},
+};
+constexpr ChineseTerm chinesePriceItems[] = {
+    {"rough_timber", "原木价格"},
+    {"timber_machining", "加工用材价格"},
+    {"fuel_wood", "薪材价格"},
+    {"waste_wood", "废材价格"},
+    {"unsorted", "未分材种木材价格"},
+    {"harvesting_cost", "采运成本"},
+    {"thinning_cost", "间伐成本"},
+    {"clearcut_cost", "皆伐成本"},
+    {"regeneration_cost", "更新造林成本"},
+    {"management_cost", "年管护成本"},
+    {"discount_rate", "贴现率（%）"},
+    {"currency", "货币"},
+};
+
+// A species' Latin name as a run table column writes it: "Pinus armandii" as
+// pinus_armandii.
+std::string speciesKey(std::int32_t species) {
+    std::string key;
+    for (const char c : speciesName(species)) {
+        if (c >= 'A' && c <= 'Z') {
+            key += static_cast<char>(c - 'A' + 'a');
+        } else {
+            key += c == ' ' || c == '-' ? '_' : c;
+        }
+    }
+    return key;
+}
+
+// The Chinese term of a run parameter; empty for one not known.
+std::string chineseParameter(std::string_view key) {
+    for (const ChineseTerm& term : chineseParameters) {
+        if (key == term.key) return std::string(term.chinese);
+    }
+    const auto after = [&](std::string_view prefix) {
+        return key.starts_with(prefix) ? key.substr(prefix.size()) : std::string_view();
+    };
+    if (!after("regeneration_stocking_treatments_line_").empty())
+        return "经营措施文件所给的更新造林密度（%）";
+    for (std::size_t p = 0; p < productPoolCount; ++p) {
+        if (after("products_half_life_") == productPools[p].name)
+            return std::string(chinese.poolNames[p]) + "半衰期（年）";
+    }
+    for (std::size_t a = 0; a < assortmentCount; ++a) {
+        if (after("products_route_") == assortmentDefinitions[a].name)
+            return std::string(chinese.assortmentNames[a]) + "的碳去向";
+    }
+    const std::string_view item = after("prices_");
+    for (const ChineseTerm& term : chinesePriceItems) {
+        if (item == term.key) return std::string(term.chinese);
+        if (!item.starts_with(std::string(term.key) + "_")) continue;
+        for (std::int32_t species = 1; species <= speciesCount; ++species) {
+            if (item.substr(term.key.size() + 1) == speciesKey(species))
+                return std::string(term.chinese) + "（" +
+                       std::string(chinese.speciesNames[species - 1]) + "）";
+        }
+    }
+    return {};
+}
+
 // The page's sections, each appended to the body.
 class Page {
   public:
@@ -763,16 +819,23 @@ class Page {
             if (begin != nullptr && end != nullptr) {
                 std::vector<const SummaryRow*> shownYears = {begin};
                 if (end != begin) shownYears.push_back(end);
-                for (const SummaryRow* r : shownYears) {
-                    card(figureAtYear(w_.carbon, r->year), shown(r->carbon, 1),
-                         w_.unitTonnesCarbon);
-                    card(figureAtYear(w_.co2e, r->year), shown(r->co2e, 1), w_.unitTonnesCo2e);
-                    card(figureAtYear(w_.volume, r->year), shown(r->volume, 1), w_.unitCubicMetres);
+                // With scenarios, each figure names its scenario: the untreated baseline,
+                // then each scenario at the last year beside it.
+                const bool named = d_.scenarios.size() > 1;
+                const std::string untreated =
+                    named ? ", " + filled(w_.baselineLabel, {baseline()}) : std::string();
+                for (const SummaryRow* r : shownYears)
+                    stockCards(*r, untreated);
+                for (std::size_t s = 1; s < d_.scenarios.size(); ++s) {
+                    if (const SummaryRow* r =
+                            findRow(d_.summary, d_.scenarios[s], last, std::nullopt)) {
+                        stockCards(*r, ", " + d_.scenarios[s]);
+                    }
                 }
                 if (last > first) {
                     const double uptake = (end->co2e - begin->co2e) / (last - first);
-                    card(std::string(w_.uptake), shown(uptake, 1), w_.unitPerYear);
-                    card(std::string(w_.uptakePerHectare), shown(uptake / d_.area, 2),
+                    card(std::string(w_.uptake) + untreated, shown(uptake, 1), w_.unitPerYear);
+                    card(std::string(w_.uptakePerHectare) + untreated, shown(uptake / d_.area, 2),
                          w_.unitPerHectareYear);
                 }
             }
@@ -781,6 +844,15 @@ class Page {
         if (d_.areaAssumed) note(w_.areaAssumed);
         if (d_.years.size() < 2) note(w_.uptakeNeedsTwoYears);
         h_ += "</section>\n";
+    }
+    // The carbon, CO2e and volume of a total row; `which` ends each label.
+    void stockCards(const SummaryRow& r, const std::string& which) {
+        const auto label = [&](std::string_view figure) {
+            return figureAtYear(figure, r.year) + html(which);
+        };
+        card(label(w_.carbon), shown(r.carbon, 1), w_.unitTonnesCarbon);
+        card(label(w_.co2e), shown(r.co2e, 1), w_.unitTonnesCo2e);
+        card(label(w_.volume), shown(r.volume, 1), w_.unitCubicMetres);
     }
     void card(const std::string& label, const std::string& value, std::string_view unit) {
         h_ += "<div class=\"card\"><div class=\"label\">" + label + "</div><div class=\"value\">" +
@@ -938,24 +1010,40 @@ class Page {
     }
     void numberCell(const std::string& text) { h_ += "<td class=\"number\">" + text + "</td>"; }
 
+    // A parameter of the run by its name in the run table; empty when not recorded.
+    std::string parameter(std::string_view name) const {
+        for (const auto& [key, value] : d_.parameters) {
+            if (key == name) return value;
+        }
+        return {};
+    }
+
     void finance() {
+        std::string currency = parameter("prices_currency");
+        if (currency.empty()) currency = std::string(w_.moneyUnits);
         h_ += "<section>\n<h2>" + std::string(w_.finance) + "</h2>\n<p>" + html(w_.financeIntro) +
+              " " + html(filled(w_.financeRate, {parameter("prices_discount_rate"), currency})) +
               "</p>\n<table>\n<thead><tr>";
         headCell(w_.scenario, false);
-        for (const std::string_view label : {w_.revenue, w_.costs, w_.netCashFlow, w_.npv,
-                                             w_.npvDifference, w_.liquidationValue}) {
-            headCell(label, true);
+        for (const std::string_view label :
+             {w_.revenue, w_.costs, w_.netCashFlow, w_.npv, w_.npvDifference, w_.liquidationValue,
+              w_.npvWithLiquidation, w_.npvWithLiquidationDifference}) {
+            headCell(std::string(label) + " (" + html(currency) + ")", true);
         }
         h_ += "</tr></thead>\n<tbody>\n";
         for (const FinanceRow& r : d_.finance) {
             h_ += "<tr><td>" + html(r.scenario) + "</td>";
-            for (const double value : {r.revenue, r.costs, r.netCashFlow, r.npv,
-                                       r.npvDifference.value_or(0), r.liquidationValue}) {
+            for (const double value :
+                 {r.revenue, r.costs, r.netCashFlow, r.npv, r.npvDifference.value_or(0),
+                  r.liquidationValue, r.npvWithLiquidation,
+                  r.npvWithLiquidationDifference.value_or(0)}) {
                 numberCell(shown(value, 0));
             }
             h_ += "</tr>\n";
         }
-        h_ += "</tbody>\n</table>\n</section>\n";
+        h_ += "</tbody>\n</table>\n";
+        note(w_.financeCompared);
+        h_ += "</section>\n";
     }
 
     void totals() {
@@ -987,7 +1075,9 @@ class Page {
             if (withScenarios) numberCell(shown(r.removedVolume, 1));
             h_ += "</tr>\n";
         }
-        h_ += "</tbody>\n</table>\n</section>\n";
+        h_ += "</tbody>\n</table>\n";
+        if (withScenarios) note(w_.removalsBySpeciesFelled);
+        h_ += "</section>\n";
     }
 
     void rejections() {
@@ -1037,16 +1127,27 @@ class Page {
             headCell(w_.parameter, false);
             headCell(w_.value, false);
             h_ += "</tr></thead>\n<tbody>\n";
+            const bool inChinese = w_.lang == chinese.lang;
             for (const auto& [name, value] : d_.parameters) {
-                const bool chinese = &w_ == &arbora::chinese;
-                const std::string named = chinese ? chineseParameterName(name) : std::string();
-                h_ += "<tr><td>" + (named.empty() ? html(name) : html(named + "（" + name + "）")) +
-                      "</td><td>" + html(chinese ? chineseParameterValue(value) : value) +
+                // On the Chinese page the assumption's Chinese name, its key beside it.
+                const std::string term = inChinese ? chineseParameter(name) : std::string();
+                h_ += "<tr><td>" + (term.empty() ? html(name) : html(term + "（" + name + "）")) +
+                      "</td><td>" +
+                      html(inChinese ? chineseParameterValue(value) : valueText(value)) +
                       "</td></tr>\n";
             }
             h_ += "</tbody>\n</table>\n";
         }
         h_ += "</section>\n";
+    }
+
+    // A parameter's value as the page shows it: a pool in the page's words, its key beside.
+    std::string valueText(const std::string& value) const {
+        for (std::size_t p = 0; p < productPoolCount; ++p) {
+            if (value == productPools[p].name && value != w_.poolNames[p])
+                return std::string(w_.poolNames[p]) + " (" + value + ")";
+        }
+        return value;
     }
 
     const EstateReportData& d_;

@@ -1,8 +1,10 @@
 #include "management/scenario_projection.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "growth/growth_and_yield.h"
 #include "inventory/number_text.h"
@@ -27,6 +29,8 @@ struct Cohort {
     std::int32_t species = 0;
     std::int64_t birthYear = 0;   // the cohort's age at year y is y - birthYear
     std::int64_t anchorYear = 0;  // the year of `anchor`; nothing stands before it
+    std::int64_t entryYear = 0;   // the first year the models hold it (planted: at age 20)
+    std::int32_t generation = 0;  // 0 for the stand as measured, then one more each felling
     StandState anchor;            // as measured, as a treatment left it, or as planted
     // The normal stand at the anchor's age, once looked up; forgotten when the anchor
     // changes. Empty outside the growth curves.
@@ -82,6 +86,20 @@ BiomassComponents difference(const BiomassComponents& before, const BiomassCompo
             before.foliage - after.foliage, before.root - after.root, before.stand - after.stand};
 }
 
+// The first component of which `after` holds more than `before` (a thinning leaves a
+// larger mean tree, and the biomass equations grow faster than its basal area, so a
+// heavy thinning could seem to make biomass); null when none does.
+const char* componentGrown(const BiomassComponents& before, const BiomassComponents& after) {
+    const std::pair<const char*, double BiomassComponents::*> components[] = {
+        {"stem", &BiomassComponents::stem},     {"bark", &BiomassComponents::bark},
+        {"branch", &BiomassComponents::branch}, {"foliage", &BiomassComponents::foliage},
+        {"root", &BiomassComponents::root},     {"total", &BiomassComponents::stand}};
+    for (const auto& [name, part] : components) {
+        if (after.*part > before.*part) return name;
+    }
+    return nullptr;
+}
+
 bool allFinite(const BiomassComponents& b) {
     return std::isfinite(b.stem) && std::isfinite(b.bark) && std::isfinite(b.branch) &&
            std::isfinite(b.foliage) && std::isfinite(b.root) && std::isfinite(b.stand);
@@ -97,7 +115,11 @@ class ScenarioRun {
   public:
     ScenarioRun(InventoryProjector& projector, const InventoryStand& stand,
                 const std::vector<const Treatment*>& treatments, const std::string& scenario)
-        : projector_(projector), stand_(stand), treatments_(treatments), scenario_(scenario) {
+        : projector_(projector),
+          stand_(stand),
+          treatments_(treatments),
+          scenario_(scenario),
+          treatedIn_(treatments.size(), -1) {
         cohort_.species = stand.species;
         cohort_.birthYear = -std::int64_t{stand.standAge};
         cohort_.anchor = {true, stand.averageDiameter, stand.averageHeight, stand.standDensity,
@@ -108,8 +130,10 @@ class ScenarioRun {
                                            ScenarioProjection& projection) {
         projection.rows.clear();
         projection.removals.clear();
+        projection.overdue = 0;
+        projection.emptyThinnings = 0;
         for (const std::int32_t offset : offsets) {
-            if (!treatUpTo(offset, projection.removals)) return problem_;
+            if (!treatUpTo(offset, projection)) return problem_;
             const auto state = stateAt(projector_, cohort_, offset);
             if (const auto* age = std::get_if<std::int64_t>(&state)) return ageOutside(*age);
             projection.rows.push_back(row(offset, std::get<StandState>(state)));
@@ -125,35 +149,42 @@ class ScenarioRun {
 
     bool applies(const Treatment& t) const { return !t.species || *t.species == cohort_.species; }
 
-    // Whether the treatment comes due at the year, for the cohort standing then.
-    bool dueAt(const Treatment& t, std::int64_t year) const {
-        if (!applies(t)) return false;
-        if (t.year) return *t.year == year;
-        return !felled_ && *t.age == year - cohort_.birthYear;
+    // The year the treatment (index i) comes due for the cohort standing now; `never`
+    // if it does not. A row by age falls due once per cohort, at the first year from 1
+    // at which the cohort is at least that old and held by the models.
+    std::int64_t dueYear(std::size_t i) const {
+        const Treatment& t = *treatments_[i];
+        if (!applies(t)) return never;
+        if (t.year) return *t.year;
+        if (felled_ || treatedIn_[i] == cohort_.generation) return never;
+        const std::int64_t due =
+            std::max({cohort_.birthYear + *t.age, cohort_.entryYear, std::int64_t{1}});
+        if (t.untilAge && due - cohort_.birthYear > *t.untilAge) return never;
+        return due;
     }
 
     // The first year after `after` in which a treatment comes due; `never` if none.
     std::int64_t nextDue(std::int64_t after) const {
         std::int64_t next = never;
-        for (const Treatment* t : treatments_) {
-            if (!applies(*t)) continue;
-            std::int64_t year = never;
-            if (t->year) {
-                year = *t->year;
-            } else if (!felled_) {
-                year = cohort_.birthYear + *t->age;
-            }
+        for (std::size_t i = 0; i < treatments_.size(); ++i) {
+            const std::int64_t year = dueYear(i);
             if (year > after && year < next) next = year;
         }
         return next;
     }
 
     // Carries out the treatments due after the last year done, up to `year`.
-    bool treatUpTo(std::int64_t year, std::vector<Removal>& removals) {
+    bool treatUpTo(std::int64_t year, ScenarioProjection& projection) {
         for (std::int64_t due = nextDue(done_); due <= year; due = nextDue(done_)) {
-            for (const Treatment* t : treatments_) {
-                if (!dueAt(*t, due)) continue;
-                if (!carryOut(*t, due, removals)) return false;
+            for (std::size_t i = 0; i < treatments_.size(); ++i) {
+                if (dueYear(i) != due) continue;
+                const Treatment& t = *treatments_[i];
+                if (t.age) {
+                    treatedIn_[i] = cohort_.generation;
+                    if (cohort_.generation == 0 && cohort_.birthYear + *t.age <= 0)
+                        ++projection.overdue;
+                }
+                if (!carryOut(t, due, projection)) return false;
             }
             done_ = due;
         }
@@ -161,13 +192,19 @@ class ScenarioRun {
         return true;
     }
 
-    bool carryOut(const Treatment& t, std::int64_t year, std::vector<Removal>& removals) {
+    bool carryOut(const Treatment& t, std::int64_t year, ScenarioProjection& projection) {
         const auto state = stateAt(projector_, cohort_, year);
         if (const auto* age = std::get_if<std::int64_t>(&state)) {
             problem_ = ageOutside(*age);
             return false;
         }
         const StandState before = std::get<StandState>(state);
+        if (!felled_ && year < cohort_.entryYear) {
+            return fail(t, year,
+                        "the trees planted at year " + std::to_string(cohort_.birthYear) +
+                            " count as nothing until the models take them up at age " +
+                            std::to_string(regenerationAge) + ": give the row by age");
+        }
         if (!before.standing || before.trees == 0) {
             return fail(t, year,
                         "nothing stands to " +
@@ -188,6 +225,10 @@ class ScenarioRun {
                 return fail(t, year, *reason);
             }
             after = std::get<StandState>(thinned);
+            if (after.trees == before.trees) {  // not one whole tree: nothing to do or pay
+                ++projection.emptyThinnings;
+                return true;
+            }
             sortedDiameter = t.quotient * before.diameter;
         } else if (!plant(t, year)) {
             return false;
@@ -201,6 +242,12 @@ class ScenarioRun {
                                 sortedDiameter, removal.volume);
         const BiomassComponents biomassBefore = biomassOf(removal.species, before);
         const BiomassComponents biomassAfter = biomassOf(removal.species, after);
+        if (const char* grown = componentGrown(biomassBefore, biomassAfter)) {
+            return fail(t, year,
+                        "the stand left would hold more " + std::string(grown) +
+                            " biomass than the stand before; the mean-tree model does not hold "
+                            "at this intensity: remove less, or fell");
+        }
         removal.biomass = difference(biomassBefore, biomassAfter);
         removal.carbon = difference(carbonStock(biomassBefore), carbonStock(biomassAfter));
         removal.co2e = carbonDioxideEquivalent(removal.carbon.stand);
@@ -213,7 +260,7 @@ class ScenarioRun {
             cohort_.anchor = after;
             cohort_.anchorNormalKnown = false;
         }
-        removals.push_back(std::move(removal));
+        projection.removals.push_back(std::move(removal));
         return true;
     }
 
@@ -253,6 +300,8 @@ class ScenarioRun {
     bool plant(const Treatment& t, std::int64_t year) {
         const std::int32_t species = t.regenerateSame ? cohort_.species : t.regenerate.value_or(0);
         cohort_.birthYear = year;
+        cohort_.entryYear = year + regenerationAge;
+        ++cohort_.generation;
         cohort_.anchorNormalKnown = false;
         if (species == 0) {
             felled_ = true;
@@ -265,12 +314,19 @@ class ScenarioRun {
             problem_ = ageOutside(regenerationAge);
             return false;
         }
+        const auto trees = static_cast<std::int32_t>(
+            std::trunc(static_cast<double>(normal->treesPerHectare) * t.stocking / 100));
+        if (trees < 1) {
+            return fail(t, year,
+                        "its regeneration at " + shortestText(t.stocking) +
+                            " percent stocking plants no whole tree (the normal stand holds " +
+                            std::to_string(normal->treesPerHectare) + " trees per hectare at age " +
+                            std::to_string(regenerationAge) + ")");
+        }
         felled_ = false;
         cohort_.species = species;
         cohort_.anchorYear = year + regenerationAge;
-        cohort_.anchor = {true, normal->diameter, normal->height,
-                          static_cast<std::int32_t>(std::trunc(
-                              static_cast<double>(normal->treesPerHectare) * t.stocking / 100)),
+        cohort_.anchor = {true, normal->diameter, normal->height, trees,
                           normal->volume * t.stocking / 100};
         return true;
     }
@@ -307,6 +363,7 @@ class ScenarioRun {
     bool felled_ = false;    // clear-felled and not planted
     std::int64_t done_ = 0;  // treatments are carried out up to this year
     std::optional<ScenarioProblem> problem_;
+    std::vector<std::int32_t> treatedIn_;  // by treatment: the cohort generation it treated
 };
 
 }  // namespace

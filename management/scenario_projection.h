@@ -18,6 +18,11 @@ namespace arbora {
 struct ScenarioProjection {
     std::vector<ProjectionRow> rows;  // one per year of the list, after that year's treatments
     std::vector<Removal> removals;    // every treatment carried out, in the order carried out
+    // Rows by age carried out at year 1 because the stand was at least that old at year 0.
+    std::int32_t overdue = 0;
+    // Thinnings not carried out because they would take no whole tree (no removal, no
+    // cost).
+    std::int32_t emptyThinnings = 0;
 };
 
 // Why a stand cannot be projected under a scenario: the stand column concerned (its
@@ -37,9 +42,11 @@ struct ScenarioProblem {
 // A thinning takes n trees (remove_trees x: trunc(N * x / 100); remove_basal_area y:
 // trunc(N * ((y / 100) / (q * q))); residual density R: N - R) and leaves, with p = n / N
 // and b = p * q * q, D' = D * sqrt((1 - b) / (1 - p)), H' = H, N' = N - n,
-// V' = V * (1 - b); there is no growth response after a thinning. A clear-felling takes
-// everything; a planted cohort enters at age 20 as the normal stand of its species times
-// the stocking, and holds nothing before. Later years are projected from the state a
+// V' = V * (1 - b); there is no growth response after a thinning. A thinning with n = 0
+// is not carried out (counted in emptyThinnings); one that would leave more of a biomass
+// component than stood is a problem. A clear-felling takes everything; a planted cohort
+// enters at age 20 as the normal stand of its species times the stocking (a problem if
+// that is not one whole tree), and holds nothing before. Later years are projected from the state a
 // treatment leaves by the growth and yield simulation's projection.
 //
 // The projection goes into `into`, emptied first; its memory is kept, so that a run

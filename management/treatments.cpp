@@ -17,6 +17,7 @@ enum class TreatmentColumn {
     species,
     year,
     age,
+    untilAge,
     action,
     removeTrees,
     removeBasalArea,
@@ -32,12 +33,13 @@ struct TreatmentColumnName {
     bool required;
 };
 
-constexpr std::array<TreatmentColumnName, 13> columnNames = {{
+constexpr std::array<TreatmentColumnName, 14> columnNames = {{
     {"scenario", true},
     {"stand_id", false},
     {"species", false},
     {"year", false},
     {"age", false},
+    {"until_age", false},
     {"action", true},
     {"remove_trees", false},
     {"remove_basal_area", false},
@@ -157,6 +159,16 @@ void readWhen(TreatmentRow& row, Treatment& t) {
     if (row.rejected()) return;
     if (t.year && t.age) row.reject(TreatmentColumn::age, "give either year or age, not both");
     if (!t.year && !t.age) row.reject(TreatmentColumn::year, "is empty: give either year or age");
+    if (row.rejected() || row.value(TreatmentColumn::untilAge) == nullptr) return;
+    if (!t.age) {
+        row.reject(TreatmentColumn::untilAge, "applies only to a row by age");
+        return;
+    }
+    t.untilAge = wholeFromOne(row, TreatmentColumn::untilAge);
+    if (t.untilAge && *t.untilAge < *t.age) {
+        row.reject(TreatmentColumn::untilAge, "\"" + std::to_string(*t.untilAge) +
+                                                  "\" is below the age " + std::to_string(*t.age));
+    }
 }
 
 void readThinning(TreatmentRow& row, Treatment& t, const ThinningQuotients& quotients) {

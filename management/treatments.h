@@ -44,7 +44,11 @@ struct Treatment {
     std::string standId;                  // empty: every stand
     std::optional<std::int32_t> species;  // narrows an empty stand id to one species
     std::optional<std::int32_t> year;     // years after the stand's measured age
-    std::optional<std::int32_t> age;      // the cohort's age; repeats with each cohort
+    // The cohort's age: due at the first year the cohort is at least this old (year 1
+    // for a stand already that old at year 0; age 20 for a younger planted cohort,
+    // which the models take up then), once per cohort.
+    std::optional<std::int32_t> age;
+    std::optional<std::int32_t> untilAge;  // with age: no treatment of a cohort older when due
     TreatmentAction action = TreatmentAction::thin;
     ThinningIntensity intensity = ThinningIntensity::removeTrees;
     double amount = 0;                       // percent, or trees/ha for a residual density

@@ -10,6 +10,7 @@
 
 #include "accounting/finance.h"
 #include "accounting/wood_products.h"
+#include "estate/estate_report.h"
 #include "test_support.h"
 
 namespace arbora {
@@ -250,7 +251,7 @@ TEST(FinancePrices, BadRowsAreRejectedWithTheirLines) {
         "prices.csv:4: item: rough_timber for Pinus armandii is given twice (first on line 3)",
         "prices.csv:5: item: \"walnut\" is not a price item: use rough_timber, timber_machining, "
         "fuel_wood, waste_wood, unsorted, harvesting_cost, thinning_cost, clearcut_cost, "
-        "regeneration_cost, management_cost or discount_rate",
+        "regeneration_cost, management_cost, discount_rate or currency",
         "prices.csv:6: value: \"-1\" is below 0",
         "prices.csv:7: value: \"-100\" is not above -100",
         "prices.csv:8: species: management_cost is one value for all species: leave species empty",
@@ -319,6 +320,8 @@ TEST(Finance, CashFlowsMatchHandComputedValues) {
         {"treated at 5%", 5, treated, 50, 200300, 45800, 42531.625913275119, 1661.9344829132513},
         {"untreated at 5%", 5, {}, 0, 0, 4000, -1715.9086353994442, 0},
         {"untreated at 0%", 0, {}, 0, 0, 4000, -4000, 0},
+        // 1 * 400 - 1 * 150 - 800 < 0: an owner keeps wood that would sell at a loss.
+        {"sold at a loss", 0, {}, 1, 0, 4000, -4000, 0},
     };
     for (const Case& c : cases) {
         const StandAccounts stand{
@@ -337,6 +340,7 @@ TEST(Finance, CashFlowsMatchHandComputedValues) {
         expectClose(row.netCashFlow, c.revenue - c.costs, c.name);
         expectClose(row.npv, c.npv, c.name);
         expectClose(row.liquidationValue, c.liquidation, c.name);
+        EXPECT_EQ(row.npvWithLiquidation, row.npv + row.liquidationValue) << c.name;
         EXPECT_FALSE(row.lev) << c.name;  // no rotation from bare land to bare land
     }
 }
@@ -361,11 +365,13 @@ TEST(Finance, LandExpectationValueOfTheFirstFullRotation) {
 
 TEST(Finance, InventoryTotalsAreAreaWeightedAndComparedWithTheBaseline) {
     FinanceTotals totals;
-    std::vector<FinanceRow> standA = {{.scenario = "none", .standId = "A", .area = 2, .npv = 10},
-                                      {.scenario = "thin", .standId = "A", .area = 2, .npv = 30}};
+    std::vector<FinanceRow> standA = {
+        {.scenario = "none", .standId = "A", .area = 2, .npv = 10, .npvWithLiquidation = 50},
+        {.scenario = "thin", .standId = "A", .area = 2, .npv = 30, .npvWithLiquidation = 35}};
     setNpvDifferences(standA);
     EXPECT_EQ(standA[0].npvDifference, 0);
     EXPECT_EQ(standA[1].npvDifference, 20);
+    EXPECT_EQ(standA[1].npvWithLiquidationDifference, -15);  // more cut, less standing
     for (const FinanceRow& row : standA)
         totals.add(row);
     totals.add({.scenario = "thin", .standId = "B", .area = 3, .revenue = 7, .npv = 4});
@@ -379,6 +385,7 @@ TEST(Finance, InventoryTotalsAreAreaWeightedAndComparedWithTheBaseline) {
     EXPECT_EQ(rows[1].npv, 72);
     EXPECT_EQ(rows[1].revenue, 21);
     EXPECT_EQ(rows[1].npvDifference, 55);
+    EXPECT_EQ(rows[1].npvWithLiquidationDifference, 70 - 100);
 }
 
 TEST(Finance, ValuesBeyondTheLargestNumberAreRefused) {
@@ -386,8 +393,64 @@ TEST(Finance, ValuesBeyondTheLargestNumberAreRefused) {
     const auto finance = standFinance(stand, examplePrices(-99));
     ASSERT_TRUE(std::holds_alternative<AccountingProblem>(finance));
     EXPECT_EQ(problemText(std::get<AccountingProblem>(finance)),
-              "stand S1, scenario thin: its money values exceed the largest number (the "
-              "discount rate is too far below 0 for the years)");
+              "stand S1, scenario thin: the net present value exceeds the largest number: see "
+              "the price items management_cost, discount_rate (a discount rate below 0 makes "
+              "each year's money grow over the 400 years)");
+}
+
+// The currency is an optional text of the prices file, recorded with the prices.
+TEST(FinancePrices, CurrencyIsATextOfItsOwn) {
+    const auto read = pricesOf("item,value\ncurrency, CNY \ndiscount_rate,4\n");
+    ASSERT_TRUE(std::holds_alternative<Prices>(read));
+    EXPECT_EQ(std::get<Prices>(read).currency, "CNY");
+    EXPECT_EQ(financeRunParameters(std::get<Prices>(read)).back().value, "CNY");
+    const auto bad = pricesOf("item,species,value\ncurrency,,\ncurrency,1,CNY\n");
+    ASSERT_TRUE(std::holds_alternative<std::vector<AccountingProblem>>(bad));
+    EXPECT_EQ(problemTexts(std::get<std::vector<AccountingProblem>>(bad)),
+              (std::vector<std::string>{
+                  "prices.csv:2: value: is empty",
+                  "prices.csv:3: species: currency is one value for all species: leave "
+                  "species empty"}));
+}
+
+// The estate page names the scenario of each key figure, the rate and currency of the
+// finance, each pool in the page's language, and where removals are counted.
+TEST(EstateReport, SaysWhichScenarioRateAndCurrencyItShows) {
+    EstateReportData data;
+    data.years = {0, 10};
+    data.scenarios = {"none", "thin"};
+    data.area = 1;
+    for (const char* scenario : {"none", "thin"}) {
+        for (const std::int32_t year : {0, 10}) {
+            SummaryRow& row = data.summary.emplace_back();
+            row.scenario = scenario, row.year = year, row.carbon = 1;
+        }
+    }
+    data.finance = {{.scenario = "none", .npv = 1}, {.scenario = "thin", .npv = 2}};
+    data.parameters = {{"prices_discount_rate", "4"},
+                       {"products_route_fuel_wood", "emitted"},
+                       {"prices_rough_timber_quercus_aliena", "1300"}};
+    struct Case {
+        ReportLanguage language;
+        std::vector<std::string> shown;
+    };
+    const Case cases[] = {
+        {ReportLanguage::english,
+         {"Carbon stock, year 10, none (untreated)", "Carbon stock, year 10, thin",
+          "discount rate 4 percent a year", "(money units of the prices file)", "NPV + liquidation",
+          "Removals count under the species felled"}},
+        {ReportLanguage::chinese,
+         {"即时排放", "贴现率 4%", "价格文件的货币单位", "按被伐树种计", "薪材的碳去向",
+          "原木价格（槲栎）"}},
+    };
+    for (const Case& c : cases) {
+        const std::string page = estateReportHtml(data, c.language, "");
+        for (const std::string& text : c.shown)
+            EXPECT_NE(page.find(text), std::string::npos) << text;
+    }
+    data.parameters.emplace_back("prices_currency", "CNY");
+    const std::string page = estateReportHtml(data, ReportLanguage::english, "");
+    EXPECT_NE(page.find("Net present value (CNY)"), std::string::npos);
 }
 
 }  // namespace

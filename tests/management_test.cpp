@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <fstream>
 #include <random>
 #include <sstream>
 
+#include "accounting/wood_products.h"
 #include "cli/inventory_run.h"
 #include "growth/growth_and_yield.h"
 #include "management/assortments.h"
@@ -164,6 +167,66 @@ TEST(ClearFelling, RepeatsEachRotationAndCannotBeFollowedByNothing) {
         << problem.reason;
 }
 
+Treatment byAge(TreatmentAction action, std::int32_t age, std::optional<std::int32_t> until = {}) {
+    Treatment t;
+    t.action = action, t.age = age, t.untilAge = until;
+    t.amount = 30, t.quotient = 0.8, t.regenerateSame = action == TreatmentAction::clearcut;
+    return t;
+}
+
+// A row by age falls due at the first year the cohort is at least that old, once per
+// cohort: a stand past the age at year 0 is treated at year 1, one planted and younger
+// than 20 when the models take it up at 20; until_age closes the window.
+TEST(TreatmentsByAge, FallDueOnceACohortIsThatOldAndNotTreatedYet) {
+    using A = TreatmentAction;
+    struct Case {
+        std::int32_t standAge;
+        std::vector<Treatment> treatments;
+        std::vector<std::pair<std::int32_t, std::int32_t>> done;  // year, age
+        std::int32_t overdue;
+    };
+    const Case cases[] = {
+        {59, {byAge(A::clearcut, 60)}, {{1, 60}, {61, 60}}, 0},
+        {60, {byAge(A::clearcut, 60)}, {{1, 61}, {61, 60}}, 1},
+        {61, {byAge(A::clearcut, 60)}, {{1, 62}, {61, 60}}, 1},
+        {30, {byAge(A::thin, 20)}, {{1, 31}}, 1},  // once per cohort
+        {30, {byAge(A::thin, 15, 25)}, {}, 0},     // past the window
+        {24, {byAge(A::thin, 15, 25)}, {{1, 25}}, 1},
+        // Planted at year 10: the thinning at 15 is carried out at 20, each rotation.
+        {50,
+         {byAge(A::clearcut, 60), byAge(A::thin, 15, 25)},
+         {{10, 60}, {30, 20}, {70, 60}, {90, 20}},
+         0},
+    };
+    for (const Case& c : cases) {
+        InventoryStand stand = pine;
+        stand.standAge = c.standAge;
+        const ScenarioProjection s = projected(stand, c.treatments, {0, 100});
+        std::vector<std::pair<std::int32_t, std::int32_t>> done;
+        for (const Removal& r : s.removals)
+            done.emplace_back(r.year, r.age);
+        EXPECT_EQ(done, c.done) << c.standAge;
+        EXPECT_EQ(s.overdue, c.overdue) << c.standAge;
+    }
+}
+
+// A thinning that takes no whole tree is not carried out, and counted; a regeneration
+// that plants no whole tree is refused.
+TEST(Thinning, OfNoWholeTreeIsNotCarriedOut) {
+    const ScenarioProjection s =
+        projected(pine, {thinning(5, ThinningIntensity::removeTrees, 0.001, 0.8)}, {5, 10});
+    EXPECT_TRUE(s.removals.empty());
+    EXPECT_EQ(s.emptyThinnings, 1);
+    const ScenarioProjection untreated = projected(pine, {}, {5, 10});
+    EXPECT_EQ(s.rows[1].standVolume, untreated.rows[1].standVolume);
+
+    InventoryProjector projector;
+    const Treatment fell = clearFelling(3, {}, 1, 0.01);
+    const auto problem =
+        std::get<ScenarioProblem>(projectScenario(projector, pine, {&fell}, {30}, "s"));
+    EXPECT_NE(problem.reason.find("plants no whole tree"), std::string::npos) << problem.reason;
+}
+
 TEST(Thinning, ThatCannotBeCarriedOutNamesItsReason) {
     struct Case {
         Treatment treatment;
@@ -181,6 +244,87 @@ TEST(Thinning, ThatCannotBeCarriedOutNamesItsReason) {
         EXPECT_NE(std::get<ScenarioProblem>(result).reason.find(c.reason), std::string::npos)
             << std::get<ScenarioProblem>(result).reason;
     }
+}
+
+// Every component of a biomass or carbon value, in order.
+std::array<double, 6> componentsOf(const BiomassComponents& b) {
+    return {b.stem, b.bark, b.branch, b.foliage, b.root, b.stand};
+}
+
+// Over the four species, ages across the curves, the three methods and intensities from
+// 5 to 95 percent by each measure: a thinning carried out removes nothing negative and
+// leaves no component above what stood; one refused says why in a forester's words.
+TEST(Thinning, NeverLeavesMoreThanStoodOrRemovesANegativeAmount) {
+    const char* reasons[] = {"remove every tree", "all the basal area", "is not below",
+                             "the mean-tree model does not hold at this intensity: remove "
+                             "less, or fell"};
+    int refusedForBiomass = 0;
+    for (std::int32_t species = 1; species <= 4; ++species) {
+        for (std::int32_t age = 20; age <= 140; age += 15) {
+            const auto normal = normalStandAt(species, age);
+            if (!normal) continue;
+            const InventoryStand stand{"S",
+                                       species,
+                                       {},
+                                       age,
+                                       normal->diameter,
+                                       normal->height,
+                                       normal->treesPerHectare,
+                                       normal->volume,
+                                       1,
+                                       {}};
+            InventoryProjector projector;
+            const auto untreated = projector.project(stand, {1});
+            if (untreated.index() != 0) continue;
+            const ProjectionRow before = std::get<0>(untreated)[0];
+            for (const double q : {0.8, 1.0, 1.2}) {
+                for (int percent = 5; percent <= 95; percent += 5) {
+                    for (const auto intensity :
+                         {ThinningIntensity::removeTrees, ThinningIntensity::removeBasalArea,
+                          ThinningIntensity::residualDensity}) {
+                        const double amount =
+                            intensity == ThinningIntensity::residualDensity
+                                ? std::trunc(before.standDensity * (100.0 - percent) / 100)
+                                : percent;
+                        const Treatment t = thinning(1, intensity, amount, q);
+                        const auto result = projectScenario(projector, stand, {&t}, {1}, "s");
+                        const std::string where = std::to_string(species) + " age " +
+                                                  std::to_string(age) + " q " + std::to_string(q) +
+                                                  " " + std::to_string(percent) + "%";
+                        if (const auto* refused = std::get_if<ScenarioProblem>(&result)) {
+                            const bool named = std::any_of(
+                                std::begin(reasons), std::end(reasons), [&](const char* r) {
+                                    return refused->reason.find(r) != std::string::npos;
+                                });
+                            EXPECT_TRUE(named) << where << ": " << refused->reason;
+                            refusedForBiomass +=
+                                refused->reason.find("mean-tree") != std::string::npos;
+                            continue;
+                        }
+                        const auto& s = std::get<ScenarioProjection>(result);
+                        const ProjectionRow& after = s.rows[0];
+                        EXPECT_LE(after.standVolume, before.standVolume) << where;
+                        for (const Removal& r : s.removals) {
+                            EXPECT_GE(r.trees, 0) << where;
+                            EXPECT_GE(r.volume, 0) << where;
+                            EXPECT_GE(r.co2e, 0) << where;
+                            for (const double v : componentsOf(r.biomass))
+                                EXPECT_GE(v, 0) << where;
+                            for (const double v : componentsOf(r.carbon))
+                                EXPECT_GE(v, 0) << where;
+                            for (const double v : routeRemoval(r, defaultProductsSettings()))
+                                EXPECT_GE(v, 0) << where;
+                        }
+                        const auto a = componentsOf(after.biomass),
+                                   b = componentsOf(before.biomass);
+                        for (std::size_t c = 0; c < a.size(); ++c)
+                            EXPECT_LE(a[c], b[c]) << where;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(refusedForBiomass, 0);  // the heavy thinnings from below of the oak
 }
 
 // Every field of a row, doubles by their bits.
@@ -314,6 +458,29 @@ TEST_F(Treatments, RejectEveryRowThatBreaksARule) {
     EXPECT_TRUE(schedule.treatments[1].regenerateSame);
 }
 
+TEST_F(Treatments, UntilAgeClosesTheWindowOfARowByAge) {
+    const char* rows[] = {"a,,,,20,thin,10,,,,,,,25", "a,,,,20,thin,10,,,,,,,19",
+                          "a,,,5,,thin,10,,,,,,,25", "a,,,,20,thin,10,,,,,,,2.5",
+                          "a,,,,20,clearcut,,,,,,,,20"};
+    std::string file(treatmentsHeader.substr(0, treatmentsHeader.size() - 1));
+    file += ",until_age\n";
+    for (const char* row : rows)
+        file += std::string(row) + "\n";
+    std::ofstream("t.csv") << file;
+    const TreatmentSchedule schedule = readTreatments("t.csv", InputEncoding::utf8);
+    ASSERT_EQ(schedule.treatments.size(), 2u);
+    EXPECT_EQ(schedule.treatments[0].untilAge, 25);
+    EXPECT_EQ(schedule.treatments[1].untilAge, 20);
+    const char* reasons[] = {"\"19\" is below the age 20", "applies only to a row by age",
+                             "\"2.5\" is not a whole number"};
+    ASSERT_EQ(schedule.rejections.size(), std::size(reasons));
+    for (std::size_t i = 0; i < std::size(reasons); ++i) {
+        EXPECT_EQ(schedule.rejections[i].column, "until_age");
+        EXPECT_NE(schedule.rejections[i].reason.find(reasons[i]), std::string::npos)
+            << schedule.rejections[i].reason;
+    }
+}
+
 using RunResult = testing::InventoryOutcome;
 
 RunResult runWith(const std::string& treatments, bool skipBadRows, std::string output) {
@@ -343,6 +510,10 @@ TEST_F(Treatments, RunWritesAllOrNothingAndComparesTheSameStands) {
               std::string::npos)
         << strict.err;
     EXPECT_NE(strict.err.find("t.csv:4: stand_id: names no stand of the inventory"),
+              std::string::npos)
+        << strict.err;
+    EXPECT_NE(strict.err.find("stands.csv: 1 row rejected, t.csv: 1 row rejected, nothing "
+                              "written"),
               std::string::npos)
         << strict.err;
 
@@ -422,6 +593,35 @@ TEST_F(Treatments, RunAccountsForProductsAndFinance) {
                     "SELECT scenario, count(*), count(stand_id) FROM finance "
                     "GROUP BY scenario ORDER BY min(rowid)"),
               (std::vector<std::string>{"none|21|20", "thinning|21|20", "rotation|21|20"}));
+    // C03-05, a larch of 44, is felled at year 1 by the rotation at 40; C01-01, a pine of
+    // 18, gets its early thinning at 15 then.
+    EXPECT_EQ(query("accounts.sqlite", "SELECT overdue_treatments FROM run"),
+              (std::vector<std::string>{"2"}));
+    EXPECT_NE(out.str().find("2 treatments by age were overdue at year 0"), std::string::npos);
+    // Each regeneration's stocking as given, beside the default.
+    EXPECT_EQ(query("accounts.sqlite",
+                    "SELECT regeneration_stocking, "
+                    "regeneration_stocking_treatments_line_5_scenario_rotation, "
+                    "regeneration_stocking_treatments_line_6_scenario_rotation, "
+                    "regeneration_stocking_treatments_line_8_scenario_rotation FROM run"),
+              (std::vector<std::string>{"100.0|90.0|100.0|80.0"}));
+
+    // Money beyond the largest number names the stand, the scenario and the prices.
+    std::ofstream("prices.csv") << "item,value\nrough_timber,1e308\n";
+    options.pricesFile = "prices.csv";
+    const RunResult huge = testing::runInventoryHere(options);
+    EXPECT_EQ(huge.status, exitUnusableData);
+    EXPECT_NE(huge.err.find("stands.csv:2: scenario: stand C01-01, scenario none: the "
+                            "liquidation value exceeds the largest number: see the price items "
+                            "rough_timber"),
+              std::string::npos)
+        << huge.err;
+
+    // A file without its value column is one error of the file.
+    std::ofstream("prices.csv") << "item,price\nrough_timber,5\n";
+    const RunResult noValue = testing::runInventoryHere(options);
+    EXPECT_EQ(noValue.status, exitUnusableData);
+    EXPECT_EQ(noValue.err, "arbora-report: prices.csv: has no column value, nothing written\n");
 
     std::ofstream("prices.csv") << "item,value\nrough_timber,-5\n";
     options.pricesFile = "prices.csv";
