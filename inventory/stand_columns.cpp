@@ -13,24 +13,6 @@
 namespace arbora {
 namespace {
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// The lead bytes of UTF-8 characters of more than one byte (RFC 3629, table 3-7 of
-// the Unicode standard): the range of the byte after the lead byte excludes overlong
-// forms, surrogates and code points above U+10FFFF.
-struct Utf8Lead {
-    unsigned char first, last;
-    int continuation;            // bytes after the lead byte
-    unsigned char lower, upper;  // the range of the first of them
-};
-constexpr Utf8Lead utf8Leads[] = {
-    {0xC2, 0xDF, 1, 0x80, 0xBF}, {0xE0, 0xE0, 2, 0xA0, 0xBF}, {0xE1, 0xEC, 2, 0x80, 0xBF},
-    {0xED, 0xED, 2, 0x80, 0x9F}, {0xEE, 0xEF, 2, 0x80, 0xBF}, {0xF0, 0xF0, 3, 0x90, 0xBF},
-    {0xF1, 0xF3, 3, 0x80, 0xBF}, {0xF4, 0xF4, 3, 0x80, 0x8F},
-};
-
 // The value as a message quotes it.
 std::string shown(const RawValue& value) {
     switch (value.kind) {
@@ -175,31 +157,6 @@ const std::array<StandColumnName, standColumnCount>& standColumnNames() {
         {"output_class", "出材等级", false},
     }};
     return names;
-}
-
-namespace {
-
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-}  // namespace
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-    }
-    return true;
-}
-
-std::string_view trimBlanks(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    return text;
 }
 
 namespace {
@@ -552,59 +509,6 @@ std::optional<std::int32_t> speciesOfText(std::string_view text) {
     return std::nullopt;
 }
 
-NumberReading readInventoryNumber(std::string_view text) {
-    const std::string_view v = trimBlanks(text);
-    const auto notANumber = [&] {
-        return NumberReading{std::nullopt, quotedValue(v) + " is not a number"};
-    };
-    std::size_t i = (!v.empty() && (v[0] == '+' || v[0] == '-')) ? 1 : 0;
-    const std::size_t start = i;
-    std::size_t digits = 0;
-    while (i < v.size() && isDigit(v[i]))
-        ++i, ++digits;
-    if (i < v.size() && v[i] == '.') {
-        ++i;
-        while (i < v.size() && isDigit(v[i]))
-            ++i, ++digits;
-    }
-    if (digits == 0) return notANumber();
-    if (i < v.size() && (v[i] == 'e' || v[i] == 'E')) {
-        ++i;
-        if (i < v.size() && (v[i] == '+' || v[i] == '-')) ++i;
-        const std::size_t exponentStart = i;
-        while (i < v.size() && isDigit(v[i]))
-            ++i;
-        if (i == exponentStart) return notANumber();
-    }
-    if (i != v.size()) return notANumber();
-
-    // from_chars takes no "+" and no "E" exponent sign before digits other than its own.
-    std::string number(v.substr(start));
-    if (const auto magnitude = nearestBinary64(number)) {
-        const double value = (v[0] == '-' ? -*magnitude : *magnitude) + 0.0;  // no -0
-        return {value, {}};
-    }
-    return {std::nullopt, quotedValue(v) + " is beyond the largest number"};
-}
-
-WholeNumberReading readInventoryWholeNumber(std::string_view text) {
-    const std::string_view v = trimBlanks(text);
-    std::size_t i = (!v.empty() && (v[0] == '+' || v[0] == '-')) ? 1 : 0;
-    const std::size_t start = i;
-    while (i < v.size() && isDigit(v[i]))
-        ++i;
-    if (i == start || i != v.size()) {
-        const bool real = readInventoryNumber(v).value.has_value();
-        return {std::nullopt, quotedValue(v) + " is not a " + (real ? "whole number" : "number")};
-    }
-    std::int64_t magnitude = 0;
-    const auto [end, error] = std::from_chars(v.data() + start, v.data() + v.size(), magnitude);
-    if (error != std::errc() || end != v.data() + v.size()) {
-        return {std::nullopt, quotedValue(v) + " is beyond the largest whole number"};
-    }
-    return {v[0] == '-' ? -magnitude : magnitude, {}};
-}
-
 std::string quotedValue(const RawValue& value) {
     return shown(value);
 }
@@ -623,72 +527,6 @@ ColumnValue<double> readRealValue(const RawValue& value) {
 
 ColumnValue<std::int32_t> readSpeciesValue(const RawValue& value) {
     return speciesValue(value);
-}
-
-std::string shortenedText(std::string_view text) {
-    // Cut before the first byte of the character after the last one kept.
-    std::size_t characters = 0;
-    std::size_t cut = 0;
-    for (; cut < text.size(); ++cut) {
-        const bool starts = (static_cast<unsigned char>(text[cut]) & 0xC0) != 0x80;
-        if (starts && characters++ == shownCharacters) break;
-    }
-    std::string shown(text.substr(0, cut));
-    // Text from a database is not checked as a whole: what is not UTF-8 is not passed on.
-    if (!isUtf8Text(shown)) {
-        for (char& c : shown) {
-            if (static_cast<unsigned char>(c) >= 0x80) c = '?';
-        }
-    }
-    return cut < text.size() ? shown + "..." : shown;
-}
-
-std::string quotedValue(std::string_view text) {
-    return "\"" + shortenedText(text) + "\"";
-}
-
-std::size_t Utf8Checker::check(std::string_view piece) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(piece.data());
-    const std::size_t size = piece.size();
-    std::size_t i = 0;
-    while (i < size) {
-        if (remaining_ == 0) {
-            // Most inventory text is ASCII: eight bytes at a time while it is.
-            while (i + 8 <= size) {
-                std::uint64_t eight;
-                std::memcpy(&eight, bytes + i, 8);
-                if ((eight & 0x8080808080808080ULL) != 0) break;
-                i += 8;
-            }
-            if (i == size) break;
-            const unsigned char lead = bytes[i];
-            if (lead < 0x80) {
-                ++i;
-                continue;
-            }
-            const Utf8Lead* found = nullptr;
-            for (const Utf8Lead& l : utf8Leads) {
-                if (lead >= l.first && lead <= l.last) found = &l;
-            }
-            if (found == nullptr) return i;
-            remaining_ = found->continuation;
-            lower_ = found->lower;
-            upper_ = found->upper;
-            ++i;
-            continue;
-        }
-        if (bytes[i] < lower_ || bytes[i] > upper_) return i;
-        --remaining_;
-        lower_ = 0x80;
-        upper_ = 0xBF;
-        ++i;
-    }
-    return std::string_view::npos;
-}
-
-bool isUtf8Text(std::string_view text) {
-    Utf8Checker checker;
-    return checker.check(text) == std::string_view::npos && checker.complete();
 }
 
 }  // namespace arbora

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "inventory/inventory_stand.h"
+#include "text/numbers.h"
+#include "text/utf8.h"
+#include "text/words.h"
 
 // The columns of an inventory's stand table, found by their header names, and the
 // rules by which one row's values become an InventoryStand.
@@ -112,20 +115,6 @@ StandReading readStand(const StandColumnMap& columns, const RawRow& row);
 // Chinese name.
 std::optional<std::int32_t> speciesOfText(std::string_view text);
 
-// Numbers in inventory texts are read strictly: blanks around the value, then one
-// number (sign, digits, optional point and fraction, optional exponent with e or E).
-// A whole number has neither point nor exponent. Each gives the value, or why not.
-struct NumberReading {
-    std::optional<double> value;
-    std::string problem;
-};
-NumberReading readInventoryNumber(std::string_view text);
-struct WholeNumberReading {
-    std::optional<std::int64_t> value;
-    std::string problem;
-};
-WholeNumberReading readInventoryWholeNumber(std::string_view text);
-
 // One value of a row read by the rules of the stand columns, for other tables read by
 // the same rules (the treatments). `problem` is empty when the value was read.
 template <typename T>
@@ -144,35 +133,5 @@ ColumnValue<double> readRealValue(const RawValue& value);
 // A species: 1 to 4, the Latin name in any letter case, or the Chinese name.
 ColumnValue<std::int32_t> readSpeciesValue(const RawValue& value);
 
-// Whether two names are the same in any letter case (ASCII letters only).
-bool equalsIgnoringCase(std::string_view a, std::string_view b);
-
-// The text with blanks (spaces and tabs) around it removed.
-std::string_view trimBlanks(std::string_view text);
-
-// A text of the input as a message shows it: cut after `shownCharacters` UTF-8
-// characters, with "..." after the cut, so that one huge field cannot flood the
-// messages, the rejected table or the estate report. Bytes of a text that is not UTF-8
-// are shown as "?".
-constexpr std::size_t shownCharacters = 80;
-std::string shortenedText(std::string_view text);
-// The same in double quotes, as a rejection quotes a value.
-std::string quotedValue(std::string_view text);
-
-// Checks UTF-8 text (RFC 3629: no overlong forms, no surrogates, nothing above
-// U+10FFFF) piece by piece; a character may be cut between two pieces.
-class Utf8Checker {
-  public:
-    // The offset in the piece of the first byte that cannot continue UTF-8 text, or
-    // std::string_view::npos.
-    std::size_t check(std::string_view piece);
-    // True when the text so far ends on a whole character.
-    bool complete() const { return remaining_ == 0; }
-
-  private:
-    int remaining_ = 0;                          // continuation bytes still expected
-    unsigned char lower_ = 0x80, upper_ = 0xBF;  // the range of the next one
-};
-bool isUtf8Text(std::string_view text);
 
 }  // namespace arbora

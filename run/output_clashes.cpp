@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "inventory/stand_columns.h"
+#include "text/words.h"
 
 namespace arbora {
 

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "text/numbers.h"
+
 namespace arbora {
 namespace {
 
@@ -143,22 +145,6 @@ FieldReading readField(std::string_view text, double& value) {
     if (!magnitude) return fail(v, "is outside the range of numbers this program can hold");
     value = v.front() == '-' ? -*magnitude : *magnitude;
     return token.reading;
-}
-
-std::optional<double> nearestBinary64(std::string_view number) {
-    double magnitude = 0;
-    const auto [end, error] =
-        std::from_chars(number.data(), number.data() + number.size(), magnitude);
-    if (error == std::errc::result_out_of_range) {
-        // from_chars gives no value below the smallest binary64 nor beyond the largest;
-        // the C library's conversion, in the "C" locale, gives zero or infinity there.
-        static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", locale_t{});
-        magnitude = ::strtod_l(std::string(number).c_str(), nullptr, cLocale);
-    } else if (error != std::errc() || end != number.data() + number.size()) {
-        return std::nullopt;
-    }
-    if (std::isinf(magnitude)) return std::nullopt;
-    return magnitude;
 }
 
 }  // namespace arbora

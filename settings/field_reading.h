@@ -32,9 +32,4 @@ FieldReading readField(std::string_view text, std::int32_t& value);
 // optional exponent introduced by E or D; converted to the nearest binary64 value.
 FieldReading readField(std::string_view text, double& value);
 
-// The binary64 value nearest to an unsigned decimal number written as digits with an
-// optional point and an optional "e" exponent, the form std::from_chars takes: zero
-// below the smallest binary64, empty beyond the largest (or for any other text).
-std::optional<double> nearestBinary64(std::string_view number);
-
 }  // namespace arbora
