@@ -79,23 +79,6 @@ int exitStatusOf(GisProblem::Kind kind) {
     }
 }
 
-// Holds the stop signals back while the finished files are put in place, so that a
-// stop request comes either before the first rename, and keeps every earlier file, or
-// after the last.
-class SignalsHeld {
-  public:
-    SignalsHeld() {
-        const sigset_t held = stopSignalSet();
-        ::sigprocmask(SIG_BLOCK, &held, &previous_);
-    }
-    ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-    SignalsHeld(const SignalsHeld&) = delete;
-    SignalsHeld& operator=(const SignalsHeld&) = delete;
-
-  private:
-    sigset_t previous_;
-};
-
 // The input column that gives a projected value that is not finite: each of diameter,
 // height and volume its own; for the biomass, which grows with diameter squared times
 // height, and the carbon that follows from it, the larger of the two factors.
@@ -830,28 +813,29 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
                         " is beyond the largest number, nothing written");
         }
         InventorySummary& summary = runner.summary();
-        // Both files are completed and made durable first; then both are put in place.
+        // Every file is completed and made durable first, and the screen's text written;
+        // then all files are put in place together.
+        OutputSet outputs;
         if (report) {
             report->write(
                 estateReport(options, run, summary, summaryRows, comparison, runner.map()));
             report->sync();
+            outputs.add(*report);
         }
         if (output) {
             output->complete(
                 summaryRows, comparison,
                 {run.version, run.startedUtc, input, yearsText(options.years), run.parameters});
+            if (AtomicFile* file = output->file()) outputs.add(*file);
         }
-        {
-            const SignalsHeld held;
-            if (output) output->commit();
-            if (report) report->commit();
-        }
-        run.summary = std::move(summary);
         for (const std::string& line :
-             summaryReportLines(input, *run.summary, run.rejectedRows, comparison))
+             summaryReportLines(input, summary, run.rejectedRows, comparison))
             out << line << "\n";
         for (const std::string& line : financeReportLines(run.finance))
             out << line << "\n";
+        outputs.commit(&out);
+        if (output && !output->file()) output->commit();
+        run.summary = std::move(summary);
         return exitSuccess;
     } catch (const InventoryInputError& e) {
         return error(e.what(), e.kind() == InventoryInputError::unreadable ? exitFileFailure

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -214,6 +215,7 @@ class CsvProjectionOutput : public ProjectionOutput {
         file_.sync();
     }
     void commit() override { file_.commit(); }
+    AtomicFile* file() override { return &file_; }
     void abandon() override { file_.abandon(); }
 
   private:
@@ -407,6 +409,7 @@ class SqliteProjectionOutput : public ProjectionOutput {
         file_.sync();
     }
     void commit() override { file_.commit(); }
+    AtomicFile* file() override { return &file_; }
 
     void abandon() override {
         close();
@@ -553,14 +556,20 @@ AtomicFile::AtomicFile(std::string target, std::size_t flushEvery)
     : target_(std::move(target)), flushEvery_(flushEvery) {
     const auto slash = target_.find_last_of('/');
     std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-    // "." + base + ".XXXXXX" must stay a valid name for a target whose name is: the base
-    // is shortened, at a character's start, when it would not.
-    constexpr std::size_t added = 8;
+    // "." + base + ".XXXXXX-old" must stay a valid name for a target whose name is: the
+    // base is shortened, at a character's start, when it would not.
+    constexpr std::size_t added = 12;
     if (base.size() + added > NAME_MAX) {
         std::size_t cut = NAME_MAX - added;
         while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80)
             --cut;
         base.resize(cut);
+    }
+    // A target that cannot be replaced by a file is refused before any work is done.
+    struct stat existing;
+    if (::stat(target_.c_str(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode)) fail("is a directory");
+        if (!S_ISREG(existing.st_mode)) fail("is not a regular file");
     }
     temporary_ = directoryOf(target_) + "/." + base + ".XXXXXX";
     fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
@@ -569,7 +578,6 @@ AtomicFile::AtomicFile(std::string target, std::size_t flushEvery)
         fail(std::strerror(errno));
     }
     // The finished file gets the mode of the file it replaces, or that of a new file.
-    struct stat existing;
     mode_t mode = 0;
     if (::stat(target_.c_str(), &existing) == 0) {
         mode = existing.st_mode & 07777;
@@ -671,14 +679,100 @@ void AtomicFile::commit() {
     sync();
     // The flush can take long; a stop requested meanwhile still keeps the earlier file.
     throwIfStopRequested();
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0) fail(std::strerror(errno));
+    place();
+    finish();
+}
+
+void AtomicFile::place() {
+    sync();
+    // A second name keeps the earlier file until the whole set is in place: a hard link,
+    // so that the target is never missing; moved aside where links are not allowed.
+    struct stat existing;
+    if (::lstat(target_.c_str(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode)) fail("is a directory");
+        earlier_ = temporary_ + "-old";
+        if (::link(target_.c_str(), earlier_.c_str()) != 0 &&
+            ::rename(target_.c_str(), earlier_.c_str()) != 0) {
+            const int error = errno;
+            earlier_.clear();
+            fail(std::strerror(error));
+        }
+    }
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        const int error = errno;
+        if (!earlier_.empty()) ::rename(earlier_.c_str(), target_.c_str());
+        earlier_.clear();
+        fail(std::strerror(error));
+    }
+    placed_ = true;
     committed_ = true;
+}
+
+void AtomicFile::undo() noexcept {
+    if (!placed_) return;
+    if (earlier_.empty()) {
+        ::unlink(target_.c_str());
+    } else {
+        ::rename(earlier_.c_str(), target_.c_str());
+    }
+    earlier_.clear();
+    placed_ = false;
+    temporary_.clear();
+}
+
+void AtomicFile::finish() noexcept {
+    if (!earlier_.empty()) ::unlink(earlier_.c_str());
+    earlier_.clear();
     // The new name is made durable too.
     const int directory = ::open(directoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directory >= 0) {
         ::fsync(directory);
         ::close(directory);
     }
+}
+
+namespace {
+
+// Holds the stop signals back while the finished files are put in place, so that a
+// stop request comes either before the first rename, and keeps every earlier file, or
+// after the last.
+class SignalsHeld {
+  public:
+    SignalsHeld() {
+        const sigset_t held = stopSignalSet();
+        ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+  private:
+    sigset_t previous_;
+};
+
+}  // namespace
+
+void OutputSet::commit(std::ostream* out) {
+    for (AtomicFile* file : files_)
+        file->sync();
+    errno = 0;
+    if (out != nullptr && !out->flush()) {
+        throw OutputFileError("cannot write the standard output: " +
+                              std::string(errno != 0 ? std::strerror(errno) : "failed"));
+    }
+    const SignalsHeld held;
+    throwIfStopRequested();
+    std::size_t placed = 0;
+    try {
+        for (; placed < files_.size(); ++placed)
+            files_[placed]->place();
+    } catch (...) {
+        while (placed > 0)
+            files_[--placed]->undo();
+        throw;
+    }
+    for (AtomicFile* file : files_)
+        file->finish();
 }
 
 void AtomicFile::abandon() {

@@ -15,6 +15,7 @@
 #include "inventory/projection_output.h"
 #include "inventory/stand_sources.h"
 #include "inventory/stop_request.h"
+#include "management/treatments.h"
 #include "test_support.h"
 
 namespace arbora {
@@ -312,6 +313,122 @@ TEST_F(Reliability, ALockedDatabaseIsWaitedForThenRefused) {
             << e.what();
     }
     sqlite3_close(db);
+}
+
+// A stream whose every write fails, as standard output on a full disk.
+struct FailingBuffer : std::streambuf {
+    int overflow(int) override { return traits_type::eof(); }
+};
+
+// Every output is checked before the work, and all are put in place together or none.
+TEST_F(Reliability, OutputsArePutInPlaceTogetherOrNotAtAll) {
+    struct Case {
+        const char* name;
+        const char* directory;  // made where an output is named
+        bool failingStdout;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"a report that is a directory", "estate.html", false,
+         "cannot write \"estate.html\": is a directory"},
+        {"an output that is a directory", "out.sqlite", false,
+         "cannot write \"out.sqlite\": is a directory"},
+        {"standard output that cannot be written", nullptr, true, "the standard output"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all("out.sqlite");
+        std::filesystem::remove_all("estate.html");
+        writeFile("stands.csv", header + goodRow + "B,1,2,10,8,1000,100\n");
+        writeFile("out.sqlite", "earlier");
+        writeFile("estate.html", "earlier");
+        if (c.directory) {
+            std::filesystem::remove(c.directory);
+            std::filesystem::create_directory(c.directory);
+        }
+        InventoryOptions options = optionsFor("stands.csv", "out.sqlite");
+        options.reportFile = "estate.html";
+        options.skipBadRows = true;
+        FailingBuffer failing;
+        std::ostream failingOut(&failing);
+        std::ostringstream out, err;
+        InventoryRun record;
+        const int status = runInventory(options, c.failingStdout ? failingOut : out, err, record);
+        EXPECT_EQ(status, exitFileFailure) << c.name << ": " << err.str();
+        EXPECT_NE(err.str().find(c.message), std::string::npos) << c.name << ": " << err.str();
+        if (c.directory) {
+            EXPECT_EQ(err.str().find("stand_age"), std::string::npos) << c.name << ": read first";
+        }
+        for (const char* file : {"out.sqlite", "estate.html"}) {
+            if (c.directory && std::string(file) == c.directory) continue;
+            EXPECT_TRUE(readBytes(file) == "earlier") << c.name << ": " << file;
+        }
+        EXPECT_EQ(leftOvers(), std::vector<std::string>{}) << c.name;
+    }
+}
+
+// A rename that fails after others were done undoes them: every earlier file is back.
+TEST_F(Reliability, AFailedRenameUndoesTheRenamesBeforeIt) {
+    for (const bool firstExisted : {true, false}) {
+        std::filesystem::remove_all("b.txt");
+        std::filesystem::remove("a.txt");
+        if (firstExisted) writeFile("a.txt", "earlier a");
+        {
+            AtomicFile a("a.txt"), b("b.txt");
+            a.write("new a");
+            b.write("new b");
+            std::filesystem::create_directory("b.txt");  // made after b was checked
+            OutputSet set;
+            set.add(a);
+            set.add(b);
+            EXPECT_THROW(set.commit(), OutputFileError);
+        }
+        if (firstExisted) {
+            EXPECT_EQ(readBytes("a.txt"), "earlier a");
+        } else {
+            EXPECT_FALSE(std::filesystem::exists("a.txt"));
+        }
+        EXPECT_EQ(leftOvers(), std::vector<std::string>{}) << firstExisted;
+    }
+}
+
+// Every text from a treatments table that may reach an output is checked as a stand id
+// is; a value a message quotes is cut.
+TEST_F(Reliability, TreatmentTextsAreCheckedLikeStandIds) {
+    struct Case {
+        const char* name;
+        const char* scenario;  // SQL
+        const char* standId;   // SQL
+        const char* action;    // SQL
+        const char* column;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"a NUL byte in a scenario", "CAST(x'410042' AS TEXT)", "'A'", "'thin'", "scenario",
+         "holds a NUL byte"},
+        {"a scenario that is not UTF-8", "CAST(x'41ff' AS TEXT)", "'A'", "'thin'", "scenario",
+         "is not UTF-8 text"},
+        {"a BLOB scenario", "x'41'", "'A'", "'thin'", "scenario", "is a BLOB, not text"},
+        {"a NUL byte in a stand id", "'s'", "CAST(x'410042' AS TEXT)", "'thin'", "stand_id",
+         "holds a NUL byte"},
+        {"a huge action", "'s'", "'A'", "hex(zeroblob(5000))", "action",
+         "\"" + std::string(80, '0') + "...\" is not thin or clearcut"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove("treatments.db");
+        sqlite3* db = nullptr;
+        sqlite3_open("treatments.db", &db);
+        const std::string sql =
+            "CREATE TABLE treatments (scenario, stand_id, year, action, remove_trees);"
+            "INSERT INTO treatments VALUES (" +
+            std::string(c.scenario) + ", " + c.standId + ", 10, " + c.action + ", 30);";
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << c.name;
+        sqlite3_close(db);
+        const TreatmentSchedule schedule = readTreatments("treatments.db", InputEncoding::utf8);
+        ASSERT_EQ(schedule.rejections.size(), 1u) << c.name;
+        EXPECT_EQ(schedule.rejections[0].column, c.column) << c.name;
+        EXPECT_EQ(schedule.rejections[0].reason, c.reason) << c.name;
+        EXPECT_EQ(schedule.scenarios.size(), 1u) << c.name;
+    }
 }
 
 // A stop requested while the finished file is flushed keeps the earlier file.
