@@ -131,9 +131,7 @@ ColumnValue<std::int32_t> speciesValue(const RawValue& raw) {
 std::string standIdProblem(const RawValue& raw, std::string_view id) {
     if (raw.kind == RawValue::Kind::other) return "is a BLOB, not text";
     if (id.empty()) return "is empty";
-    if (id.find('\0') != std::string_view::npos) return "holds a NUL byte";
-    if (!isUtf8Text(id)) return "is not UTF-8 text";
-    return {};
+    return writableTextProblem(raw, id);
 }
 
 std::string standIdText(const RawValue& raw) {
@@ -468,6 +466,13 @@ ColumnValue<double> readRealValue(const RawValue& value) {
 
 ColumnValue<std::int32_t> readSpeciesValue(const RawValue& value) {
     return speciesValue(value);
+}
+
+std::string writableTextProblem(const RawValue& raw, std::string_view text) {
+    if (raw.kind == RawValue::Kind::other) return "is a BLOB, not text";
+    if (text.find('\0') != std::string_view::npos) return "holds a NUL byte";
+    if (!isUtf8Text(text)) return "is not UTF-8 text";
+    return {};
 }
 
 std::string shortenedText(std::string_view text) {

@@ -125,6 +125,11 @@ ColumnValue<double> readRealValue(const RawValue& value);
 // A species: 1 to 4, the Latin name in any letter case, or the Chinese name.
 ColumnValue<std::int32_t> readSpeciesValue(const RawValue& value);
 
+// Why a value's text cannot be written to an output, as the stand id's is checked: a
+// BLOB, a NUL byte, bytes that are not UTF-8 text; empty when it can. Every text of an
+// input that reaches an output (a scenario name, a code) is checked so.
+std::string writableTextProblem(const RawValue& raw, std::string_view text);
+
 // Whether two names are the same in any letter case (ASCII letters only).
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 

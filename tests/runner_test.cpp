@@ -290,6 +290,61 @@ TEST_F(Runner, InventoryStopsBySignalWhileItWaitsAndKeepsIgnoredSignalsIgnored) 
     }
 }
 
+// Every file option read from a pipe: a stop request while the runner waits for the
+// pipe ends it by the signal with the earlier output kept, and a pipe given whole is
+// read (each file is opened once).
+TEST_F(Runner, EveryFileOptionStopsBySignalAndReadsPipes) {
+    const std::string stands =
+        "stand_id,species,stand_age,average_diameter,average_height,stand_density,"
+        "stand_volume\na,1,20,10,8,1000,100\n";
+    testing::writeFile("stands.csv", stands);
+    struct Case {
+        const char* option;
+        std::string content;  // the file given whole
+        bool writerHeld;      // the test writes the header and waits; else it opens no writer
+    };
+    const Case cases[] = {
+        {"--prices", "item,value\nrough_timber,1000\n", true},
+        {"--products", "item,value\nsawnwood,35\n", true},
+        {"--species-map", "code,species\n1,1\n", false},
+        {"--treatments", "scenario,year,action,remove_trees\ns,10,thin,30\n", false},
+    };
+    for (const Case& c : cases) {
+        testing::writeFile("out.csv", "earlier");
+        ASSERT_EQ(::mkfifo("input.csv", 0600), 0);
+        int writer = -1;
+        if (c.writerHeld) {
+            writer = ::open("input.csv", O_RDWR | O_NONBLOCK | O_CLOEXEC);
+            const std::string header = c.content.substr(0, c.content.find('\n') + 1);
+            ASSERT_GE(::write(writer, header.data(), header.size()), 0);
+        }
+        const pid_t pid =
+            startReport({"inventory", "stands.csv", "--output", "out.csv", c.option, "input.csv"});
+        ASSERT_GT(pid, 0);
+        if (c.writerHeld) {
+            EXPECT_TRUE(waitUntilOpened(pid, "input.csv")) << c.option;
+        } else {
+            ::usleep(300000);  // waiting in the open of the pipe
+        }
+        ::kill(pid, SIGTERM);
+        const int status = waitForEnd(pid);
+        if (writer >= 0) ::close(writer);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM)
+            << c.option << " " << status << " " << readBytes("stderr.bin");
+        EXPECT_TRUE(readBytes("out.csv") == "earlier") << c.option;
+        std::filesystem::remove("input.csv");
+
+        testing::writeFile("input.csv", c.content);
+        const std::string command = "cat input.csv | " + quoted(ARBORA_REPORT_PATH) +
+                                    " inventory stands.csv --output out.csv " + c.option +
+                                    " /dev/stdin 2>stderr.bin >/dev/null";
+        const int raw = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0)
+            << c.option << " " << readBytes("stderr.bin");
+        std::filesystem::remove("input.csv");
+    }
+}
+
 // tests/golden/cases.txt: one case a line, "name arguments...". name.screen holds the
 // expected standard output, name.report the expected report file.
 struct GoldenCase {
