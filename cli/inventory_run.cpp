@@ -11,7 +11,9 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <ostream>
+#include <system_error>
 
 #include "accounting/accounting_tables.h"
 #include "cli/ordered_work.h"
@@ -771,6 +773,8 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
     }
 
     InterruptionGuard interruption;
+    // What the run does, for a message when memory runs out.
+    const char* stage = "reading the products and prices files";
     try {
         AccountingSetup accounting = readAccounting(options);
         if (!accounting.problems.empty()) {
@@ -781,6 +785,7 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
                          exitUnusableData);
         }
         run.parameters = runParameters(options, accounting);
+        stage = "reading the treatments and opening the stands and the outputs";
         InventoryRunner runner(options, err, run, accounting.products, accounting.prices);
         if (const auto problem = runner.open()) {
             return error(problem->message, exitStatusOf(problem->kind));
@@ -789,7 +794,9 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         // written is found at once.
         std::unique_ptr<AtomicFile> report;
         if (options.reportFile) report = std::make_unique<AtomicFile>(*options.reportFile);
+        stage = "projecting the stands";
         runner.projectAll();
+        stage = "writing the outputs";
         ProjectionOutput* output = runner.output();
         listRejections(options, run, err);
         const auto fail = [&](const std::string& message) {
@@ -845,6 +852,14 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
     } catch (const RunStopped& e) {
         run.stoppedBySignal = e.signal();
         return error(std::string(e.what()) + ", no file changed", exitFileFailure);
+    } catch (const std::bad_alloc&) {
+        // Everything the run held is freed by now, the temporary files removed.
+        return error(std::string("out of memory while ") + stage + ", no file changed",
+                     exitFileFailure);
+    } catch (const std::system_error& e) {
+        return error(
+            std::string("out of memory while ") + stage + " (" + e.what() + "), no file changed",
+            exitFileFailure);
     }
 }
 

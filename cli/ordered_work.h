@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -26,11 +27,18 @@ class OrderedWork {
     using Work = std::function<void(Batch&, std::size_t worker)>;
 
     // With no threads the caller's thread does the work, and then the step in order, in
-    // submit.
+    // submit. Threads that the system cannot start (out of memory, a limit on threads)
+    // are done without: the work is the same on fewer, or on the caller's thread.
     OrderedWork(std::size_t threads, Work work, Work inOrder = {})
         : work_(std::move(work)), inOrder_(std::move(inOrder)) {
-        for (std::size_t i = 0; i < threads; ++i)
-            workers_.emplace_back([this, i] { serve(i); });
+        workers_.reserve(threads);
+        for (std::size_t i = 0; i < threads; ++i) {
+            try {
+                workers_.emplace_back([this, i] { serve(i); });
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
     }
     ~OrderedWork() {
         {

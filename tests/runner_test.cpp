@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -343,6 +344,51 @@ TEST_F(Runner, EveryFileOptionStopsBySignalAndReadsPipes) {
             << c.option << " " << readBytes("stderr.bin");
         std::filesystem::remove("input.csv");
     }
+}
+
+// Memory or threads running out end the run with status 1 and a sentence, the earlier
+// output kept and no temporary file left; never an abort. Each limit is set on the
+// address space of a child before it starts the runner.
+TEST_F(Runner, RunningOutOfMemoryEndsWithStatus1AndNoFileChanged) {
+    std::string stands =
+        "stand_id,species,stand_age,average_diameter,average_height,stand_density,"
+        "stand_volume\n";
+    for (int i = 0; i < 20000; ++i)
+        stands += "s" + std::to_string(i) + ",1,20,10,8,1000,100\n";
+    testing::writeFile("stands.csv", stands);
+    std::string treatments = "scenario,year,action,remove_trees\n";
+    for (int s = 0; s < 10; ++s)
+        treatments += "s" + std::to_string(s) + ",10,thin,30\n";
+    testing::writeFile("treatments.csv", treatments);
+    int outOfMemory = 0;
+    for (const rlim_t megabytes : {24, 32, 48, 64, 96, 128}) {
+        testing::writeFile("out.csv", "earlier");
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            const rlimit limit{megabytes << 20, megabytes << 20};
+            ::setrlimit(RLIMIT_AS, &limit);
+            const int err = ::open("stderr.bin", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(err, 2);
+            ::execl(ARBORA_REPORT_PATH, ARBORA_REPORT_PATH, "inventory", "stands.csv", "--years",
+                    "0:300:1", "--treatments", "treatments.csv", "--output", "out.csv", "--jobs",
+                    "4", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        const int status = waitForEnd(pid);
+        const std::string err = readBytes("stderr.bin");
+        ASSERT_TRUE(WIFEXITED(status)) << megabytes << " MB: " << status << " " << err;
+        if (WEXITSTATUS(status) == 0) continue;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << megabytes << " MB: " << err;
+        EXPECT_NE(err.find("out of memory while"), std::string::npos)
+            << megabytes << " MB: " << err;
+        EXPECT_TRUE(readBytes("out.csv") == "earlier") << megabytes;
+        ++outOfMemory;
+        for (const auto& entry : std::filesystem::directory_iterator(".")) {
+            EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+        }
+    }
+    EXPECT_GT(outOfMemory, 0);
 }
 
 // tests/golden/cases.txt: one case a line, "name arguments...". name.screen holds the
