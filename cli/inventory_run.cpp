@@ -282,8 +282,12 @@ struct StandWork {
 struct StandBatch {
     std::vector<StandWork> items;
     std::size_t size = 0;  // items in use
+    TextBuffer text;       // the rows' text, for an output that takes it
 };
-constexpr std::size_t batchSize = 256;
+constexpr std::size_t largestBatch = 256;
+// The room a projection row takes in a batch: the row, and its text in the CSV output
+// (at most some 600 characters; a row's text is made in room for the longest).
+constexpr std::size_t rowTextBytes = 600;
 
 // One run of the inventory command, step by step: open the inputs and the output,
 // project each stand under every scenario, then check, total and write.
@@ -296,8 +300,7 @@ class InventoryRunner {
           progress_(err, options.showProgress),
           prices_(std::move(prices)),
           jobs_(std::max<std::size_t>(1, options.jobs)),
-          projectors_(jobs_),
-          formatted_(jobs_) {
+          projectors_(jobs_) {
         if (options.treatmentsFile) ledger_.emplace(products, options.years.back());
     }
 
@@ -333,24 +336,24 @@ class InventoryRunner {
     // Reads and checks every stand in input order on this thread, projects them in
     // batches on the workers, and keeps them, in input order again, on this thread.
     void projectAll() {
-        // A batch's rows' text, for an output that takes it, is made in its worker's
-        // buffer and added there, in input order: written from the cache it was made in.
+        // A batch's rows' text, for an output that takes it, is made by its worker and
+        // added there, in input order: written from the cache it was made in.
         const auto projectBatch = [this](StandBatch& batch, std::size_t worker) {
-            formatted_[worker].clear();
+            batch.text.clear();
             for (std::size_t i = 0; i < batch.size; ++i)
-                project(batch.items[i], projectors_[worker], formatted_[worker]);
+                project(batch.items[i], projectors_[worker], batch.text);
         };
-        const auto addText = [this](StandBatch&, std::size_t worker) {
+        const auto addText = [this](StandBatch& batch, std::size_t) {
             // After a rejection (without --skip-bad-rows) the output is abandoned: what it
             // is given then does not matter, and is left out once that is seen.
             if (!discardText_.load(std::memory_order_relaxed))
-                output_->addFormatted(formatted_[worker].text());
+                output_->addFormatted(batch.text.text());
         };
         const bool texts = output_ && output_->formatsRows();
+        const BatchFlow flow = flowOfStands(texts);
         OrderedWork<StandBatch> work(
-            jobs_ > 1 ? jobs_ : 0, projectBatch,
+            flow.threads > 1 ? flow.threads : 0, projectBatch,
             texts ? OrderedWork<StandBatch>::Work(addText) : OrderedWork<StandBatch>::Work());
-        const std::size_t inFlight = 2 * jobs_;
         std::unique_ptr<StandBatch> batch = spareBatch();
         RawRow row;
         while (source_->next(row)) {
@@ -358,10 +361,10 @@ class InventoryRunner {
             progress_.update(++rows_, source_->fractionDone());
             if (batch->items.size() == batch->size) batch->items.emplace_back();
             read(row, batch->items[batch->size++]);
-            if (batch->size < batchSize) continue;
+            if (batch->size < flow.batchSize) continue;
             checkIds(*batch);
             work.submit(std::move(batch));
-            while (work.outstanding() > inFlight)
+            while (work.outstanding() >= flow.batchesInFlight)
                 keepBatch(work.next());
             batch = spareBatch();
         }
@@ -416,6 +419,17 @@ class InventoryRunner {
     }
 
   private:
+    // Batches of stands small enough that the rows in flight fit in the budget, however
+    // many scenarios, years and jobs there are.
+    BatchFlow flowOfStands(bool texts) const {
+        const std::size_t rows = schedule_.scenarios.size() * options_.years.size();
+        const std::size_t perStand =
+            sizeof(StandWork) + schedule_.scenarios.size() * sizeof(ScenarioProjection) +
+            rows * (sizeof(ProjectionRow) + (texts ? rowTextBytes : 0)) +
+            (prices_ ? schedule_.scenarios.size() * sizeof(FinanceRow) : 0);
+        return batchFlow(perStand, jobs_, options_.rowsInFlightBytes, largestBatch);
+    }
+
     void reject(Rejection rejection) {
         if (rejection.file.empty()) rejection.file = options_.standsFile;
         if (run_.firstRejections.size() < rejectionsKept) {
@@ -621,7 +635,6 @@ class InventoryRunner {
     std::optional<Prices> prices_;
     std::size_t jobs_;                            // threads projecting
     std::vector<InventoryProjector> projectors_;  // one per thread: each keeps its normal stands
-    std::vector<TextBuffer> formatted_;           // one per thread: its batch's rows' text
     std::atomic<bool> discardText_ = false;       // the output will be abandoned
     std::vector<std::unique_ptr<StandBatch>> spare_;  // batches kept, done with
     std::optional<ProductsLedger> ledger_;            // with scenarios

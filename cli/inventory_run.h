@@ -34,6 +34,10 @@ struct InventoryOptions {
     InputChoices input{};       // the layer, column names, species codes and area unit
     // Threads that project the stands; the output is the same to the byte with any.
     std::size_t jobs = 1;
+    // Bytes the stands' rows read and projected but not yet written may take at once:
+    // the stands go to the threads in batches small enough for this, whatever the
+    // scenarios, years and jobs (a single stand larger than it is still projected).
+    std::size_t rowsInFlightBytes = std::size_t{64} << 20;
 };
 
 // Exit statuses of the runner.
