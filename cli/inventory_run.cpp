@@ -251,6 +251,10 @@ std::string estateReport(const InventoryOptions& options, const InventoryRun& ru
     data.areaByAgeClass = summary.areaByAgeClass();
     data.map = std::move(map);
     data.firstRejections = run.firstRejections;
+    // The page's table names no file: a row of another file says which in its column.
+    for (Rejection& r : data.firstRejections) {
+        if (r.file != options.standsFile) r.column = r.file + ": " + r.column;
+    }
     for (const auto& [name, value] : run.parameters) {
         std::string text;
         if (const auto* whole = std::get_if<std::int64_t>(&value)) text = std::to_string(*whole);
@@ -310,8 +314,6 @@ class InventoryRunner {
         schedule_ = options_.treatmentsFile
                         ? readTreatments(*options_.treatmentsFile, options_.encoding)
                         : baselineOnly();
-        for (Rejection& rejection : schedule_.rejections)
-            reject(std::move(rejection));
         auto opened = openStandInput(options_.standsFile, options_.encoding, options_.input);
         if (auto* problem = std::get_if<GisProblem>(&opened)) return std::move(*problem);
         stands_.emplace(std::get<StandInput>(std::move(opened)));
@@ -323,6 +325,9 @@ class InventoryRunner {
             if (auto* problem = std::get_if<GisProblem>(&made)) return std::move(*problem);
             output_ = std::get<std::unique_ptr<ProjectionOutput>>(std::move(made));
         }
+        // Told once the output is open, so that `rejected` holds them too.
+        for (Rejection& rejection : schedule_.rejections)
+            reject(std::move(rejection));
         mapping_ = options_.reportFile && stands_->geometryLayer();
         summary_.emplace(options_.years, schedule_.scenarios);
         removalTotals_.emplace(options_.years, schedule_.scenarios);
@@ -432,11 +437,17 @@ class InventoryRunner {
 
     void reject(Rejection rejection) {
         if (rejection.file.empty()) rejection.file = options_.standsFile;
-        if (run_.firstRejections.size() < rejectionsKept) {
+        auto& byFile = run_.rejectedByFile;
+        auto file = std::find_if(byFile.begin(), byFile.end(),
+                                 [&](const auto& f) { return f.first == rejection.file; });
+        if (file == byFile.end()) file = byFile.insert(file, {rejection.file, 0});
+        if (file->second++ < static_cast<std::int64_t>(rejectionsListed)) {
             run_.firstRejections.push_back(rejection);
             run_.firstRejections.back().standId = shortenedText(rejection.standId);
         }
         ++run_.rejectedRows;
+        if (options_.treatmentsFile && rejection.file == schedule_.fileName)
+            ++run_.rejectedTreatmentRows;
         if (!options_.skipBadRows) discardText_.store(true, std::memory_order_relaxed);
         if (output_ && options_.skipBadRows) output_->addRejection(rejection);
     }
@@ -743,14 +754,30 @@ std::vector<std::string> financeReportLines(const std::vector<FinanceRow>& finan
     return lines;
 }
 
-void listRejections(const InventoryOptions& options, const InventoryRun& run, std::ostream& err) {
-    for (std::size_t i = 0; i < run.firstRejections.size() && i < rejectionsListed; ++i) {
-        const Rejection& r = run.firstRejections[i];
-        err << r.file << ":" << r.line << ": " << r.column << ": " << r.reason << "\n";
+// Each file's first rejections, then a count of the others.
+void listRejections(const InventoryRun& run, std::ostream& err) {
+    for (const auto& [file, count] : run.rejectedByFile) {
+        for (const Rejection& r : run.firstRejections) {
+            if (r.file == file)
+                err << r.file << ":" << r.line << ": " << r.column << ": " << r.reason << "\n";
+        }
+        if (count > static_cast<std::int64_t>(rejectionsListed))
+            err << file << ": " << count - rejectionsListed << " more rejected rows\n";
     }
-    if (run.rejectedRows > static_cast<std::int64_t>(rejectionsListed)) {
-        err << options.standsFile << ": " << run.rejectedRows - rejectionsListed
-            << " more rejected rows\n";
+}
+
+// The products and prices files' problems, the first of each file and a count.
+void listProblems(const std::vector<AccountingProblem>& problems, std::ostream& err) {
+    std::vector<std::pair<std::string, std::int64_t>> byFile;
+    for (const AccountingProblem& problem : problems) {
+        if (byFile.empty() || byFile.back().first != problem.file)
+            byFile.emplace_back(problem.file, 0);
+        if (byFile.back().second++ < static_cast<std::int64_t>(rejectionsListed))
+            err << problemText(problem) << "\n";
+    }
+    for (const auto& [file, count] : byFile) {
+        if (count > static_cast<std::int64_t>(rejectionsListed))
+            err << file << ": " << count - rejectionsListed << " more rejected rows\n";
     }
 }
 
@@ -791,8 +818,7 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
     try {
         AccountingSetup accounting = readAccounting(options);
         if (!accounting.problems.empty()) {
-            for (const AccountingProblem& problem : accounting.problems)
-                err << problemText(problem) << "\n";
+            listProblems(accounting.problems, err);
             return error(std::to_string(accounting.problems.size()) +
                              " rows of the products or prices file rejected, nothing written",
                          exitUnusableData);
@@ -811,7 +837,7 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         runner.projectAll();
         stage = "writing the outputs";
         ProjectionOutput* output = runner.output();
-        listRejections(options, run, err);
+        listRejections(run, err);
         const auto fail = [&](const std::string& message) {
             if (output) output->abandon();
             return error(message, exitUnusableData);
@@ -849,7 +875,8 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
             if (AtomicFile* file = output->file()) outputs.add(*file);
         }
         for (const std::string& line :
-             summaryReportLines(input, summary, run.rejectedRows, comparison))
+             summaryReportLines(input, summary, run.rejectedRows - run.rejectedTreatmentRows,
+                                comparison, run.rejectedTreatmentRows))
             out << line << "\n";
         for (const std::string& line : financeReportLines(run.finance))
             out << line << "\n";

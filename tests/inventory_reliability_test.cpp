@@ -431,6 +431,62 @@ TEST_F(Reliability, TreatmentTextsAreCheckedLikeStandIds) {
     }
 }
 
+// Every rejected row of every file is in `rejected` with its file, and the screen counts
+// stands and treatment rows apart.
+TEST_F(Reliability, RejectedHoldsTheRowsOfEveryFile) {
+    writeFile("stands.csv", header + goodRow + "B,1,2,10,8,1000,100\nC,1,20,10,8,1000,100\n");
+    writeFile("treatments.csv",
+              "scenario,stand_id,year,action,remove_trees\ns,A,10,thin,30\ns,A,10,cut,30\n"
+              "s,,10,thin,300\n");
+    InventoryOptions options = optionsFor("stands.csv", "out.sqlite");
+    options.treatmentsFile = "treatments.csv";
+    options.skipBadRows = true;
+    const Outcome o = run(options);
+    ASSERT_EQ(o.status, exitSuccess) << o.err;
+    EXPECT_EQ(testing::query("out.sqlite", "SELECT file, line, \"column\" FROM rejected"),
+              (std::vector<std::string>{"treatments.csv|3|action", "treatments.csv|4|remove_trees",
+                                        "stands.csv|3|stand_age"}));
+    EXPECT_NE(o.out.find("2 stands accepted, 1 rejected, 2 treatment rows rejected"),
+              std::string::npos)
+        << o.out;
+}
+
+// Each file's rejections are listed as its first 20 and a count of the others.
+TEST_F(Reliability, EachFilesRejectionsAreListedAsTheFirst20AndACount) {
+    std::string stands = header, treatments = "scenario,year,action,remove_trees\n",
+                products = "item,value\n";
+    for (int i = 0; i < 25; ++i) {
+        stands += "s" + std::to_string(i) + ",1,2,10,8,1000,100\n";
+        treatments += "t,10,cut,30\n";
+        products += "nothing" + std::to_string(i) + ",1\n";
+    }
+    writeFile("stands.csv", stands + goodRow);
+    writeFile("treatments.csv", treatments);
+    writeFile("products.csv", products);
+    struct Case {
+        const char* name;
+        bool products;
+        std::vector<std::string> counts;  // what stderr must hold
+    };
+    const Case cases[] = {
+        {"stands and treatments",
+         false,
+         {"treatments.csv: 5 more rejected rows", "stands.csv: 5 more rejected rows"}},
+        {"products", true, {"products.csv: 5 more rejected rows"}},
+    };
+    for (const Case& c : cases) {
+        InventoryOptions options = optionsFor("stands.csv", "out.csv");
+        options.treatmentsFile = "treatments.csv";
+        if (c.products) options.productsFile = "products.csv";
+        const Outcome o = run(options);
+        EXPECT_EQ(o.status, exitUnusableData) << c.name;
+        for (const std::string& count : c.counts)
+            EXPECT_NE(o.err.find(count), std::string::npos) << c.name << ": " << o.err;
+        const auto lines = std::count(o.err.begin(), o.err.end(), '\n');
+        EXPECT_EQ(lines, 21 * static_cast<long>(c.counts.size()) + 1) << c.name << ": " << o.err;
+    }
+}
+
 // A stop requested while the finished file is flushed keeps the earlier file.
 TEST_F(Reliability, AStopBeforeTheRenameKeepsTheEarlierFile) {
     writeFile("target.txt", "earlier");
