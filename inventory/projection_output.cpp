@@ -1,9 +1,11 @@
 #include "inventory/projection_output.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <pthread.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <limits>
 #include <map>
 #include <system_error>
@@ -28,6 +31,43 @@ std::string directoryOf(const std::string& fileName) {
     const auto slash = fileName.find_last_of('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : fileName.substr(0, slash);
+}
+
+// A run killed outright (kill -9, a power cut) leaves its temporary files beside the
+// target: "." + base + "." + six characters, and names that add to that ("-old", a
+// scratch file's suffix). A later run over the same target removes those a day old or
+// older whose run has ended: no process holds the lock on the main file of their six
+// characters. `own` is the calling run's.
+void removeStaleTemporaries(const std::string& directory, const std::string& base,
+                            const std::string& own) {
+    const std::string prefix = "." + base + ".";
+    constexpr std::size_t stem = 6;
+    DIR* listing = ::opendir(directory.c_str());
+    if (listing == nullptr) return;
+    const std::time_t dayAgo = std::time(nullptr) - 24 * 60 * 60;
+    std::map<std::string, std::vector<std::string>> byStem;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() < prefix.size() + stem || !name.starts_with(prefix)) continue;
+        const std::string path = directory + "/" + std::string(name);
+        if (path == own) continue;
+        byStem[std::string(name.substr(0, prefix.size() + stem))].push_back(path);
+    }
+    ::closedir(listing);
+    for (const auto& [name, paths] : byStem) {
+        const std::string main = directory + "/" + name;
+        if (main == own) continue;
+        const int fd = ::open(main.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        for (const std::string& path : paths) {
+            struct stat status;
+            if (held || ::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+                status.st_mtime > dayAgo)
+                continue;
+            ::unlink(path.c_str());
+        }
+        if (fd >= 0) ::close(fd);
+    }
 }
 
 char* writeNumber(char* to, std::int64_t value) {
@@ -577,6 +617,9 @@ AtomicFile::AtomicFile(std::string target, std::size_t flushEvery)
         temporary_.clear();
         fail(std::strerror(errno));
     }
+    // Held while the run lives, so that another run leaves the file alone.
+    ::flock(fd_, LOCK_EX | LOCK_NB);
+    removeStaleTemporaries(directoryOf(target_), base, temporary_);
     // The finished file gets the mode of the file it replaces, or that of a new file.
     mode_t mode = 0;
     if (::stat(target_.c_str(), &existing) == 0) {

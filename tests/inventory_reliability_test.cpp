@@ -3,9 +3,12 @@
 // never replaced by a failed run, and nothing that is not a finite number or not
 // UTF-8 text reaches an output.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <fstream>
@@ -485,6 +488,29 @@ TEST_F(Reliability, EachFilesRejectionsAreListedAsTheFirst20AndACount) {
         const auto lines = std::count(o.err.begin(), o.err.end(), '\n');
         EXPECT_EQ(lines, 21 * static_cast<long>(c.counts.size()) + 1) << c.name << ": " << o.err;
     }
+}
+
+// The temporary files of a run killed outright are removed by a later run over the same
+// target once they are a day old, unless a process still holds them.
+TEST_F(Reliability, StaleTemporaryFilesOfAKilledRunAreRemoved) {
+    writeFile("stands.csv", header + goodRow);
+    const auto daysAgo = [](const char* name, int days) {
+        writeFile(name, "left");
+        std::filesystem::last_write_time(
+            name, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * days));
+    };
+    daysAgo(".out.csv.Ab12Cd", 2);      // old: removed
+    daysAgo(".out.csv.Ab12Cd-old", 2);  // with it
+    daysAgo(".out.csv.Ef34Gh", 0);      // recent: kept
+    daysAgo(".out.csv.Ij56Kl", 2);      // held by a process: kept
+    daysAgo(".other.csv.Mn78Op", 2);    // another target's: kept
+    const int held = ::open(".out.csv.Ij56Kl", O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    ASSERT_EQ(run(optionsFor("stands.csv", "out.csv")).status, exitSuccess);
+    ::close(held);
+    EXPECT_EQ(leftOvers().size(), 3u);
+    for (const char* kept : {".out.csv.Ef34Gh", ".out.csv.Ij56Kl", ".other.csv.Mn78Op"})
+        EXPECT_TRUE(std::filesystem::exists(kept)) << kept;
 }
 
 // A stop requested while the finished file is flushed keeps the earlier file.

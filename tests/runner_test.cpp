@@ -164,6 +164,9 @@ TEST_F(Runner, InventoryExitStatusesTellWhatFailed) {
         {{"inventory", "stands.csv", "--output", "out.txt"}, 2, ".sqlite, .db or .csv"},
         {{"inventory", "stands.csv", "--output", "stands.csv"}, 2, "the inventory itself"},
         {{"inventory", "stands.csv", "--colour"}, 2, "--colour"},
+        {{"inventory", "stands.csv", "--jobs", "abc"}, 2, "--jobs \"abc\" is not a whole number"},
+        {{"inventory", "stands.csv", "--jobs", "0x10"}, 2, "--jobs \"0x10\""},
+        {{"inventory", "stands.csv", "--jobs", "1025"}, 2, "from 1 to 1024"},
         {{"inventory", "bad.csv"}, 3, "has no column average_diameter"},
     };
     for (const Case& c : cases) {
