@@ -513,6 +513,31 @@ TEST_F(Reliability, StaleTemporaryFilesOfAKilledRunAreRemoved) {
         EXPECT_TRUE(std::filesystem::exists(kept)) << kept;
 }
 
+// A huge value in any input file is cut in the messages.
+TEST_F(Reliability, HugeValuesOfEveryFileAreCutInMessages) {
+    const std::string huge(1000000, 'x');
+    writeFile("stands.csv", header + goodRow);
+    const std::pair<const char*, std::string> cases[] = {
+        {"products", "item,value\n" + huge + ",1\nsawnwood," + huge + "\n"},
+        {"prices", "item,value,species\nrough_timber,1," + huge + "\n" + huge + ",1,\n"},
+        {"species map", "code,species\n1," + huge + "\n"},
+        {"treatments", "scenario,year,action,method,remove_trees\ns,10,thin," + huge + ",30\n"},
+    };
+    for (const auto& [name, content] : cases) {
+        writeFile("input.csv", content);
+        InventoryOptions options = optionsFor("stands.csv", "out.csv");
+        const std::string_view file = name;
+        if (file == "products") options.productsFile = "input.csv";
+        if (file == "prices") options.pricesFile = "input.csv";
+        if (file == "species map") options.input.speciesMap = "input.csv";
+        if (file == "treatments") options.treatmentsFile = "input.csv";
+        const Outcome o = run(options);
+        EXPECT_NE(o.status, exitSuccess) << name;
+        EXPECT_LT(o.err.size(), 1500u) << name << ": " << o.err.substr(0, 300);
+        EXPECT_NE(o.err.find(std::string(80, 'x') + "..."), std::string::npos) << name;
+    }
+}
+
 // A stop requested while the finished file is flushed keeps the earlier file.
 TEST_F(Reliability, AStopBeforeTheRenameKeepsTheEarlierFile) {
     writeFile("target.txt", "earlier");
