@@ -40,10 +40,14 @@ std::string shown(const RawValue& value) {
             return std::to_string(value.integer);
         case RawValue::Kind::real:
             return shortestText(value.real);
+        case RawValue::Kind::tooLarge:
+            return "a whole number beyond 64 bits";
         default:
             return "the value";
     }
 }
+
+constexpr const char* tooLargeProblem = "is a whole number beyond 64 bits, which cannot be read";
 
 bool isEmpty(const RawValue& value) {
     return value.kind == RawValue::Kind::missing ||
@@ -66,6 +70,8 @@ ColumnValue<std::int64_t> wholeValue(const RawValue& raw) {
                 return {static_cast<std::int64_t>(raw.real), {}};
             }
             return {0, shown(raw) + " is not a whole number"};
+        case RawValue::Kind::tooLarge:
+            return {0, tooLargeProblem};
         default:
             return {0, "is not a number"};
     }
@@ -83,6 +89,8 @@ ColumnValue<double> realValue(const RawValue& raw) {
         case RawValue::Kind::real:
             if (!std::isfinite(raw.real)) return {0, shown(raw) + " is not a finite number"};
             return {raw.real + 0.0, {}};  // no negative zero
+        case RawValue::Kind::tooLarge:
+            return {0, tooLargeProblem};
         default:
             return {0, "is not a number"};
     }
@@ -130,6 +138,7 @@ ColumnValue<std::int32_t> speciesValue(const RawValue& raw) {
 // that every SQLite client and spreadsheet can read back.
 std::string standIdProblem(const RawValue& raw, std::string_view id) {
     if (raw.kind == RawValue::Kind::other) return "is a BLOB, not text";
+    if (raw.kind == RawValue::Kind::tooLarge) return tooLargeProblem;
     if (id.empty()) return "is empty";
     return writableTextProblem(raw, id);
 }

@@ -43,7 +43,9 @@ const std::array<StandColumnName, standColumnCount>& standColumnNames();
 // One value of a row as the input holds it: a text (every CSV value), or a number or
 // NULL as a database stores it.
 struct RawValue {
-    enum class Kind { missing, text, integer, real, other };
+    // tooLarge: a whole number a GIS library could not hold in 64 bits (it would have
+    // clamped it), refused wherever it stands rather than read as another number.
+    enum class Kind { missing, text, integer, real, other, tooLarge };
     Kind kind = Kind::missing;
     std::string_view text;  // for text
     std::int64_t integer = 0;
