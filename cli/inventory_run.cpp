@@ -14,6 +14,7 @@
 #include <new>
 #include <ostream>
 #include <system_error>
+#include <thread>
 
 #include "accounting/accounting_tables.h"
 #include "cli/ordered_work.h"
@@ -303,7 +304,9 @@ class InventoryRunner {
           run_(run),
           progress_(err, options.showProgress),
           prices_(std::move(prices)),
-          jobs_(std::max<std::size_t>(1, options.jobs)),
+          // More threads than cores would only wait on each other (and hold more rows).
+          jobs_(std::clamp<std::size_t>(options.jobs, 1,
+                                        std::max(1u, std::thread::hardware_concurrency()))),
           projectors_(jobs_) {
         if (options.treatmentsFile) ledger_.emplace(products, options.years.back());
     }
@@ -644,7 +647,7 @@ class InventoryRunner {
     std::vector<std::int64_t> linesToCheck_;
     std::vector<std::optional<std::int64_t>> firstLines_;
     std::optional<Prices> prices_;
-    std::size_t jobs_;                            // threads projecting
+    std::size_t jobs_;                            // threads projecting, at most the cores
     std::vector<InventoryProjector> projectors_;  // one per thread: each keeps its normal stands
     std::atomic<bool> discardText_ = false;       // the output will be abandoned
     std::vector<std::unique_ptr<StandBatch>> spare_;  // batches kept, done with
@@ -766,7 +769,8 @@ void listRejections(const InventoryRun& run, std::ostream& err) {
     }
 }
 
-// The products and prices files' problems, the first of each file and a count.
+// The products and prices files' problems, the first 20 of each file and a count of the
+// others.
 void listProblems(const std::vector<AccountingProblem>& problems, std::ostream& err) {
     std::vector<std::pair<std::string, std::int64_t>> byFile;
     for (const AccountingProblem& problem : problems) {

@@ -32,7 +32,8 @@ struct InventoryOptions {
     ReportLanguage reportLanguage = ReportLanguage::english;
     bool showProgress = false;  // a progress line on the error stream
     InputChoices input{};       // the layer, column names, species codes and area unit
-    // Threads that project the stands; the output is the same to the byte with any.
+    // Threads that project the stands, at most the machine's cores; the output is the
+    // same to the byte with any number.
     std::size_t jobs = 1;
     // Bytes the stands' rows read and projected but not yet written may take at once:
     // the stands go to the threads in batches small enough for this, whatever the
