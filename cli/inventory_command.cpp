@@ -89,8 +89,8 @@ int inventoryMain(int argc, char** argv) {
                    "writes the finance of each scenario");
     std::string jobs = std::to_string(std::max(1u, std::thread::hardware_concurrency()));
     app.add_option("--jobs", jobs,
-                   "Project with N threads, 1 to 1024 (default: the machine's cores); the "
-                   "output is the same with any number");
+                   "Project with N threads, 1 to 1024, at most the machine's cores (default: all "
+                   "of them); the output is the same with any number");
     app.add_flag("--skip-bad-rows", skipBadRows,
                  "Write the usable rows even when others are rejected, and exit with 0 "
                  "(3 when no row is usable)");
