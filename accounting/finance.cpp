@@ -12,8 +12,9 @@ constexpr std::size_t indexOf(PriceItem item) {
     return static_cast<std::size_t>(item);
 }
 
+// Cut for a message, so that one huge value cannot flood it.
 std::string quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+    return quotedValue(text);
 }
 
 std::optional<PriceItem> itemOfName(std::string_view name) {

@@ -1,23 +1,11 @@
 #include "accounting/item_files.h"
 
 #include <array>
-#include <fstream>
 
 #include "inventory/stand_columns.h"
 
 namespace arbora {
 namespace {
-
-constexpr std::string_view sqliteFileHeader{"SQLite format 3\0", 16};
-
-// The stand reader would look for a table "stands" in a database; these files are CSV
-// only, and saying so is clearer than a missing table.
-bool isSqliteDatabase(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    std::string start(sqliteFileHeader.size(), '\0');
-    in.read(start.data(), static_cast<std::streamsize>(start.size()));
-    return in.gcount() == static_cast<std::streamsize>(start.size()) && start == sqliteFileHeader;
-}
 
 struct WantedColumn {
     std::string_view name;
@@ -85,11 +73,8 @@ std::string problemText(const AccountingProblem& problem) {
 std::variant<ItemFile, AccountingProblem> readItemFile(const std::string& fileName,
                                                        InputEncoding encoding,
                                                        SpeciesColumn speciesColumn) {
-    if (isSqliteDatabase(fileName)) {
-        throw InventoryInputError(InventoryInputError::unusable,
-                                  fileName + ": is a SQLite database, not a CSV file");
-    }
-    const auto source = openStandSource(fileName, encoding);
+    // Opened once, so that a pipe works too: a database is told by the first bytes read.
+    const auto source = openStandSource(fileName, encoding, SourceTuning{.databases = false});
     return readItems(*source, fileName, speciesColumn);
 }
 

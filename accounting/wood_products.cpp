@@ -27,8 +27,9 @@ std::optional<std::size_t> assortmentOfName(std::string_view name) {
     return std::nullopt;
 }
 
+// Cut for a message, so that one huge value cannot flood it.
 std::string quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+    return quotedValue(text);
 }
 
 // What one row of a products file changes; `where` names the setting, so that a second

@@ -177,6 +177,35 @@ void inventoryRun(benchmark::State& state, const char* extension) {
         });
 }
 
+// Ten scenarios (the baseline and nine thinnings) to CSV: the rows in flight stay within
+// their budget whatever the scenarios, years and jobs, so peak_MiB stays under 300 MiB
+// for 2,000 stands over "0:1000:1" and for 100,000 stands over "0:50:10" at 64 jobs.
+void InventoryTenScenarios(benchmark::State& state) {
+    const std::int64_t stands = state.range(0);
+    const std::int64_t lastYear = state.range(1), step = state.range(2);
+    arbora::InventoryOptions options;
+    options.jobs = static_cast<std::size_t>(state.range(3));
+    options.standsFile = inventoryFile(stands).string();
+    options.years =
+        arbora::parseYearsList("0:" + std::to_string(lastYear) + ":" + std::to_string(step))
+            .offsets;
+    const fs::path treatments = workFolder() / "nine-thinnings.csv";
+    std::ofstream(treatments) << "scenario,year,action,remove_trees\n"
+                              << "t1,10,thin,10\nt2,10,thin,20\nt3,10,thin,30\n"
+                              << "t4,20,thin,10\nt5,20,thin,20\nt6,20,thin,30\n"
+                              << "t7,30,thin,10\nt8,30,thin,20\nt9,30,thin,30\n";
+    options.treatmentsFile = treatments.string();
+    options.outputFile = (workFolder() / "scenarios.csv").string();
+    const auto rows = stands * 10 * static_cast<std::int64_t>(options.years.size());
+    report(
+        state, rows, [&] { ::unlink(options.outputFile->c_str()); },
+        [&] {
+            std::ostringstream out, err;
+            arbora::InventoryRun run;
+            return arbora::runInventory(options, out, err, run) == arbora::exitSuccess;
+        });
+}
+
 void InventoryToCsv(benchmark::State& state) {
     inventoryRun(state, ".csv");
 }
@@ -366,6 +395,13 @@ void inventorySizes(benchmark::internal::Benchmark* b) {
         ->UseManualTime();
 }
 BENCHMARK(InventoryToCsv)->Apply(inventorySizes);
+BENCHMARK(InventoryTenScenarios)
+    ->ArgNames({"stands", "last_year", "step", "jobs"})
+    ->Args({2000, 1000, 1, 1})
+    ->Args({100000, 50, 10, 64})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
 BENCHMARK(InventoryToSqlite)->Apply(inventorySizes);
 BENCHMARK(SqliteMinimalInsert)
     ->ArgNames({"stands"})

@@ -94,11 +94,10 @@ int inventoryMain(int argc, char** argv) {
     app.add_option("--prices", prices,
                    "Prices, costs and the discount rate from FILE (CSV item,value[,species]): "
                    "writes the finance of each scenario");
-    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+    std::string jobs = std::to_string(std::max(1u, std::thread::hardware_concurrency()));
     app.add_option("--jobs", jobs,
-                   "Project with N threads (default: the machine's cores); the output is the "
-                   "same with any number")
-        ->check(CLI::Range(1u, 1024u));
+                   "Project with N threads, 1 to 1024, at most the machine's cores (default: all "
+                   "of them); the output is the same with any number");
     bool bom = false;
     app.add_flag("--bom", bom,
                  "Start a .csv output with the UTF-8 byte-order mark, so that Excel on "
@@ -175,7 +174,14 @@ int inventoryMain(int argc, char** argv) {
     options.reportLanguage =
         language == "zh" ? arbora::ReportLanguage::chinese : arbora::ReportLanguage::english;
     options.skipBadRows = skipBadRows;
-    options.jobs = jobs;
+    // Decimal digits only: "0x10" or "1e3" is a mistake, not a count.
+    const bool digits = !jobs.empty() && jobs.size() <= 4 &&
+                        jobs.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::stoul(jobs) < 1 || std::stoul(jobs) > 1024) {
+        return usageError("--jobs \"" + arbora::shortenedText(jobs) +
+                          "\" is not a whole number from 1 to 1024");
+    }
+    options.jobs = std::stoul(jobs);
     options.encoding = encoding == "gbk" ? arbora::InputEncoding::gbk : arbora::InputEncoding::utf8;
     options.showProgress = ::isatty(STDERR_FILENO) == 1;
     if (!layer.empty()) options.input.layer = layer;

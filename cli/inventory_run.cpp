@@ -11,7 +11,10 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <ostream>
+#include <system_error>
+#include <thread>
 
 #include "accounting/accounting_tables.h"
 #include "cli/ordered_work.h"
@@ -82,23 +85,6 @@ int exitStatusOf(GisProblem::Kind kind) {
             return exitUnusableData;
     }
 }
-
-// Holds the stop signals back while the finished files are put in place, so that a
-// stop request comes either before the first rename, and keeps every earlier file, or
-// after the last.
-class SignalsHeld {
-  public:
-    SignalsHeld() {
-        const sigset_t held = stopSignalSet();
-        ::sigprocmask(SIG_BLOCK, &held, &previous_);
-    }
-    ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-    SignalsHeld(const SignalsHeld&) = delete;
-    SignalsHeld& operator=(const SignalsHeld&) = delete;
-
-  private:
-    sigset_t previous_;
-};
 
 // The input column that gives a projected value that is not finite: each of diameter,
 // height and volume its own; for the biomass, which grows with diameter squared times
@@ -288,6 +274,10 @@ std::string estateReport(const InventoryOptions& options, const InventoryRun& ru
     data.firstRejections = run.firstRejections;
     data.areaAssumed = run.areaAssumed;
     data.extrapolatedStands = run.extrapolatedStands;
+    // The page's table names no file: a row of another file says which in its column.
+    for (Rejection& r : data.firstRejections) {
+        if (r.file != options.standsFile) r.column = r.file + ": " + r.column;
+    }
     for (const auto& [name, value] : run.parameters) {
         std::string text;
         if (const auto* whole = std::get_if<std::int64_t>(&value)) text = std::to_string(*whole);
@@ -319,8 +309,12 @@ struct StandWork {
 struct StandBatch {
     std::vector<StandWork> items;
     std::size_t size = 0;  // items in use
+    TextBuffer text;       // the rows' text, for an output that takes it
 };
-constexpr std::size_t batchSize = 256;
+constexpr std::size_t largestBatch = 256;
+// The room a projection row takes in a batch: the row, and its text in the CSV output
+// (at most some 600 characters; a row's text is made in room for the longest).
+constexpr std::size_t rowTextBytes = 600;
 
 // One run of the inventory command, step by step: open the inputs and the output,
 // project each stand under every scenario, then check, total and write.
@@ -332,9 +326,10 @@ class InventoryRunner {
           run_(run),
           progress_(err, options.showProgress),
           prices_(std::move(prices)),
-          jobs_(std::max<std::size_t>(1, options.jobs)),
-          projectors_(jobs_),
-          formatted_(jobs_) {
+          // More threads than cores would only wait on each other (and hold more rows).
+          jobs_(std::clamp<std::size_t>(options.jobs, 1,
+                                        std::max(1u, std::thread::hardware_concurrency()))),
+          projectors_(jobs_) {
         if (options.treatmentsFile) ledger_.emplace(products, options.years.back());
     }
 
@@ -344,8 +339,6 @@ class InventoryRunner {
         schedule_ = options_.treatmentsFile
                         ? readTreatments(*options_.treatmentsFile, options_.encoding)
                         : baselineOnly();
-        for (Rejection& rejection : schedule_.rejections)
-            reject(std::move(rejection));
         auto opened = openStandInput(options_.standsFile, options_.encoding, options_.input);
         if (auto* problem = std::get_if<GisProblem>(&opened)) return std::move(*problem);
         stands_.emplace(std::get<StandInput>(std::move(opened)));
@@ -362,6 +355,9 @@ class InventoryRunner {
                 output_ = std::get<std::unique_ptr<ProjectionOutput>>(std::move(made));
             }
         }
+        // Told once the output is open, so that `rejected` holds them too.
+        for (Rejection& rejection : schedule_.rejections)
+            reject(std::move(rejection));
         mapping_ = options_.reportFile && stands_->geometryLayer();
         summary_.emplace(options_.years, schedule_.scenarios);
         removalTotals_.emplace(options_.years, schedule_.scenarios);
@@ -375,24 +371,24 @@ class InventoryRunner {
     // Reads and checks every stand in input order on this thread, projects them in
     // batches on the workers, and keeps them, in input order again, on this thread.
     void projectAll() {
-        // A batch's rows' text, for an output that takes it, is made in its worker's
-        // buffer and added there, in input order: written from the cache it was made in.
+        // A batch's rows' text, for an output that takes it, is made by its worker and
+        // added there, in input order: written from the cache it was made in.
         const auto projectBatch = [this](StandBatch& batch, std::size_t worker) {
-            formatted_[worker].clear();
+            batch.text.clear();
             for (std::size_t i = 0; i < batch.size; ++i)
-                project(batch.items[i], projectors_[worker], formatted_[worker]);
+                project(batch.items[i], projectors_[worker], batch.text);
         };
-        const auto addText = [this](StandBatch&, std::size_t worker) {
+        const auto addText = [this](StandBatch& batch, std::size_t) {
             // After a rejection (without --skip-bad-rows) the output is abandoned: what it
             // is given then does not matter, and is left out once that is seen.
             if (!discardText_.load(std::memory_order_relaxed))
-                output_->addFormatted(formatted_[worker].text());
+                output_->addFormatted(batch.text.text());
         };
         const bool texts = output_ && output_->formatsRows();
+        const BatchFlow flow = flowOfStands(texts);
         OrderedWork<StandBatch> work(
-            jobs_ > 1 ? jobs_ : 0, projectBatch,
+            flow.threads > 1 ? flow.threads : 0, projectBatch,
             texts ? OrderedWork<StandBatch>::Work(addText) : OrderedWork<StandBatch>::Work());
-        const std::size_t inFlight = 2 * jobs_;
         std::unique_ptr<StandBatch> batch = spareBatch();
         RawRow row;
         while (source_->next(row)) {
@@ -400,10 +396,10 @@ class InventoryRunner {
             progress_.update(++rows_, source_->fractionDone());
             if (batch->items.size() == batch->size) batch->items.emplace_back();
             read(row, batch->items[batch->size++]);
-            if (batch->size < batchSize) continue;
+            if (batch->size < flow.batchSize) continue;
             checkIds(*batch);
             work.submit(std::move(batch));
-            while (work.outstanding() > inFlight)
+            while (work.outstanding() >= flow.batchesInFlight)
                 keepBatch(work.next());
             batch = spareBatch();
         }
@@ -461,21 +457,30 @@ class InventoryRunner {
     }
 
   private:
+    // Batches of stands small enough that the rows in flight fit in the budget, however
+    // many scenarios, years and jobs there are.
+    BatchFlow flowOfStands(bool texts) const {
+        const std::size_t rows = schedule_.scenarios.size() * options_.years.size();
+        const std::size_t perStand =
+            sizeof(StandWork) + schedule_.scenarios.size() * sizeof(ScenarioProjection) +
+            rows * (sizeof(ProjectionRow) + (texts ? rowTextBytes : 0)) +
+            (prices_ ? schedule_.scenarios.size() * sizeof(FinanceRow) : 0);
+        return batchFlow(perStand, jobs_, options_.rowsInFlightBytes, largestBatch);
+    }
+
     void reject(Rejection rejection) {
         if (rejection.file.empty()) rejection.file = options_.standsFile;
-        if (run_.firstRejections.size() < rejectionsKept) {
+        auto& byFile = run_.rejectedByFile;
+        auto file = std::find_if(byFile.begin(), byFile.end(),
+                                 [&](const auto& f) { return f.first == rejection.file; });
+        if (file == byFile.end()) file = byFile.insert(file, {rejection.file, 0});
+        if (file->second++ < static_cast<std::int64_t>(rejectionsListed)) {
             run_.firstRejections.push_back(rejection);
             run_.firstRejections.back().standId = shortenedText(rejection.standId);
         }
         ++run_.rejectedRows;
-        auto counted =
-            std::find_if(run_.rejectedByFile.begin(), run_.rejectedByFile.end(),
-                         [&](const auto& known) { return known.first == rejection.file; });
-        if (counted == run_.rejectedByFile.end()) {
-            run_.rejectedByFile.emplace_back(rejection.file, 1);
-        } else {
-            ++counted->second;
-        }
+        if (options_.treatmentsFile && rejection.file == schedule_.fileName)
+            ++run_.rejectedTreatmentRows;
         if (!options_.skipBadRows) discardText_.store(true, std::memory_order_relaxed);
         if (output_ && options_.skipBadRows) output_->addRejection(rejection);
     }
@@ -675,9 +680,8 @@ class InventoryRunner {
     std::vector<std::int64_t> linesToCheck_;
     std::vector<std::optional<std::int64_t>> firstLines_;
     std::optional<Prices> prices_;
-    std::size_t jobs_;                            // threads projecting
+    std::size_t jobs_;                            // threads projecting, at most the cores
     std::vector<InventoryProjector> projectors_;  // one per thread: each keeps its normal stands
-    std::vector<TextBuffer> formatted_;           // one per thread: its batch's rows' text
     std::atomic<bool> discardText_ = false;       // the output will be abandoned
     std::vector<std::unique_ptr<StandBatch>> spare_;  // batches kept, done with
     std::optional<ProductsLedger> ledger_;            // with scenarios
@@ -824,17 +828,37 @@ std::string areaSource(const StandInput& input) {
     return "column " + column;
 }
 
+// Each file's first rejections, then a count of the others.
 void listRejections(const InventoryRun& run, std::ostream& err) {
-    for (std::size_t i = 0; i < run.firstRejections.size() && i < rejectionsListed; ++i) {
-        const Rejection& r = run.firstRejections[i];
-        err << r.file << ":" << r.line << ": " << r.column << ": " << r.reason << "\n";
-    }
-    // The rows not listed, under the file each comes from.
     for (const auto& [file, count] : run.rejectedByFile) {
-        std::int64_t more = count;
-        for (std::size_t i = 0; i < run.firstRejections.size() && i < rejectionsListed; ++i)
-            more -= run.firstRejections[i].file == file;
-        if (more > 0) err << file << ": " << countText(more, "more rejected row") << "\n";
+        for (const Rejection& r : run.firstRejections) {
+            if (r.file == file)
+                err << r.file << ":" << r.line << ": " << r.column << ": " << r.reason << "\n";
+        }
+        if (count > static_cast<std::int64_t>(rejectionsListed))
+            err << file << ": "
+                << countText(count - static_cast<std::int64_t>(rejectionsListed),
+                             "more rejected row")
+                << "\n";
+    }
+}
+
+// The products and prices files' problems, the first 20 of each file and a count of the
+// others.
+void listProblems(const std::vector<AccountingProblem>& problems, std::ostream& err) {
+    std::vector<std::pair<std::string, std::int64_t>> byFile;
+    for (const AccountingProblem& problem : problems) {
+        if (byFile.empty() || byFile.back().first != problem.file)
+            byFile.emplace_back(problem.file, 0);
+        if (byFile.back().second++ < static_cast<std::int64_t>(rejectionsListed))
+            err << problemText(problem) << "\n";
+    }
+    for (const auto& [file, count] : byFile) {
+        if (count > static_cast<std::int64_t>(rejectionsListed))
+            err << file << ": "
+                << countText(count - static_cast<std::int64_t>(rejectionsListed),
+                             "more rejected row")
+                << "\n";
     }
 }
 
@@ -877,28 +901,32 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
     }
 
     InterruptionGuard interruption;
+    // What the run does, for a message when memory runs out.
+    const char* stage = "reading the products and prices files";
     try {
         AccountingSetup accounting = readAccounting(options);
         if (!accounting.problems.empty()) {
-            // Rows are listed and counted; a problem of a whole file (a column missing) is
-            // said once, in the closing message.
+            // Rows are listed, the first 20 of each file, and counted; a problem of a whole
+            // file (a column missing) is said once, in the closing message.
             std::string message;
-            std::int64_t rows = 0;
-            for (const AccountingProblem& problem : accounting.problems) {
+            std::vector<AccountingProblem> rows;
+            for (AccountingProblem& problem : accounting.problems) {
                 if (problem.line > 0) {
-                    err << problemText(problem) << "\n";
-                    ++rows;
+                    rows.push_back(std::move(problem));
                 } else {
                     message += (message.empty() ? "" : "; ") + problemText(problem);
                 }
             }
-            if (rows > 0) {
-                message += (message.empty() ? "" : "; ") + countText(rows, "row") +
+            listProblems(rows, err);
+            if (!rows.empty()) {
+                message += (message.empty() ? "" : "; ") +
+                           countText(static_cast<std::int64_t>(rows.size()), "row") +
                            " of the products or prices file rejected";
             }
             return error(message + ", nothing written", exitUnusableData);
         }
         run.parameters = runParameters(options, accounting);
+        stage = "reading the treatments and opening the stands and the outputs";
         InventoryRunner runner(options, err, run, accounting.products, accounting.prices);
         if (const auto problem = runner.open()) {
             return error(problem->message, exitStatusOf(problem->kind));
@@ -914,11 +942,13 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         // written is found at once.
         std::unique_ptr<AtomicFile> report;
         if (options.reportFile) report = std::make_unique<AtomicFile>(*options.reportFile);
+        stage = "projecting the stands";
         runner.projectAll();
         if (options.treatmentsFile) {
             run.parameters.emplace_back("overdue_treatments", run.overdueTreatments);
             addStockingParameters(runner.schedule(), run.parameters);
         }
+        stage = "writing the outputs";
         ProjectionOutput* output = runner.output();
         listRejections(run, err);
         const auto fail = [&](const std::string& message) {
@@ -956,37 +986,40 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
                 << " projected beyond age " << yieldTableLastAge
                 << ", the yield tables' last age: extrapolated\n";
         }
-        // Both files are completed and made durable first; then both are put in place.
+        // Every file is completed and made durable first, and the screen's text written;
+        // then all files are put in place together.
+        OutputSet outputs;
         if (report) {
             report->write(
                 estateReport(options, run, summary, summaryRows, comparison, runner.map()));
             report->sync();
+            outputs.add(*report);
         }
         if (output) {
             output->complete(
                 summaryRows, comparison,
                 {run.version, run.startedUtc, input, yearsText(options.years), run.parameters});
+            if (AtomicFile* file = output->file()) outputs.add(*file);
         }
-        {
-            const SignalsHeld held;
-            if (output) output->commit();
-            if (report) report->commit();
-        }
-        run.summary = std::move(summary);
         for (const std::string& line :
-             summaryReportLines(input, *run.summary, run.rejectedRows, comparison))
+             summaryReportLines(input, summary, run.rejectedRows - run.rejectedTreatmentRows,
+                                comparison, run.rejectedTreatmentRows))
             out << line << "\n";
-        if (run.overdueTreatments > 0) {
-            out << "\n  " << run.overdueTreatments
-                << " treatments by age were overdue at year 0 (the stand already that old) and "
-                   "were carried out at year 1\n";
+        if (const std::int64_t n = run.overdueTreatments; n > 0) {
+            const char* were = n == 1 ? "was" : "were";
+            out << "\n  " << countText(n, "treatment") << " by age " << were
+                << " overdue at year 0 (the stand already that old) and " << were
+                << " carried out at year 1\n";
         }
-        if (run.emptyThinnings > 0) {
-            out << "\n  " << run.emptyThinnings
-                << " thinnings were not carried out: they would take no whole tree\n";
+        if (const std::int64_t n = run.emptyThinnings; n > 0) {
+            out << "\n  " << countText(n, "thinning") << (n == 1 ? " was" : " were")
+                << " not carried out: " << (n == 1 ? "it" : "they") << " would take no whole tree\n";
         }
         for (const std::string& line : financeReportLines(run.finance, accounting.prices))
             out << line << "\n";
+        outputs.commit(&out);
+        if (output && !output->file()) output->commit();
+        run.summary = std::move(summary);
         return exitSuccess;
     } catch (const InventoryInputError& e) {
         return error(e.what(), e.kind() == InventoryInputError::unreadable ? exitFileFailure
@@ -996,6 +1029,14 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
     } catch (const RunStopped& e) {
         run.stoppedBySignal = e.signal();
         return error(std::string(e.what()) + ", no file changed", exitFileFailure);
+    } catch (const std::bad_alloc&) {
+        // Everything the run held is freed by now, the temporary files removed.
+        return error(std::string("out of memory while ") + stage + ", no file changed",
+                     exitFileFailure);
+    } catch (const std::system_error& e) {
+        return error(
+            std::string("out of memory while ") + stage + " (" + e.what() + "), no file changed",
+            exitFileFailure);
     }
 }
 

@@ -33,8 +33,13 @@ struct InventoryOptions {
     ReportLanguage reportLanguage = ReportLanguage::english;
     bool showProgress = false;  // a progress line on the error stream
     InputChoices input{};       // the layer, column names, species codes and area unit
-    // Threads that project the stands; the output is the same to the byte with any.
+    // Threads that project the stands, at most the machine's cores; the output is the
+    // same to the byte with any number.
     std::size_t jobs = 1;
+    // Bytes the stands' rows read and projected but not yet written may take at once:
+    // the stands go to the threads in batches small enough for this, whatever the
+    // scenarios, years and jobs (a single stand larger than it is still projected).
+    std::size_t rowsInFlightBytes = std::size_t{64} << 20;
 };
 
 // Exit statuses of the runner.
@@ -50,8 +55,10 @@ struct InventoryRun {
     std::string startedUtc;
     std::string version;
     std::int64_t rejectedRows = 0;
-    std::vector<std::pair<std::string, std::int64_t>> rejectedByFile;  // in order of first
-    std::vector<Rejection> firstRejections;   // the first 100
+    std::vector<Rejection> firstRejections;  // the first 20 of each file, in order
+    std::int64_t rejectedTreatmentRows = 0;  // of rejectedRows, the treatments file's
+    // The rows rejected of each file, in the order of their first rejection.
+    std::vector<std::pair<std::string, std::int64_t>> rejectedByFile;
     std::optional<InventorySummary> summary;  // when the run got as far as the totals
     std::vector<ProductsRow> products;        // the wood products, when there are scenarios
     std::vector<FinanceRow> finance;          // the inventory's rows, with prices
@@ -73,7 +80,7 @@ struct InventoryRun {
 // With scenarios, removals and wood products are followed year by year up to this year.
 constexpr std::int32_t lastScenarioYear = 10000;
 
-constexpr std::size_t rejectionsKept = 100;
+// The rejections of each file listed, on the error stream and in the estate report.
 constexpr std::size_t rejectionsListed = 20;
 
 // Runs the command: the fixed-width summary to out; errors, rejected rows

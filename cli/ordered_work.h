@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -7,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -19,6 +21,29 @@
 // the worker that did the rest (so that what it made is used where it is in cache).
 namespace arbora {
 
+// How items flow through the workers: items a batch, batches in flight (given and not
+// yet taken back), and threads worth starting.
+struct BatchFlow {
+    std::size_t batchSize = 1;
+    std::size_t batchesInFlight = 1;
+    std::size_t threads = 1;
+};
+
+// The flow that keeps batchSize * batchesInFlight * itemBytes within `budget` (one item
+// of one batch when a single item is larger), with two batches a thread at most, and
+// no more threads than batches in flight.
+inline BatchFlow batchFlow(std::size_t itemBytes, std::size_t jobs, std::size_t budget,
+                           std::size_t largestBatch) {
+    const std::size_t item = std::max<std::size_t>(1, itemBytes);
+    jobs = std::max<std::size_t>(1, jobs);
+    const std::size_t items = std::max<std::size_t>(1, budget / item);  // fit in the budget
+    BatchFlow flow;
+    flow.batchSize = std::clamp<std::size_t>(items / (2 * jobs), 1, largestBatch);
+    flow.batchesInFlight = std::clamp<std::size_t>(items / flow.batchSize, 1, 2 * jobs);
+    flow.threads = std::min(jobs, flow.batchesInFlight);
+    return flow;
+}
+
 template <typename Batch>
 class OrderedWork {
   public:
@@ -26,11 +51,18 @@ class OrderedWork {
     using Work = std::function<void(Batch&, std::size_t worker)>;
 
     // With no threads the caller's thread does the work, and then the step in order, in
-    // submit.
+    // submit. Threads that the system cannot start (out of memory, a limit on threads)
+    // are done without: the work is the same on fewer, or on the caller's thread.
     OrderedWork(std::size_t threads, Work work, Work inOrder = {})
         : work_(std::move(work)), inOrder_(std::move(inOrder)) {
-        for (std::size_t i = 0; i < threads; ++i)
-            workers_.emplace_back([this, i] { serve(i); });
+        workers_.reserve(threads);
+        for (std::size_t i = 0; i < threads; ++i) {
+            try {
+                workers_.emplace_back([this, i] { serve(i); });
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
     }
     ~OrderedWork() {
         {

@@ -1,10 +1,5 @@
 #include "gis/species_map.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <iterator>
-
 #include "inventory/number_text.h"
 
 namespace arbora {
@@ -47,14 +42,18 @@ std::variant<SpeciesMap, GisProblem> readRows(StandSource& source, const std::st
     while (source.next(row)) {
         const std::string key(textAt(row, code));
         if (key.empty()) return unusable(row.line, "code: is empty");
+        if (const auto index = static_cast<std::size_t>(code); index < row.values.size()) {
+            if (std::string problem = writableTextProblem(row.values[index], key); !problem.empty())
+                return unusable(row.line, "code: " + problem);
+        }
         const std::optional<std::int32_t> number = speciesOfText(textAt(row, species));
         if (!number) {
-            return unusable(row.line, "species: \"" + std::string(textAt(row, species)) +
-                                          "\" is not a species: use 1 to 4, the Latin name "
+            return unusable(row.line, "species: " + quotedValue(textAt(row, species)) +
+                                          " is not a species: use 1 to 4, the Latin name "
                                           "or the Chinese name");
         }
         if (const auto [first, isNew] = lineOf.try_emplace(key, row.line); !isNew) {
-            return unusable(row.line, "code: \"" + key + "\" is given on line " +
+            return unusable(row.line, "code: " + quotedValue(key) + " is given on line " +
                                           std::to_string(first->second) + " too");
         }
         map.speciesOfCode.emplace(key, *number);
@@ -66,16 +65,9 @@ std::variant<SpeciesMap, GisProblem> readRows(StandSource& source, const std::st
 
 std::variant<SpeciesMap, GisProblem> readSpeciesMap(const std::string& fileName,
                                                     InputEncoding encoding) {
-    const auto unreadable = [&] {
-        return GisProblem{GisProblem::Kind::unreadable,
-                          "cannot read \"" + fileName + "\": " + std::strerror(errno)};
-    };
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) return unreadable();
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) return unreadable();
     try {
-        const auto source = csvStandSource(std::move(bytes), fileName, encoding);
+        // Read as the stands are: a pipe works, and a stop request ends a wait for it.
+        const auto source = openStandSource(fileName, encoding, SourceTuning{.databases = false});
         return readRows(*source, fileName);
     } catch (const InventoryInputError& e) {
         return GisProblem{e.kind() == InventoryInputError::unreadable ? GisProblem::Kind::unreadable

@@ -162,9 +162,9 @@ StandReading StandInput::read(RawRow& row) const {
     std::optional<Rejection>& rejection = reading.rejection;
     // The species comes second: only a stand id that cannot be read is told before it.
     if (unmapped && (!rejection || rejection->column != headerOf(StandColumn::standId))) {
-        rejection =
-            Rejection{row.line, reading.stand.standId, headerOf(StandColumn::species),
-                      "\"" + *unmapped + "\" is not in the species map " + speciesMap_->fileName};
+        rejection = Rejection{
+            row.line, reading.stand.standId, headerOf(StandColumn::species),
+            quotedValue(*unmapped) + " is not in the species map " + speciesMap_->fileName};
     }
     const auto areaPosition = columns_.position[static_cast<std::size_t>(StandColumn::area)];
     if (rejection && areaMeasured_ && rejection->column == headerOf(StandColumn::area) &&

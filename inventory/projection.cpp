@@ -31,7 +31,18 @@ YearsList parseYearsList(std::string_view text) {
         list.problem = std::move(problem);
         return list;
     };
+    const auto tooMany = [&] {
+        return fail("holds more than " + std::to_string(mostYears) + " years");
+    };
+    // The offsets are gathered, then sorted and made distinct whenever more than twice
+    // the most a list holds have come: each merge follows at least mostYears new ones,
+    // so the whole list takes n log n.
     std::vector<std::int64_t> offsets;
+    const auto merge = [&] {
+        std::sort(offsets.begin(), offsets.end());
+        offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+        return offsets.size() <= mostYears;
+    };
     while (true) {
         const auto comma = text.find(',');
         const std::string_view item = text.substr(0, comma);
@@ -39,9 +50,7 @@ YearsList parseYearsList(std::string_view text) {
         const auto colon = item.find(':');
         if (colon == std::string_view::npos) {
             const auto offset = offsetOf(item);
-            if (!offset) {
-                return fail("\"" + std::string(item) + "\" is not a whole number of years from 0");
-            }
+            if (!offset) return fail(quotedValue(item) + " is not a whole number of years from 0");
             from = to = *offset;
         } else {
             const auto second = item.find(':', colon + 1);
@@ -50,27 +59,21 @@ YearsList parseYearsList(std::string_view text) {
             std::optional<std::int32_t> by;
             if (second != std::string_view::npos) by = offsetOf(item.substr(second + 1));
             if (!start || !stop || !by) {
-                return fail("\"" + std::string(item) +
-                            "\" is not a range start:stop:step of whole numbers from 0");
+                return fail(quotedValue(item) +
+                            " is not a range start:stop:step of whole numbers from 0");
             }
-            if (*by < 1) return fail("\"" + std::string(item) + "\" has a step below 1");
-            if (*start > *stop) {
-                return fail("\"" + std::string(item) + "\" starts after it stops");
-            }
-            from = *start, to = *stop, step = by.value_or(1);
+            if (*by < 1) return fail(quotedValue(item) + " has a step below 1");
+            if (*start > *stop) return fail(quotedValue(item) + " starts after it stops");
+            from = *start, to = *stop, step = *by;
         }
-        for (std::int64_t offset = from; offset <= to; offset += step) {
+        if ((to - from) / step >= static_cast<std::int64_t>(mostYears)) return tooMany();
+        for (std::int64_t offset = from; offset <= to; offset += step)
             offsets.push_back(offset);
-            if (offsets.size() > 4 * mostYears) break;  // merged below; checked after
-        }
-        std::sort(offsets.begin(), offsets.end());
-        offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
-        if (offsets.size() > mostYears) {
-            return fail("holds more than " + std::to_string(mostYears) + " years");
-        }
+        if (offsets.size() > 2 * mostYears && !merge()) return tooMany();
         if (comma == std::string_view::npos) break;
         text.remove_prefix(comma + 1);
     }
+    if (!merge()) return tooMany();
     list.offsets.assign(offsets.begin(), offsets.end());
     return list;
 }

@@ -25,7 +25,8 @@ struct YearsList {
 };
 YearsList parseYearsList(std::string_view text);
 constexpr std::string_view defaultYearsList = "0:50:10";
-constexpr std::size_t mostYears = 10000;
+// The most years a list holds: every year from 0 to 10,000.
+constexpr std::size_t mostYears = 10001;
 
 // The offsets as a comma-separated list, e.g. "0,10,20".
 std::string yearsText(const std::vector<std::int32_t>& offsets);

@@ -1,8 +1,11 @@
 #include "inventory/projection_output.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +14,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <limits>
 #include <map>
 #include <system_error>
@@ -27,6 +31,43 @@ std::string directoryOf(const std::string& fileName) {
     const auto slash = fileName.find_last_of('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : fileName.substr(0, slash);
+}
+
+// A run killed outright (kill -9, a power cut) leaves its temporary files beside the
+// target: "." + base + "." + six characters, and names that add to that ("-old", a
+// scratch file's suffix). A later run over the same target removes those a day old or
+// older whose run has ended: no process holds the lock on the main file of their six
+// characters. `own` is the calling run's.
+void removeStaleTemporaries(const std::string& directory, const std::string& base,
+                            const std::string& own) {
+    const std::string prefix = "." + base + ".";
+    constexpr std::size_t stem = 6;
+    DIR* listing = ::opendir(directory.c_str());
+    if (listing == nullptr) return;
+    const std::time_t dayAgo = std::time(nullptr) - 24 * 60 * 60;
+    std::map<std::string, std::vector<std::string>> byStem;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() < prefix.size() + stem || !name.starts_with(prefix)) continue;
+        const std::string path = directory + "/" + std::string(name);
+        if (path == own) continue;
+        byStem[std::string(name.substr(0, prefix.size() + stem))].push_back(path);
+    }
+    ::closedir(listing);
+    for (const auto& [name, paths] : byStem) {
+        const std::string main = directory + "/" + name;
+        if (main == own) continue;
+        const int fd = ::open(main.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        for (const std::string& path : paths) {
+            struct stat status;
+            if (held || ::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+                status.st_mtime > dayAgo)
+                continue;
+            ::unlink(path.c_str());
+        }
+        if (fd >= 0) ::close(fd);
+    }
 }
 
 char* writeNumber(char* to, std::int64_t value) {
@@ -214,6 +255,7 @@ class CsvProjectionOutput : public ProjectionOutput {
         file_.sync();
     }
     void commit() override { file_.commit(); }
+    AtomicFile* file() override { return &file_; }
     void abandon() override { file_.abandon(); }
 
   private:
@@ -407,6 +449,7 @@ class SqliteProjectionOutput : public ProjectionOutput {
         file_.sync();
     }
     void commit() override { file_.commit(); }
+    AtomicFile* file() override { return &file_; }
 
     void abandon() override {
         close();
@@ -554,14 +597,20 @@ AtomicFile::AtomicFile(std::string target, std::size_t flushEvery)
     : target_(std::move(target)), flushEvery_(flushEvery) {
     const auto slash = target_.find_last_of('/');
     std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-    // "." + base + ".XXXXXX" must stay a valid name for a target whose name is: the base
-    // is shortened, at a character's start, when it would not.
-    constexpr std::size_t added = 8;
+    // "." + base + ".XXXXXX-old" must stay a valid name for a target whose name is: the
+    // base is shortened, at a character's start, when it would not.
+    constexpr std::size_t added = 12;
     if (base.size() + added > NAME_MAX) {
         std::size_t cut = NAME_MAX - added;
         while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80)
             --cut;
         base.resize(cut);
+    }
+    // A target that cannot be replaced by a file is refused before any work is done.
+    struct stat existing;
+    if (::stat(target_.c_str(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode)) fail("is a directory");
+        if (!S_ISREG(existing.st_mode)) fail("is not a regular file");
     }
     temporary_ = directoryOf(target_) + "/." + base + ".XXXXXX";
     fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
@@ -569,8 +618,10 @@ AtomicFile::AtomicFile(std::string target, std::size_t flushEvery)
         temporary_.clear();
         fail(std::strerror(errno));
     }
+    // Held while the run lives, so that another run leaves the file alone.
+    ::flock(fd_, LOCK_EX | LOCK_NB);
+    removeStaleTemporaries(directoryOf(target_), base, temporary_);
     // The finished file gets the mode of the file it replaces, or that of a new file.
-    struct stat existing;
     mode_t mode = 0;
     if (::stat(target_.c_str(), &existing) == 0) {
         mode = existing.st_mode & 07777;
@@ -672,14 +723,100 @@ void AtomicFile::commit() {
     sync();
     // The flush can take long; a stop requested meanwhile still keeps the earlier file.
     throwIfStopRequested();
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0) fail(std::strerror(errno));
+    place();
+    finish();
+}
+
+void AtomicFile::place() {
+    sync();
+    // A second name keeps the earlier file until the whole set is in place: a hard link,
+    // so that the target is never missing; moved aside where links are not allowed.
+    struct stat existing;
+    if (::lstat(target_.c_str(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode)) fail("is a directory");
+        earlier_ = temporary_ + "-old";
+        if (::link(target_.c_str(), earlier_.c_str()) != 0 &&
+            ::rename(target_.c_str(), earlier_.c_str()) != 0) {
+            const int error = errno;
+            earlier_.clear();
+            fail(std::strerror(error));
+        }
+    }
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        const int error = errno;
+        if (!earlier_.empty()) ::rename(earlier_.c_str(), target_.c_str());
+        earlier_.clear();
+        fail(std::strerror(error));
+    }
+    placed_ = true;
     committed_ = true;
+}
+
+void AtomicFile::undo() noexcept {
+    if (!placed_) return;
+    if (earlier_.empty()) {
+        ::unlink(target_.c_str());
+    } else {
+        ::rename(earlier_.c_str(), target_.c_str());
+    }
+    earlier_.clear();
+    placed_ = false;
+    temporary_.clear();
+}
+
+void AtomicFile::finish() noexcept {
+    if (!earlier_.empty()) ::unlink(earlier_.c_str());
+    earlier_.clear();
     // The new name is made durable too.
     const int directory = ::open(directoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directory >= 0) {
         ::fsync(directory);
         ::close(directory);
     }
+}
+
+namespace {
+
+// Holds the stop signals back while the finished files are put in place, so that a
+// stop request comes either before the first rename, and keeps every earlier file, or
+// after the last.
+class SignalsHeld {
+  public:
+    SignalsHeld() {
+        const sigset_t held = stopSignalSet();
+        ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+  private:
+    sigset_t previous_;
+};
+
+}  // namespace
+
+void OutputSet::commit(std::ostream* out) {
+    for (AtomicFile* file : files_)
+        file->sync();
+    errno = 0;
+    if (out != nullptr && !out->flush()) {
+        throw OutputFileError("cannot write the standard output: " +
+                              std::string(errno != 0 ? std::strerror(errno) : "failed"));
+    }
+    const SignalsHeld held;
+    throwIfStopRequested();
+    std::size_t placed = 0;
+    try {
+        for (; placed < files_.size(); ++placed)
+            files_[placed]->place();
+    } catch (...) {
+        while (placed > 0)
+            files_[--placed]->undo();
+        throw;
+    }
+    for (AtomicFile* file : files_)
+        file->finish();
 }
 
 void AtomicFile::abandon() {

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -110,6 +111,9 @@ class ProjectionOutput {
                           const std::vector<ComparisonRow>& comparison, const RunRecord& run) = 0;
     // Puts the completed file in the target's place (see AtomicFile::commit).
     virtual void commit() = 0;
+    // The file the output is written to, for an OutputSet to put in place with others;
+    // null for an output that can only commit() on its own.
+    virtual class AtomicFile* file() { return nullptr; }
     // Removes the unfinished file; the target stays as it was.
     virtual void abandon() = 0;
 };
@@ -163,8 +167,11 @@ class BackgroundFlush {
 
 // A file written whole or not at all: a temporary file beside the target, renamed over
 // it by commit, removed by the destructor when not committed. The temporary file is
-// made when the AtomicFile is, so that a target that cannot be written is found before
-// the work that fills it.
+// made when the AtomicFile is, so that a target that cannot be written (a directory, a
+// device, a directory without write permission) is found before the work that fills it.
+// A run killed outright leaves its temporary files, named "." + the target's name + "."
+// and six random characters (and "-old" after those while the earlier file is
+// replaced); see removeStaleTemporaries.
 class AtomicFile {
   public:
     // The bytes are made durable on a thread of the file's own, each time `flushEvery`
@@ -191,6 +198,15 @@ class AtomicFile {
     [[noreturn]] void fail(const std::string& reason) const;
 
   private:
+    friend class OutputSet;
+    // Renames the synced file over the target, the earlier file kept under a second
+    // name until finish() or undo(); throws OutputFileError and leaves the target as it
+    // was.
+    void place();
+    // Puts the earlier file back (or removes the target where there was none).
+    void undo() noexcept;
+    // Drops the earlier file and makes the new name durable.
+    void finish() noexcept;
     void grown(std::size_t size);
     int stopFlushing();
 
@@ -198,10 +214,28 @@ class AtomicFile {
     std::string temporary_;
     int fd_ = -1;
     bool committed_ = false;
+    bool placed_ = false;
+    std::string earlier_;  // the earlier file's second name while placed
     bool synced_ = false;
     std::size_t written_ = 0;  // bytes written through write()
     std::size_t flushEvery_;
     std::unique_ptr<BackgroundFlush> flush_;  // once the file is large enough to need one
+};
+
+// The files of one run, put in their targets' places together: every one is, or none
+// is and every earlier file stays as it was (a rename that fails undoes those before
+// it). Kept by reference; the files must outlive the set's commit.
+class OutputSet {
+  public:
+    void add(AtomicFile& file) { files_.push_back(&file); }
+    // Syncs every file; flushes `out` (the run's standard output, when given) and checks
+    // that all of it was written; then, with the stop signals held, puts every file in
+    // place. Throws OutputFileError, or RunStopped when a stop was requested before the
+    // first rename.
+    void commit(std::ostream* out = nullptr);
+
+  private:
+    std::vector<AtomicFile*> files_;
 };
 
 }  // namespace arbora

@@ -22,10 +22,14 @@ std::string shown(const RawValue& value) {
             return std::to_string(value.integer);
         case RawValue::Kind::real:
             return shortestText(value.real);
+        case RawValue::Kind::tooLarge:
+            return "a whole number beyond 64 bits";
         default:
             return "the value";
     }
 }
+
+constexpr const char* tooLargeProblem = "is a whole number beyond 64 bits, which cannot be read";
 
 bool isEmpty(const RawValue& value) {
     return value.kind == RawValue::Kind::missing ||
@@ -48,6 +52,8 @@ ColumnValue<std::int64_t> wholeValue(const RawValue& raw) {
                 return {static_cast<std::int64_t>(raw.real), {}};
             }
             return {0, shown(raw) + " is not a whole number"};
+        case RawValue::Kind::tooLarge:
+            return {0, tooLargeProblem};
         default:
             return {0, "is not a number"};
     }
@@ -65,6 +71,8 @@ ColumnValue<double> realValue(const RawValue& raw) {
         case RawValue::Kind::real:
             if (!std::isfinite(raw.real)) return {0, shown(raw) + " is not a finite number"};
             return {raw.real + 0.0, {}};  // no negative zero
+        case RawValue::Kind::tooLarge:
+            return {0, tooLargeProblem};
         default:
             return {0, "is not a number"};
     }
@@ -123,10 +131,9 @@ ColumnValue<std::int32_t> speciesValue(const RawValue& raw) {
 // that every SQLite client and spreadsheet can read back.
 std::string standIdProblem(const RawValue& raw, std::string_view id) {
     if (raw.kind == RawValue::Kind::other) return "is a BLOB, not text";
+    if (raw.kind == RawValue::Kind::tooLarge) return tooLargeProblem;
     if (id.empty()) return "is empty";
-    if (id.find('\0') != std::string_view::npos) return "holds a NUL byte";
-    if (!isUtf8Text(id)) return "is not UTF-8 text";
-    return {};
+    return writableTextProblem(raw, id);
 }
 
 std::string standIdText(const RawValue& raw) {
@@ -527,6 +534,13 @@ ColumnValue<double> readRealValue(const RawValue& value) {
 
 ColumnValue<std::int32_t> readSpeciesValue(const RawValue& value) {
     return speciesValue(value);
+}
+
+std::string writableTextProblem(const RawValue& raw, std::string_view text) {
+    if (raw.kind == RawValue::Kind::other) return "is a BLOB, not text";
+    if (text.find('\0') != std::string_view::npos) return "holds a NUL byte";
+    if (!isUtf8Text(text)) return "is not UTF-8 text";
+    return {};
 }
 
 }  // namespace arbora

@@ -46,7 +46,9 @@ const std::array<StandColumnName, standColumnCount>& standColumnNames();
 // One value of a row as the input holds it: a text (every CSV value), or a number or
 // NULL as a database stores it.
 struct RawValue {
-    enum class Kind { missing, text, integer, real, other };
+    // tooLarge: a whole number a GIS library could not hold in 64 bits (it would have
+    // clamped it), refused wherever it stands rather than read as another number.
+    enum class Kind { missing, text, integer, real, other, tooLarge };
     Kind kind = Kind::missing;
     std::string_view text;  // for text
     std::int64_t integer = 0;
@@ -133,5 +135,9 @@ ColumnValue<double> readRealValue(const RawValue& value);
 // A species: 1 to 4, the Latin name in any letter case, or the Chinese name.
 ColumnValue<std::int32_t> readSpeciesValue(const RawValue& value);
 
+// Why a value's text cannot be written to an output, as the stand id's is checked: a
+// BLOB, a NUL byte, bytes that are not UTF-8 text; empty when it can. Every text of an
+// input that reaches an output (a scenario name, a code) is checked so.
+std::string writableTextProblem(const RawValue& raw, std::string_view text);
 
 }  // namespace arbora

@@ -659,6 +659,7 @@ std::unique_ptr<StandSource> openStandSource(const std::string& fileName, InputE
                                              const SourceTuning& tuning) {
     int fd = -1;
     // Opening a FIFO waits for its writer; a stop request ends the wait.
+    throwIfStopRequested();
     while ((fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY)) < 0 && errno == EINTR)
         throwIfStopRequested();
     if (fd < 0) unreadable(fileName, std::strerror(errno));
@@ -674,7 +675,10 @@ std::unique_ptr<StandSource> openStandSource(const std::string& fileName, InputE
         got += n;
     }
     start.resize(got);
-    if (start == sqliteFileHeader) return std::make_unique<SqliteStandSource>(fileName, tuning);
+    if (start == sqliteFileHeader) {
+        if (!tuning.databases) unusable(fileName + ": is a SQLite database, not a CSV file");
+        return std::make_unique<SqliteStandSource>(fileName, tuning);
+    }
 
     auto unread = std::make_shared<std::string>(std::move(start));
     return std::make_unique<CsvStandSource>(

@@ -45,6 +45,7 @@ struct SourceTuning {
     std::size_t pieceSize = 65536;  // bytes of a CSV file read at a time
     int busyMilliseconds = 5000;    // how long to wait for a database another program locks
     std::string table = "stands";   // the table read from a database ("treatments" too)
+    bool databases = true;          // false: a SQLite database is refused, CSV files only
 };
 
 // Opens the inventory, telling a SQLite database by its file header; reads the header

@@ -130,7 +130,8 @@ void addProductsCarbon(
 
 std::vector<std::string> summaryReportLines(const std::string& inputName,
                                             const InventorySummary& summary, std::int64_t rejected,
-                                            const std::vector<ComparisonRow>& comparison) {
+                                            const std::vector<ComparisonRow>& comparison,
+                                            std::int64_t rejectedTreatmentRows) {
     std::vector<std::string> lines;
     const auto add = [&](std::string_view layout, std::initializer_list<LayoutValue> values) {
         for (std::string& line : formatLayout(layout, values))
@@ -139,10 +140,13 @@ std::vector<std::string> summaryReportLines(const std::string& inputName,
     const bool scenarios = summary.scenarios().size() > 1;
     const std::string title = "Inventory projection of " + inputName;
     const std::string area = editFixed(summary.area(), 20, 1);
-    const std::string counts = countText(summary.stands(), "stand") + " accepted, " +
-                               std::to_string(rejected) + " rejected, " +
-                               area.substr(area.find_first_not_of(' ')) + " ha; years " +
-                               yearsText(summary.years());
+    const std::string counts =
+        countText(summary.stands(), "stand") + " accepted, " + std::to_string(rejected) +
+        " rejected, " +
+        (rejectedTreatmentRows > 0
+             ? countText(rejectedTreatmentRows, "treatment row") + " rejected, "
+             : std::string()) +
+        area.substr(area.find_first_not_of(' ')) + " ha; years " + yearsText(summary.years());
     add(R"(/, 2X, A, /, 2X, A)", {title, counts});
 
     const std::vector<SummaryRow> rows = summary.rows();

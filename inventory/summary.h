@@ -103,9 +103,11 @@ void addProductsCarbon(
 // per year and species the stands, area, volume, biomass, carbon, carbon dioxide
 // equivalent and the yearly carbon change since the previous year of the list; with
 // scenarios, one such table per scenario with the removals, then the comparison.
-// `comparison` is the summary's, with the products carbon.
+// `comparison` is the summary's, with the products carbon. `rejected` counts stands;
+// rows of a treatments file rejected are counted apart, when there are any.
 std::vector<std::string> summaryReportLines(const std::string& inputName,
                                             const InventorySummary& summary, std::int64_t rejected,
-                                            const std::vector<ComparisonRow>& comparison);
+                                            const std::vector<ComparisonRow>& comparison,
+                                            std::int64_t rejectedTreatmentRows = 0);
 
 }  // namespace arbora

@@ -215,7 +215,7 @@ void readThinning(TreatmentRow& row, Treatment& t, const ThinningQuotients& quot
         method = ThinningMethod::systematic;
     } else if (!methodText.empty() && !equalsIgnoringCase(methodText, "below")) {
         row.reject(TreatmentColumn::method,
-                   "\"" + methodText + "\" is not a method: use below, above or systematic");
+                   quotedValue(methodText) + " is not a method: use below, above or systematic");
     }
     t.quotient = method == ThinningMethod::below   ? quotients.below
                  : method == ThinningMethod::above ? quotients.above
@@ -271,11 +271,20 @@ void readRow(TreatmentSchedule& schedule, const TreatmentColumnMap& map, const R
     t.line = raw.line;
     const std::string scenario = row.text(TreatmentColumn::scenario);
     t.standId = row.text(TreatmentColumn::standId);
+    // The scenario and the stand id reach the outputs: checked as a stand's id is.
+    for (const TreatmentColumn column : {TreatmentColumn::scenario, TreatmentColumn::standId}) {
+        const RawValue* raw = row.value(column);
+        if (raw == nullptr) continue;
+        if (std::string problem = writableTextProblem(*raw, row.text(column)); !problem.empty()) {
+            row.reject(column, std::move(problem));
+            if (column == TreatmentColumn::standId) t.standId.clear();
+        }
+    }
     if (scenario.empty()) {
         row.reject(TreatmentColumn::scenario, "is empty");
     } else if (equalsIgnoringCase(scenario, baselineScenario)) {
         row.reject(TreatmentColumn::scenario,
-                   "\"" + scenario + "\" is reserved for the untreated baseline");
+                   quotedValue(scenario) + " is reserved for the untreated baseline");
     }
     if (const RawValue* raw = row.value(TreatmentColumn::species)) {
         const auto species = readSpeciesValue(*raw);
@@ -298,7 +307,7 @@ void readRow(TreatmentSchedule& schedule, const TreatmentColumnMap& map, const R
         readClearFelling(row, t);
     } else {
         row.reject(TreatmentColumn::action,
-                   action.empty() ? "is empty" : "\"" + action + "\" is not thin or clearcut");
+                   action.empty() ? "is empty" : quotedValue(action) + " is not thin or clearcut");
     }
     if (row.rejected()) {
         schedule.rejections.push_back(row.rejection(schedule.fileName, t.standId));

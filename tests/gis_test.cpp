@@ -232,6 +232,10 @@ TEST_F(Gis, LayersGiveAreasChooseLayersAndNameFeatures) {
                                                  R"("average_height":10,)"
                                                  R"("stand_density":2000,"stand_volume":150)"),
                                       feature(9, R"("stand_id":"C")" + stand.substr(14), 0)}));
+    writeFile(
+        "bigid.geojson",
+        geoJson({feature(1, R"("stand_id":123456789012345678901234567890)" + stand.substr(14)),
+                 feature(2, R"("stand_id":5)" + stand.substr(14))}));
     ASSERT_EQ(std::system("ogr2ogr -f GPKG two.gpkg square.geojson -nln first && "
                           "ogr2ogr -update two.gpkg metres.geojson -nln second"),
               0);
@@ -269,6 +273,10 @@ TEST_F(Gis, LayersGiveAreasChooseLayersAndNameFeatures) {
          {.standsFile = "bad.geojson"},
          exitUnusableData,
          "bad.geojson:9: polygon area: the feature has no polygon to measure"},
+        {"a numeric id beyond 64 bits, never clamped",
+         {.standsFile = "bigid.geojson"},
+         exitUnusableData,
+         "bigid.geojson:1: stand_id: is a whole number beyond 64 bits"},
         {"a GeoPackage of a table",
          {.standsFile = examples + "stands.csv", .outputFile = "x.gpkg"},
          exitUsage,

@@ -3,9 +3,12 @@
 // never replaced by a failed run, and nothing that is not a finite number or not
 // UTF-8 text reaches an output.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <fstream>
@@ -15,6 +18,7 @@
 #include "inventory/projection_output.h"
 #include "inventory/stand_sources.h"
 #include "inventory/stop_request.h"
+#include "management/treatments.h"
 #include "test_support.h"
 
 namespace arbora {
@@ -312,6 +316,230 @@ TEST_F(Reliability, ALockedDatabaseIsWaitedForThenRefused) {
             << e.what();
     }
     sqlite3_close(db);
+}
+
+// A stream whose every write fails, as standard output on a full disk.
+struct FailingBuffer : std::streambuf {
+    int overflow(int) override { return traits_type::eof(); }
+};
+
+// Every output is checked before the work, and all are put in place together or none.
+TEST_F(Reliability, OutputsArePutInPlaceTogetherOrNotAtAll) {
+    struct Case {
+        const char* name;
+        const char* directory;  // made where an output is named
+        bool failingStdout;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"a report that is a directory", "estate.html", false,
+         "cannot write \"estate.html\": is a directory"},
+        {"an output that is a directory", "out.sqlite", false,
+         "cannot write \"out.sqlite\": is a directory"},
+        {"standard output that cannot be written", nullptr, true, "the standard output"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all("out.sqlite");
+        std::filesystem::remove_all("estate.html");
+        writeFile("stands.csv", header + goodRow + "B,1,2,10,8,1000,100\n");
+        writeFile("out.sqlite", "earlier");
+        writeFile("estate.html", "earlier");
+        if (c.directory) {
+            std::filesystem::remove(c.directory);
+            std::filesystem::create_directory(c.directory);
+        }
+        InventoryOptions options = optionsFor("stands.csv", "out.sqlite");
+        options.reportFile = "estate.html";
+        options.skipBadRows = true;
+        FailingBuffer failing;
+        std::ostream failingOut(&failing);
+        std::ostringstream out, err;
+        InventoryRun record;
+        const int status = runInventory(options, c.failingStdout ? failingOut : out, err, record);
+        EXPECT_EQ(status, exitFileFailure) << c.name << ": " << err.str();
+        EXPECT_NE(err.str().find(c.message), std::string::npos) << c.name << ": " << err.str();
+        if (c.directory) {
+            EXPECT_EQ(err.str().find("stand_age"), std::string::npos) << c.name << ": read first";
+        }
+        for (const char* file : {"out.sqlite", "estate.html"}) {
+            if (c.directory && std::string(file) == c.directory) continue;
+            EXPECT_TRUE(readBytes(file) == "earlier") << c.name << ": " << file;
+        }
+        EXPECT_EQ(leftOvers(), std::vector<std::string>{}) << c.name;
+    }
+}
+
+// A rename that fails after others were done undoes them: every earlier file is back.
+TEST_F(Reliability, AFailedRenameUndoesTheRenamesBeforeIt) {
+    for (const bool firstExisted : {true, false}) {
+        std::filesystem::remove_all("b.txt");
+        std::filesystem::remove("a.txt");
+        if (firstExisted) writeFile("a.txt", "earlier a");
+        {
+            AtomicFile a("a.txt"), b("b.txt");
+            a.write("new a");
+            b.write("new b");
+            std::filesystem::create_directory("b.txt");  // made after b was checked
+            OutputSet set;
+            set.add(a);
+            set.add(b);
+            EXPECT_THROW(set.commit(), OutputFileError);
+        }
+        if (firstExisted) {
+            EXPECT_EQ(readBytes("a.txt"), "earlier a");
+        } else {
+            EXPECT_FALSE(std::filesystem::exists("a.txt"));
+        }
+        EXPECT_EQ(leftOvers(), std::vector<std::string>{}) << firstExisted;
+    }
+}
+
+// Every text from a treatments table that may reach an output is checked as a stand id
+// is; a value a message quotes is cut.
+TEST_F(Reliability, TreatmentTextsAreCheckedLikeStandIds) {
+    struct Case {
+        const char* name;
+        const char* scenario;  // SQL
+        const char* standId;   // SQL
+        const char* action;    // SQL
+        const char* column;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"a NUL byte in a scenario", "CAST(x'410042' AS TEXT)", "'A'", "'thin'", "scenario",
+         "holds a NUL byte"},
+        {"a scenario that is not UTF-8", "CAST(x'41ff' AS TEXT)", "'A'", "'thin'", "scenario",
+         "is not UTF-8 text"},
+        {"a BLOB scenario", "x'41'", "'A'", "'thin'", "scenario", "is a BLOB, not text"},
+        {"a NUL byte in a stand id", "'s'", "CAST(x'410042' AS TEXT)", "'thin'", "stand_id",
+         "holds a NUL byte"},
+        {"a huge action", "'s'", "'A'", "hex(zeroblob(5000))", "action",
+         "\"" + std::string(80, '0') + "...\" is not thin or clearcut"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove("treatments.db");
+        sqlite3* db = nullptr;
+        sqlite3_open("treatments.db", &db);
+        const std::string sql =
+            "CREATE TABLE treatments (scenario, stand_id, year, action, remove_trees);"
+            "INSERT INTO treatments VALUES (" +
+            std::string(c.scenario) + ", " + c.standId + ", 10, " + c.action + ", 30);";
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << c.name;
+        sqlite3_close(db);
+        const TreatmentSchedule schedule = readTreatments("treatments.db", InputEncoding::utf8);
+        ASSERT_EQ(schedule.rejections.size(), 1u) << c.name;
+        EXPECT_EQ(schedule.rejections[0].column, c.column) << c.name;
+        EXPECT_EQ(schedule.rejections[0].reason, c.reason) << c.name;
+        EXPECT_EQ(schedule.scenarios.size(), 1u) << c.name;
+    }
+}
+
+// Every rejected row of every file is in `rejected` with its file, and the screen counts
+// stands and treatment rows apart.
+TEST_F(Reliability, RejectedHoldsTheRowsOfEveryFile) {
+    writeFile("stands.csv", header + goodRow + "B,1,2,10,8,1000,100\nC,1,20,10,8,1000,100\n");
+    writeFile("treatments.csv",
+              "scenario,stand_id,year,action,remove_trees\ns,A,10,thin,30\ns,A,10,cut,30\n"
+              "s,,10,thin,300\n");
+    InventoryOptions options = optionsFor("stands.csv", "out.sqlite");
+    options.treatmentsFile = "treatments.csv";
+    options.skipBadRows = true;
+    const Outcome o = run(options);
+    ASSERT_EQ(o.status, exitSuccess) << o.err;
+    EXPECT_EQ(testing::query("out.sqlite", "SELECT file, line, \"column\" FROM rejected"),
+              (std::vector<std::string>{"treatments.csv|3|action", "treatments.csv|4|remove_trees",
+                                        "stands.csv|3|stand_age"}));
+    EXPECT_NE(o.out.find("2 stands accepted, 1 rejected, 2 treatment rows rejected"),
+              std::string::npos)
+        << o.out;
+}
+
+// Each file's rejections are listed as its first 20 and a count of the others.
+TEST_F(Reliability, EachFilesRejectionsAreListedAsTheFirst20AndACount) {
+    std::string stands = header, treatments = "scenario,year,action,remove_trees\n",
+                products = "item,value\n";
+    for (int i = 0; i < 25; ++i) {
+        stands += "s" + std::to_string(i) + ",1,2,10,8,1000,100\n";
+        treatments += "t,10,cut,30\n";
+        products += "nothing" + std::to_string(i) + ",1\n";
+    }
+    writeFile("stands.csv", stands + goodRow);
+    writeFile("treatments.csv", treatments);
+    writeFile("products.csv", products);
+    struct Case {
+        const char* name;
+        bool products;
+        std::vector<std::string> counts;  // what stderr must hold
+    };
+    const Case cases[] = {
+        {"stands and treatments",
+         false,
+         {"treatments.csv: 5 more rejected rows", "stands.csv: 5 more rejected rows"}},
+        {"products", true, {"products.csv: 5 more rejected rows"}},
+    };
+    for (const Case& c : cases) {
+        InventoryOptions options = optionsFor("stands.csv", "out.csv");
+        options.treatmentsFile = "treatments.csv";
+        if (c.products) options.productsFile = "products.csv";
+        const Outcome o = run(options);
+        EXPECT_EQ(o.status, exitUnusableData) << c.name;
+        for (const std::string& count : c.counts)
+            EXPECT_NE(o.err.find(count), std::string::npos) << c.name << ": " << o.err;
+        // The listed rows and counts, the closing message, and for the stands the note
+        // that without an area column every stand counts as 1 ha.
+        const auto lines = std::count(o.err.begin(), o.err.end(), '\n');
+        const long areaNote = o.err.find("no area column") != std::string::npos ? 1 : 0;
+        EXPECT_EQ(lines, 21 * static_cast<long>(c.counts.size()) + 1 + areaNote)
+            << c.name << ": " << o.err;
+    }
+}
+
+// The temporary files of a run killed outright are removed by a later run over the same
+// target once they are a day old, unless a process still holds them.
+TEST_F(Reliability, StaleTemporaryFilesOfAKilledRunAreRemoved) {
+    writeFile("stands.csv", header + goodRow);
+    const auto daysAgo = [](const char* name, int days) {
+        writeFile(name, "left");
+        std::filesystem::last_write_time(
+            name, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * days));
+    };
+    daysAgo(".out.csv.Ab12Cd", 2);      // old: removed
+    daysAgo(".out.csv.Ab12Cd-old", 2);  // with it
+    daysAgo(".out.csv.Ef34Gh", 0);      // recent: kept
+    daysAgo(".out.csv.Ij56Kl", 2);      // held by a process: kept
+    daysAgo(".other.csv.Mn78Op", 2);    // another target's: kept
+    const int held = ::open(".out.csv.Ij56Kl", O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    ASSERT_EQ(run(optionsFor("stands.csv", "out.csv")).status, exitSuccess);
+    ::close(held);
+    EXPECT_EQ(leftOvers().size(), 3u);
+    for (const char* kept : {".out.csv.Ef34Gh", ".out.csv.Ij56Kl", ".other.csv.Mn78Op"})
+        EXPECT_TRUE(std::filesystem::exists(kept)) << kept;
+}
+
+// A huge value in any input file is cut in the messages.
+TEST_F(Reliability, HugeValuesOfEveryFileAreCutInMessages) {
+    const std::string huge(1000000, 'x');
+    writeFile("stands.csv", header + goodRow);
+    const std::pair<const char*, std::string> cases[] = {
+        {"products", "item,value\n" + huge + ",1\nsawnwood," + huge + "\n"},
+        {"prices", "item,value,species\nrough_timber,1," + huge + "\n" + huge + ",1,\n"},
+        {"species map", "code,species\n1," + huge + "\n"},
+        {"treatments", "scenario,year,action,method,remove_trees\ns,10,thin," + huge + ",30\n"},
+    };
+    for (const auto& [name, content] : cases) {
+        writeFile("input.csv", content);
+        InventoryOptions options = optionsFor("stands.csv", "out.csv");
+        const std::string_view file = name;
+        if (file == "products") options.productsFile = "input.csv";
+        if (file == "prices") options.pricesFile = "input.csv";
+        if (file == "species map") options.input.speciesMap = "input.csv";
+        if (file == "treatments") options.treatmentsFile = "input.csv";
+        const Outcome o = run(options);
+        EXPECT_NE(o.status, exitSuccess) << name;
+        EXPECT_LT(o.err.size(), 1500u) << name << ": " << o.err.substr(0, 300);
+        EXPECT_NE(o.err.find(std::string(80, 'x') + "..."), std::string::npos) << name;
+    }
 }
 
 // A stop requested while the finished file is flushed keeps the earlier file.

@@ -141,6 +141,22 @@ TEST(InventoryYears, ListsMergeAndSort) {
         EXPECT_EQ(list.offsets, c.offsets) << c.text;
         EXPECT_EQ(list.problem.empty(), !c.offsets.empty()) << c.text;
     }
+    // Long lists are merged at once (a list made item by item was quadratic), and the
+    // 10,001 years 0 to 10,000 are the most a list holds.
+    std::string descending, repeated = "0:9999:1";
+    for (int year = 9999; year >= 0; --year)
+        descending += std::to_string(year) + (year > 0 ? "," : "");
+    for (int i = 0; i < 60000; ++i)
+        repeated += ",5";
+    const std::pair<std::string, std::size_t> sizes[] = {{descending, 10000},
+                                                         {repeated, 10000},
+                                                         {"0:10000:1", 10001},
+                                                         {"0:10001:1", 0},
+                                                         {"0:9999:1,10000,10001", 0}};
+    for (const auto& [text, size] : sizes) {
+        const YearsList list = parseYearsList(text);
+        EXPECT_EQ(list.offsets.size(), size) << text.substr(0, 40) << " " << list.problem;
+    }
 }
 
 class Inventory : public testing::InTempDir {};

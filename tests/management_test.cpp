@@ -661,7 +661,12 @@ TEST_F(Treatments, ThreadsChangeNoByteOfTheOutput) {
     std::ofstream("stands.csv") << stands;
     const std::string examples = ARBORA_SOURCE_DIR "/examples/";
     std::vector<std::string> first;
-    for (const std::size_t jobs : {1u, 2u, 7u}) {
+    // The last: more threads than the rows in flight allow, one stand a batch.
+    const std::pair<std::size_t, std::size_t> flows[] = {{1, InventoryOptions{}.rowsInFlightBytes},
+                                                         {2, InventoryOptions{}.rowsInFlightBytes},
+                                                         {7, InventoryOptions{}.rowsInFlightBytes},
+                                                         {64, 1}};
+    for (const auto& [jobs, rowsInFlight] : flows) {
         std::vector<std::string> outputs;
         for (const char* name : {"out.csv", "out.sqlite"}) {
             InventoryOptions options;
@@ -672,6 +677,7 @@ TEST_F(Treatments, ThreadsChangeNoByteOfTheOutput) {
             options.outputFile = name;
             options.skipBadRows = true;
             options.jobs = jobs;
+            options.rowsInFlightBytes = rowsInFlight;
             std::ostringstream out, err;
             InventoryRun run;
             ASSERT_EQ(runInventory(options, out, err, run), exitSuccess) << err.str();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -164,6 +165,9 @@ TEST_F(Runner, InventoryExitStatusesTellWhatFailed) {
         {{"inventory", "stands.csv", "--output", "out.txt"}, 2, ".sqlite, .db or .csv"},
         {{"inventory", "stands.csv", "--output", "stands.csv"}, 2, "the inventory itself"},
         {{"inventory", "stands.csv", "--colour"}, 2, "--colour"},
+        {{"inventory", "stands.csv", "--jobs", "abc"}, 2, "--jobs \"abc\" is not a whole number"},
+        {{"inventory", "stands.csv", "--jobs", "0x10"}, 2, "--jobs \"0x10\""},
+        {{"inventory", "stands.csv", "--jobs", "1025"}, 2, "from 1 to 1024"},
         {{"inventory", "bad.csv"}, 3, "has no column average_diameter"},
     };
     for (const Case& c : cases) {
@@ -307,6 +311,106 @@ TEST_F(Runner, InventoryStopsBySignalWhileItWaitsAndKeepsIgnoredSignalsIgnored) 
             EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
         }
     }
+}
+
+// Every file option read from a pipe: a stop request while the runner waits for the
+// pipe ends it by the signal with the earlier output kept, and a pipe given whole is
+// read (each file is opened once).
+TEST_F(Runner, EveryFileOptionStopsBySignalAndReadsPipes) {
+    const std::string stands =
+        "stand_id,species,stand_age,average_diameter,average_height,stand_density,"
+        "stand_volume\na,1,20,10,8,1000,100\n";
+    testing::writeFile("stands.csv", stands);
+    struct Case {
+        const char* option;
+        std::string content;  // the file given whole
+        bool writerHeld;      // the test writes the header and waits; else it opens no writer
+    };
+    const Case cases[] = {
+        {"--prices", "item,value\nrough_timber,1000\n", true},
+        {"--products", "item,value\nsawnwood,35\n", true},
+        {"--species-map", "code,species\n1,1\n", false},
+        {"--treatments", "scenario,year,action,remove_trees\ns,10,thin,30\n", false},
+    };
+    for (const Case& c : cases) {
+        testing::writeFile("out.csv", "earlier");
+        ASSERT_EQ(::mkfifo("input.csv", 0600), 0);
+        int writer = -1;
+        if (c.writerHeld) {
+            writer = ::open("input.csv", O_RDWR | O_NONBLOCK | O_CLOEXEC);
+            const std::string header = c.content.substr(0, c.content.find('\n') + 1);
+            ASSERT_GE(::write(writer, header.data(), header.size()), 0);
+        }
+        const pid_t pid =
+            startReport({"inventory", "stands.csv", "--output", "out.csv", c.option, "input.csv"});
+        ASSERT_GT(pid, 0);
+        if (c.writerHeld) {
+            EXPECT_TRUE(waitUntilOpened(pid, "input.csv")) << c.option;
+        } else {
+            ::usleep(300000);  // waiting in the open of the pipe
+        }
+        ::kill(pid, SIGTERM);
+        const int status = waitForEnd(pid);
+        if (writer >= 0) ::close(writer);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM)
+            << c.option << " " << status << " " << readBytes("stderr.bin");
+        EXPECT_TRUE(readBytes("out.csv") == "earlier") << c.option;
+        std::filesystem::remove("input.csv");
+
+        testing::writeFile("input.csv", c.content);
+        const std::string command = "cat input.csv | " + quoted(ARBORA_REPORT_PATH) +
+                                    " inventory stands.csv --output out.csv " + c.option +
+                                    " /dev/stdin 2>stderr.bin >/dev/null";
+        const int raw = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0)
+            << c.option << " " << readBytes("stderr.bin");
+        std::filesystem::remove("input.csv");
+    }
+}
+
+// Memory or threads running out end the run with status 1 and a sentence, the earlier
+// output kept and no temporary file left; never an abort. Each limit is set on the
+// address space of a child before it starts the runner.
+TEST_F(Runner, RunningOutOfMemoryEndsWithStatus1AndNoFileChanged) {
+    std::string stands =
+        "stand_id,species,stand_age,average_diameter,average_height,stand_density,"
+        "stand_volume\n";
+    for (int i = 0; i < 2000; ++i)
+        stands += "s" + std::to_string(i) + ",1,20,10,8,1000,100\n";
+    testing::writeFile("stands.csv", stands);
+    std::string treatments = "scenario,year,action,remove_trees\n";
+    for (int s = 0; s < 10; ++s)
+        treatments += "s" + std::to_string(s) + ",10,thin,30\n";
+    testing::writeFile("treatments.csv", treatments);
+    int outOfMemory = 0;
+    for (const rlim_t megabytes : {16, 24, 64, 256}) {
+        testing::writeFile("out.csv", "earlier");
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            const rlimit limit{megabytes << 20, megabytes << 20};
+            ::setrlimit(RLIMIT_AS, &limit);
+            const int err = ::open("stderr.bin", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(err, 2);
+            ::execl(ARBORA_REPORT_PATH, ARBORA_REPORT_PATH, "inventory", "stands.csv", "--years",
+                    "0:100:10", "--treatments", "treatments.csv", "--output", "out.csv", "--jobs",
+                    "4", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        const int status = waitForEnd(pid);
+        const std::string err = readBytes("stderr.bin");
+        ASSERT_TRUE(WIFEXITED(status)) << megabytes << " MB: " << status << " " << err;
+        if (WEXITSTATUS(status) == 0) continue;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << megabytes << " MB: " << err;
+        EXPECT_NE(err.find("out of memory while"), std::string::npos)
+            << megabytes << " MB: " << err;
+        EXPECT_TRUE(readBytes("out.csv") == "earlier") << megabytes;
+        ++outOfMemory;
+        for (const auto& entry : std::filesystem::directory_iterator(".")) {
+            EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+        }
+    }
+    EXPECT_GT(outOfMemory, 0);
 }
 
 // tests/golden/cases.txt: one case a line, "name arguments...". name.screen holds the

@@ -101,6 +101,7 @@ class GeoPackageOutput : public ProjectionOutput {
         makeDurable();
     }
     void commit() override { file_.commit(); }
+    AtomicFile* file() override { return &file_; }
 
     void abandon() override {
         tables_->abandon();

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace arbora {
 namespace {
@@ -59,6 +60,12 @@ RawValue valueOf(const OGRFeature& feature, int field, std::string& text) {
         case OFTInteger64:
             value = rawValue(RawValue::Kind::integer);
             value.integer = feature.GetFieldAsInteger64(field);
+            // GDAL clamps a whole number beyond 64 bits (a GeoJSON id of 30 digits) to
+            // the extremes, with a warning: such a value is refused, never read clamped.
+            if (value.integer == std::numeric_limits<std::int64_t>::max() ||
+                value.integer == std::numeric_limits<std::int64_t>::min()) {
+                value.kind = RawValue::Kind::tooLarge;
+            }
             return value;
         case OFTReal:
             value = rawValue(RawValue::Kind::real);
