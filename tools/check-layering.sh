@@ -3,7 +3,7 @@
 # this list: data flows one way, from the models up to the runner and the window.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-layers=(settings report volume growth biomass commands inventory management accounting gis estate)
+layers=(settings report volume growth biomass commands inventory management accounting planning gis estate)
 status=0
 for ((i = 0; i < ${#layers[@]}; i++)); do
   folder=${layers[i]}
