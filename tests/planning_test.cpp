@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "planning/coin_solver.h"
+#include "planning/plan_model.h"
 
 namespace arbora {
 namespace {
@@ -68,6 +69,108 @@ TEST(PlanningSolver, WholeStandsNeverBeatTheLinearProgramme) {
             EXPECT_TRUE(x == 0 || x == 1) << cap;
     }
     EXPECT_EQ(CoinSolver::solve(twoStands(150, true)).objective, 14);  // A's second, B's second
+}
+
+PlanYield yieldOf(std::vector<double> removed, std::vector<double> standing,
+                  std::vector<double> forest, std::vector<double> products, double npv,
+                  double liquidation) {
+    PlanYield y = PlanYield::zero(standing.size());
+    y.removed = std::move(removed);
+    y.standing = std::move(standing);
+    y.forestCarbon = std::move(forest);
+    y.productCarbon = std::move(products);
+    y.npv = npv;
+    y.liquidation = liquidation;
+    return y;
+}
+
+// Years 0, 5, 10. Felling A removes 100 m3/yr in period 1 and gains 400 over leaving it;
+// felling B removes 200 m3/yr in period 2 and gains 500.
+PlanData twoStandPlan() {
+    PlanData d;
+    d.years = {0, 5, 10};
+    d.stands = 2;
+    d.columns = {
+        {0, "none", yieldOf({0, 0}, {100, 120, 140}, {50, 60, 70}, {0, 0, 0}, 0, 500)},
+        {0, "fell", yieldOf({500, 0}, {100, 0, 20}, {50, 0, 10}, {0, 20, 15}, 800, 100)},
+        {1, "none", yieldOf({0, 0}, {200, 220, 240}, {100, 110, 120}, {0, 0, 0}, 0, 1000)},
+        {1, "fell", yieldOf({0, 1000}, {200, 220, 0}, {100, 110, 0}, {0, 0, 40}, 1500, 0)},
+    };
+    setBaseline(d);
+    return d;
+}
+
+TEST(PlanningModel, BindingConstraintsAsByHand) {
+    struct Case {
+        const char* what;
+        PlanTargets targets;
+        double objective;
+        double fellA, fellB;  // shares
+        const char* binding;
+        double shadowPrice;
+    };
+    const Case cases[] = {
+        {"unconstrained", {}, 2400, 1, 1, "", 0},
+        // 200 y <= 1.1 * 100 x: B is felled on 55 percent of its area.
+        {"even flow", {.evenFlow = 10}, 2175, 1, 0.55, "even_flow_1_2_max", 2.5},
+        {"allowable cut", {.harvestMax = 150}, 2275, 1, 0.75, "harvest_max_2", 2.5},
+        // 80 percent of the baseline's 190 t C at year 10: 45 x + 80 y <= 38.
+        {"carbon floor",
+         {.carbonFloor = 80},
+         1500 + 400 * 38.0 / 45,
+         38.0 / 45,
+         0,
+         "carbon_floor_10",
+         -400.0 / 45},
+        // The 300 m3 of year 0 still standing at year 10: 120 x + 240 y <= 80.
+        {"ending volume",
+         {.endingVolume = 100},
+         1500 + 400 * 80.0 / 120,
+         80.0 / 120,
+         0,
+         "ending_volume",
+         -400.0 / 120},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PlanData data = twoStandPlan();
+        const PlanModel model = buildPlanModel(data, c.targets, false);
+        const LpSolution s = CoinSolver::solve(model.program);
+        ASSERT_EQ(s.status, SolveStatus::optimal);
+        EXPECT_NEAR(s.objective, c.objective, 1e-9);
+        EXPECT_NEAR(s.primal[1], c.fellA, 1e-9);
+        EXPECT_NEAR(s.primal[3], c.fellB, 1e-9);
+        for (const ConstraintOutcome& o : constraintOutcomes(model, s)) {
+            EXPECT_GE(o.slack, 0) << o.row->name;
+            if (o.row->name != c.binding) continue;
+            EXPECT_EQ(o.slack, 0);
+            EXPECT_NEAR(o.shadowPrice, c.shadowPrice, 1e-9);
+        }
+    }
+}
+
+TEST(PlanningModel, InfeasiblePlansNameTheConstraintAndTheShortfall) {
+    const PlanData data = twoStandPlan();
+    const auto found = [&](PlanTargets targets) {
+        const PlanModel model = buildPlanModel(data, targets, false);
+        EXPECT_EQ(CoinSolver::solve(model.program).status, SolveStatus::infeasible);
+        return shortfalls(model);
+    };
+    EXPECT_EQ(
+        found({.harvestMin = 300}),
+        (std::vector<std::string>{"the minimum harvest in period 1 falls short by 200 m3/yr",
+                                  "the minimum harvest in period 2 falls short by 100 m3/yr"}));
+    // 1,800 m3 asked for at year 10, where the stands hold 380 at most.
+    EXPECT_EQ(found({.endingVolume = 600}),
+              (std::vector<std::string>{"the ending volume falls short by 1,420 m3"}));
+}
+
+TEST(PlanningModel, GroupedNumbers) {
+    const std::pair<double, const char*> cases[] = {
+        {1240, "1,240"},          {38.24, "38.2"}, {0.05, "0.1"}, {99.96, "100.0"},
+        {1234567.5, "1,234,568"}, {-2.5, "-2.5"},  {100, "100"}};
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(groupedNumber(value), text) << value;
 }
 
 }  // namespace
