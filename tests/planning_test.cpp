@@ -8,6 +8,7 @@
 
 #include "planning/coin_solver.h"
 #include "planning/plan_model.h"
+#include "planning/regimes.h"
 
 namespace arbora {
 namespace {
@@ -171,6 +172,61 @@ TEST(PlanningModel, GroupedNumbers) {
         {1234567.5, "1,234,568"}, {-2.5, "-2.5"},  {100, "100"}};
     for (const auto& [value, text] : cases)
         EXPECT_EQ(groupedNumber(value), text) << value;
+}
+
+Treatment row(std::size_t regime, std::optional<std::int32_t> year, std::optional<std::int32_t> age,
+              TreatmentAction action, std::optional<std::int32_t> species = {},
+              bool replant = true) {
+    Treatment t;
+    t.scenario = regime;
+    t.year = year;
+    t.age = age;
+    t.action = action;
+    t.species = species;
+    t.regenerateSame = replant && action == TreatmentAction::clearcut;
+    t.amount = 30;
+    return t;
+}
+
+TEST(PlanningRegimes, StartsHoldTreatmentsBackAndCatchUpAPassedAge) {
+    using enum TreatmentAction;
+    TreatmentSchedule regimes = baselineOnly();
+    regimes.scenarios = {"none", "rotation", "fell", "larch"};
+    regimes.treatments = {
+        row(1, {}, 35, thin), row(1, {}, 45, clearcut),
+        row(1, 3, {}, thin),  row(2, {}, 40, clearcut, {}, false),
+        row(2, {}, 20, thin), row(3, {}, 35, thin, 3),
+    };
+    const InventoryStand stand{"S", 1, {}, 30, 20.0, 12.0, 1000, 200.0, 2.0, {}};
+    struct Case {
+        std::size_t regime;
+        std::int32_t start;
+        std::vector<std::pair<std::int32_t, TreatmentAction>> expected;
+    };
+    const Case cases[] = {
+        // The planted cohort is thinned again at its age 35.
+        {1, 0, {{3, thin}, {5, thin}, {15, clearcut}, {50, thin}}},
+        {1, 10, {{11, thin}, {13, thin}, {15, clearcut}, {50, thin}}},
+        // Past both ages at year 20: felled at 21, the outgrown thinning not made up.
+        {1, 20, {{21, clearcut}, {23, thin}}},
+        // The thinning at 20, passed, is caught up at year 1.
+        {2, 0, {{1, thin}, {10, clearcut}}},
+        {2, 45, {{46, clearcut}}},
+        {3, 0, {}},  // for another species
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "regime " << c.regime << " start " << c.start);
+        const auto done = standSchedule(regimes, {c.regime, c.start, ""}, stand, 50);
+        std::vector<std::pair<std::int32_t, TreatmentAction>> got;
+        for (const Treatment& t : done) {
+            EXPECT_FALSE(t.age || t.species);
+            EXPECT_EQ(t.standId, "S");
+            got.emplace_back(*t.year, t.action);
+        }
+        EXPECT_EQ(got, c.expected);
+    }
+    EXPECT_FALSE(regimeSuits(regimes, 3, 1));
+    EXPECT_TRUE(regimeSuits(regimes, 3, 3));
 }
 
 }  // namespace
