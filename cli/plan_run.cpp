@@ -303,7 +303,15 @@ class PlanRun {
 
     SolvedPlan solve(const PlanTargets& targets, bool whole) const {
         SolvedPlan plan{buildPlanModel(data_, targets, whole)};
-        plan.solution = CoinSolver::solve(plan.model.program, {.timeLimit = options_.timeLimit});
+        SolveOptions solve{.timeLimit = options_.timeLimit};
+        // Whole stands start from every stand left untreated, where that meets the rows.
+        if (whole) {
+            solve.start.assign(data_.columns.size(), 0.0);
+            for (std::size_t c = 0; c < data_.columns.size(); ++c) {
+                if (data_.columns[c].regime == baselineScenario) solve.start[c] = 1;
+            }
+        }
+        plan.solution = CoinSolver::solve(plan.model.program, solve);
         if (!plan.solution.primal.empty()) plan.yield = planYield(data_, plan.solution.primal);
         return plan;
     }

@@ -111,7 +111,14 @@ LpSolution solveWhole(const LinearProgram& p, const SolveOptions& options) {
     CbcModel model(solver);
     model.setLogLevel(0);
     model.messageHandler()->setLogLevel(0);
+    // The limit is on the clock, not on the processor time, as a user waiting counts it.
+    model.setUseElapsedTime(true);
     model.setMaximumSeconds(options.timeLimit);
+    // A plan known to meet the rows (checked, and dropped if it does not) to start from,
+    // so that even a search stopped early has a plan.
+    if (options.start.size() == p.columns())
+        model.setBestSolution(options.start.data(), static_cast<int>(p.columns()), COIN_DBL_MAX,
+                              true);
     model.branchAndBound();
     LpSolution s;
     s.iterations = model.getNodeCount();

@@ -64,7 +64,9 @@ struct LpSolution {
 };
 
 struct SolveOptions {
-    double timeLimit = 60;  // seconds, for a MIP
+    double timeLimit = 60;  // seconds of the clock, for a MIP
+    // A MIP's starting solution, a value per column, used when it meets every row.
+    std::vector<double> start{};
 };
 
 }  // namespace arbora

@@ -5,10 +5,14 @@
 
 #include <cmath>
 #include <limits>
+#include <sstream>
 
+#include "cli/inventory_run.h"
+#include "cli/plan_run.h"
 #include "planning/coin_solver.h"
 #include "planning/plan_model.h"
 #include "planning/regimes.h"
+#include "test_support.h"
 
 namespace arbora {
 namespace {
@@ -215,7 +219,7 @@ TEST(PlanningRegimes, StartsHoldTreatmentsBackAndCatchUpAPassedAge) {
         {3, 0, {}},  // for another species
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "regime " << c.regime << " start " << c.start);
+        SCOPED_TRACE(::testing::Message() << "regime " << c.regime << " start " << c.start);
         const auto done = standSchedule(regimes, {c.regime, c.start, ""}, stand, 50);
         std::vector<std::pair<std::int32_t, TreatmentAction>> got;
         for (const Treatment& t : done) {
@@ -227,6 +231,145 @@ TEST(PlanningRegimes, StartsHoldTreatmentsBackAndCatchUpAPassedAge) {
     }
     EXPECT_FALSE(regimeSuits(regimes, 3, 1));
     EXPECT_TRUE(regimeSuits(regimes, 3, 3));
+}
+
+// The plan command on the example inventory, regimes and prices.
+class PlanningRun : public testing::InTempDir {
+  protected:
+    static PlanOptions exampleOptions() {
+        const std::string examples = std::string(ARBORA_SOURCE_DIR) + "/examples/";
+        PlanOptions o;
+        o.standsFile = examples + "stands.csv";
+        o.regimesFile = examples + "regimes.csv";
+        o.pricesFile = examples + "prices.csv";
+        o.starts = {0, 10, 20};
+        o.outputFile = "plan.sqlite";
+        return o;
+    }
+    struct Outcome {
+        int status;
+        std::string out, err;
+    };
+    static Outcome plan(const PlanOptions& o) {
+        std::ostringstream out, err;
+        const int status = runPlan(o, out, err);
+        return {status, out.str(), err.str()};
+    }
+    static double value(const std::string& sql) {
+        const auto rows = testing::query("plan.sqlite", sql);
+        return rows.size() == 1 ? std::stod(rows[0]) : std::nan("");
+    }
+};
+
+TEST_F(PlanningRun, EveryConstraintHoldsInThePeriodsAndSharesAddUpToOne) {
+    PlanOptions o = exampleOptions();
+    o.targets = {.evenFlow = 15, .harvestMax = 3000, .endingVolume = 90, .carbonFloor = 60};
+    o.frontier = 4;
+    const Outcome run = plan(o);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(value("SELECT count(*) FROM (SELECT stand_id FROM plan GROUP BY stand_id "
+                    "HAVING abs(sum(share) - 1) < 1e-9)"),
+              20);
+    const auto periods = testing::query(
+        "plan.sqlite",
+        "SELECT removed_per_year, standing_volume, forest_carbon + product_carbon, "
+        "baseline_forest_carbon + baseline_product_carbon FROM plan_periods ORDER BY period");
+    ASSERT_EQ(periods.size(), 10u);
+    const double tolerance = 1e-6;
+    double previous = -1, standing = 0;
+    for (const std::string& row : periods) {
+        double flow, carbon, baseline;
+        ASSERT_EQ(std::sscanf(row.c_str(), "%lf|%lf|%lf|%lf", &flow, &standing, &carbon, &baseline),
+                  4);
+        EXPECT_LE(flow, 3000 + tolerance) << row;
+        EXPECT_GE(carbon, 0.6 * baseline - tolerance) << row;
+        if (previous >= 0) {
+            EXPECT_GE(flow, 0.85 * previous - tolerance) << row;
+            EXPECT_LE(flow, 1.15 * previous + tolerance) << row;
+        }
+        previous = flow;
+    }
+    EXPECT_GE(standing, 0.9 * value("SELECT sum(stand_volume * area) FROM stands") - tolerance);
+    EXPECT_EQ(value("SELECT count(*) FROM plan_constraints WHERE slack < 0"), 0);
+    // The frontier: more carbon never comes with more NPV.
+    const auto steps =
+        testing::query("plan.sqlite", "SELECT carbon, npv FROM frontier ORDER BY carbon");
+    ASSERT_EQ(steps.size(), 4u);
+    for (std::size_t i = 1; i < steps.size(); ++i) {
+        EXPECT_LE(std::stod(steps[i].substr(steps[i].find('|') + 1)),
+                  std::stod(steps[i - 1].substr(steps[i - 1].find('|') + 1)) + tolerance);
+    }
+}
+
+TEST_F(PlanningRun, WholeStandsPlanIsReproducedByTheInventoryFromItsTreatments) {
+    PlanOptions o = exampleOptions();
+    o.targets = {.harvestMax = 3000};
+    o.timeLimit = 1;  // a plan stopped early is still one regime a stand
+    const Outcome linear = plan(o);
+    ASSERT_EQ(linear.status, 0) << linear.err;
+    const double linearObjective = value("SELECT objective_value FROM run");
+    o.wholeStands = true;
+    o.treatmentsOut = "plan.csv";
+    const Outcome whole = plan(o);
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    EXPECT_LE(value("SELECT objective_value FROM run"), linearObjective + 1e-6);
+    EXPECT_EQ(value("SELECT count(*) FROM plan"), 20);  // no stand split
+
+    const auto outcome = testing::runInventoryHere({.standsFile = o.standsFile,
+                                                    .years = o.years,
+                                                    .outputFile = "inventory.sqlite",
+                                                    .treatmentsFile = "plan.csv"});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    const auto planned = testing::rowsOf(
+        "plan.sqlite",
+        "SELECT end_year, standing_volume, forest_carbon FROM plan_periods ORDER BY period");
+    const auto projected =
+        testing::rowsOf("inventory.sqlite",
+                        "SELECT year, volume, carbon FROM summary WHERE scenario = 'plan' "
+                        "AND species IS NULL AND year > 0 ORDER BY year");
+    EXPECT_EQ(planned, projected);
+    const auto removed =
+        testing::query("plan.sqlite", "SELECT removed_volume FROM plan_periods ORDER BY period");
+    const auto inventoryRemoved = testing::query(
+        "inventory.sqlite",
+        "SELECT coalesce((SELECT sum(r.volume * s.area) FROM removals r JOIN stands s USING "
+        "(stand_id) WHERE r.scenario = 'plan' AND r.year > y.year - 5 AND r.year <= y.year), 0) "
+        "FROM summary y WHERE y.scenario = 'plan' AND y.species IS NULL AND y.year > 0 "
+        "ORDER BY y.year");
+    ASSERT_EQ(removed.size(), inventoryRemoved.size());
+    for (std::size_t i = 0; i < removed.size(); ++i)
+        EXPECT_NEAR(std::stod(removed[i]), std::stod(inventoryRemoved[i]), 1e-6) << i;
+}
+
+TEST_F(PlanningRun, SameTablesAtOneAndTwoJobs) {
+    std::vector<std::vector<std::string>> dumps;
+    for (const std::size_t jobs : {1, 2}) {
+        PlanOptions o = exampleOptions();
+        o.targets = {.harvestMax = 2500, .carbonFloor = 70};
+        o.jobs = jobs;
+        ASSERT_EQ(plan(o).status, 0);
+        std::vector<std::string> dump;
+        for (const char* table :
+             {"regime_options", "plan", "plan_periods", "plan_constraints", "stands"}) {
+            const auto rows = testing::rowsOf("plan.sqlite", std::string("SELECT * FROM ") + table);
+            dump.insert(dump.end(), rows.begin(), rows.end());
+        }
+        dumps.push_back(std::move(dump));
+    }
+    EXPECT_GT(dumps[0].size(), 200u);
+    EXPECT_EQ(dumps[0], dumps[1]);
+}
+
+TEST_F(PlanningRun, InfeasiblePlanExitsWithFourNamingTheShortfallAndWritesNothing) {
+    PlanOptions o = exampleOptions();
+    o.targets = {.harvestMin = 1e6};
+    o.treatmentsOut = "plan.csv";
+    const Outcome run = plan(o);
+    EXPECT_EQ(run.status, 4);
+    EXPECT_NE(run.err.find("the minimum harvest in period 1 falls short by "), std::string::npos)
+        << run.err;
+    EXPECT_FALSE(std::filesystem::exists("plan.sqlite"));
+    EXPECT_FALSE(std::filesystem::exists("plan.csv"));
 }
 
 }  // namespace
