@@ -55,7 +55,7 @@ struct FrontierStep {
     double floor = 0;  // t C at the last year
     std::optional<double> npv;
     double carbon = 0;
-    std::optional<double> costPerTonne;  // money per t CO2e given up against the first step
+    std::optional<double> costPerTonne;  // NPV given up per t CO2e more than the step before
 };
 
 std::string objectiveName(PlanObjective objective) {
@@ -359,11 +359,11 @@ class PlanRun {
             if (solved.solution.status == SolveStatus::optimal) {
                 step.npv = solved.solution.objective;
                 step.carbon = solved.yield.carbonAt(last);
-                if (!frontier_.empty() && frontier_.front().npv) {
-                    const double tonnes =
-                        carbonDioxideEquivalent(step.carbon - frontier_.front().carbon);
-                    if (tonnes > 0)
-                        step.costPerTonne = (*frontier_.front().npv - *step.npv) / tonnes;
+                // What the step's extra carbon costs against the step before it.
+                if (!frontier_.empty() && frontier_.back().npv) {
+                    const FrontierStep& before = frontier_.back();
+                    const double tonnes = carbonDioxideEquivalent(step.carbon - before.carbon);
+                    if (tonnes > 0) step.costPerTonne = (*before.npv - *step.npv) / tonnes;
                 }
             }
             frontier_.push_back(step);

@@ -17,7 +17,8 @@ extern const OutputTable planTable;
 extern const OutputTable planPeriodsTable;
 // name, period, year, value, bound, slack, shadow_price, unit.
 extern const OutputTable planConstraintsTable;
-// step, carbon_floor (t C), npv, carbon (t C at the last year), cost_per_t_co2e.
+// step, carbon_floor (t C), npv, carbon (t C at the last year), cost_per_t_co2e (the
+// NPV given up per t CO2e more than the step before; NULL for the first step).
 extern const OutputTable frontierTable;
 
 }  // namespace arbora
