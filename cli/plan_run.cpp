@@ -503,7 +503,8 @@ class PlanRun {
     }
 
     void addConstraints(ProjectionOutput& output) const {
-        for (const ConstraintOutcome& c : constraintOutcomes(plan_.model, plan_.solution)) {
+        for (const ConstraintOutcome& c :
+             constraintOutcomes(plan_.model, plan_.solution, data_, plan_.yield)) {
             const OutputValue row[] = {
                 std::string_view(c.row->name),
                 c.row->period ? OutputValue{std::int64_t{c.row->period}} : OutputValue{},
@@ -617,7 +618,7 @@ void PlanRun::printPlan() const {
     }
     out_ << "(carbon: forest and wood products, t C at the end of each period)\n";
     bool heading = false;
-    for (const ConstraintOutcome& c : constraintOutcomes(plan_.model, s)) {
+    for (const ConstraintOutcome& c : constraintOutcomes(plan_.model, s, data_, plan_.yield)) {
         if (c.slack != 0 || c.shadowPrice == 0) continue;
         if (!heading) out_ << "\nBinding constraints:\n";
         heading = true;

@@ -40,8 +40,11 @@ class ConstraintBuilder {
         for (std::size_t p = 1; p <= periods; ++p) {
             if (targets_.evenFlow && p > 1) {
                 const std::string pair = std::to_string(p - 1) + "_" + std::to_string(p);
-                add({"even_flow_" + pair + "_min", 0, RowSense::atLeast, int(p), 0, 0, "m3/yr"});
-                add({"even_flow_" + pair + "_max", 0, RowSense::atMost, int(p), 0, 0, "m3/yr"});
+                const double band = *targets_.evenFlow / 100;
+                add({"even_flow_" + pair + "_min", 0, RowSense::atLeast, int(p), 0, 0, "m3/yr",
+                     1 - band});
+                add({"even_flow_" + pair + "_max", 0, RowSense::atMost, int(p), 0, 0, "m3/yr",
+                     1 + band});
             }
             if (targets_.harvestMax) {
                 add({"harvest_max_" + std::to_string(p), 0, RowSense::atMost, int(p), 0,
@@ -94,11 +97,7 @@ class ConstraintBuilder {
     double coefficient(const ConstraintRow& c, const PlanYield& y) const {
         const auto p = static_cast<std::size_t>(c.period);
         const std::size_t last = data_.years.size() - 1;
-        if (c.name.starts_with("even_flow_")) {
-            const double band = *targets_.evenFlow / 100;
-            const double factor = c.sense == RowSense::atLeast ? 1 - band : 1 + band;
-            return flow(y, p) - factor * flow(y, p - 1);
-        }
+        if (c.name.starts_with("even_flow_")) return flow(y, p) - c.factor * flow(y, p - 1);
         if (c.name.starts_with("harvest_")) return flow(y, p);
         if (c.name == "ending_volume") return y.standing[last];
         for (std::size_t i = 1; i <= last; ++i) {
@@ -203,10 +202,16 @@ PlanYield planYield(const PlanData& data, const std::vector<double>& shares) {
     return y;
 }
 
-std::vector<ConstraintOutcome> constraintOutcomes(const PlanModel& model, const LpSolution& s) {
+std::vector<ConstraintOutcome> constraintOutcomes(const PlanModel& model, const LpSolution& s,
+                                                  const PlanData& data, const PlanYield& plan) {
     std::vector<ConstraintOutcome> out;
     for (const ConstraintRow& c : model.constraints) {
         ConstraintOutcome o{&c, s.rowActivity[static_cast<std::size_t>(c.row)], c.bound};
+        if (c.factor != 0) {
+            const auto p = static_cast<std::size_t>(c.period);
+            o.value = plan.removed[p - 1] / data.periodLength(p);
+            o.bound = c.factor * plan.removed[p - 2] / data.periodLength(p - 1);
+        }
         o.slack = c.sense == RowSense::atLeast ? o.value - o.bound : o.bound - o.value;
         if (std::abs(o.slack) < slackTolerance) o.slack = 0;
         o.shadowPrice = s.rowDual[static_cast<std::size_t>(c.row)];

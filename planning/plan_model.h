@@ -87,6 +87,8 @@ struct ConstraintRow {
     std::int32_t year = 0;    // the listed year of a carbon floor or the ending volume
     double bound = 0;         // the row's bound, in its unit
     std::string unit;         // "m3/yr", "m3" or "t C"
+    // An even flow's band: its row is flow(p) - factor * flow(p - 1) against 0.
+    double factor = 0;
 };
 
 struct PlanModel {
@@ -109,7 +111,10 @@ struct ConstraintOutcome {
     double slack = 0;
     double shadowPrice = 0;
 };
-std::vector<ConstraintOutcome> constraintOutcomes(const PlanModel& model, const LpSolution& s);
+// An even flow's value is the later period's removed volume a year and its bound the
+// band's edge, the earlier period's times (1 -+ PCT/100), from the plan's yield.
+std::vector<ConstraintOutcome> constraintOutcomes(const PlanModel& model, const LpSolution& s,
+                                                  const PlanData& data, const PlanYield& plan);
 
 // The constraints that cannot all be met, each with its shortfall in words ("even flow
 // between periods 3 and 4 falls short by 1,240 m3/yr"), from an elastic solve: every

@@ -145,7 +145,8 @@ TEST(PlanningModel, BindingConstraintsAsByHand) {
         EXPECT_NEAR(s.objective, c.objective, 1e-9);
         EXPECT_NEAR(s.primal[1], c.fellA, 1e-9);
         EXPECT_NEAR(s.primal[3], c.fellB, 1e-9);
-        for (const ConstraintOutcome& o : constraintOutcomes(model, s)) {
+        for (const ConstraintOutcome& o :
+             constraintOutcomes(model, s, data, planYield(data, s.primal))) {
             EXPECT_GE(o.slack, 0) << o.row->name;
             if (o.row->name != c.binding) continue;
             EXPECT_EQ(o.slack, 0);
