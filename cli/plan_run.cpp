@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -227,6 +228,13 @@ class PlanRun {
     // Every stand under every regime it is offered, on `jobs` threads; stand i on thread
     // i mod jobs, each result in its stand's place, so that the threads change nothing.
     void projectStands() {
+        const auto started = std::chrono::steady_clock::now();
+        projectOnThreads();
+        projectionSeconds_ =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    }
+
+    void projectOnThreads() {
         const std::size_t jobs = std::max<std::size_t>(1, options_.jobs);
         const auto work = [this, jobs](std::size_t worker) {
             InventoryProjector projector;
@@ -398,6 +406,7 @@ class PlanRun {
             for (const RunParameter& r : financeRunParameters(*accounting_.prices))
                 p.emplace_back(columnName(r.name), r.value);
         }
+        p.emplace_back("projection_seconds", projectionSeconds_);
         p.emplace_back("solver", CoinSolver::name(options_.wholeStands));
         p.emplace_back("solver_status", statusName(s.status));
         p.emplace_back("objective_value", s.objective);
@@ -569,6 +578,10 @@ class PlanRun {
     }
 
     void printPlan() const;
+    void printPeriods() const;
+    void printBinding() const;
+    void printRegimes() const;
+    void printFrontier() const;
 
     const PlanOptions& options_;
     std::ostream& out_;
@@ -586,6 +599,7 @@ class PlanRun {
     std::vector<std::pair<const StandPlan*, std::size_t>> columnPlace_;
     SolvedPlan plan_;
     std::vector<FrontierStep> frontier_;
+    double projectionSeconds_ = 0;  // projecting every stand under its regimes
 };
 
 std::string number(double value) {
@@ -594,7 +608,6 @@ std::string number(double value) {
 
 void PlanRun::printPlan() const {
     const LpSolution& s = plan_.solution;
-    const std::size_t last = data_.years.size() - 1;
     out_ << "Harvest plan of " << options_.standsFile << ": " << data_.stands << " stands, "
          << data_.columns.size() << " stand-regimes offered, objective "
          << objectiveName(options_.targets.objective) << " (maximised)\n";
@@ -604,10 +617,17 @@ void PlanRun::printPlan() const {
     if (s.status == SolveStatus::stopped)
         out_ << ", gap " << fmt::format("{:.2f}", s.gap * 100) << " %";
     out_ << "\n\n";
+    printPeriods();
+    printBinding();
+    printRegimes();
+    printFrontier();
+}
+
+void PlanRun::printPeriods() const {
     out_ << fmt::format("{:>6} {:>11} {:>14} {:>14} {:>14} {:>14} {:>14} {:>14}\n", "Period",
                         "Years", "Removed m3/yr", "baseline", "Standing m3", "baseline",
                         "Carbon t C", "baseline");
-    for (std::size_t p = 1; p <= last; ++p) {
+    for (std::size_t p = 1; p < data_.years.size(); ++p) {
         const double length = data_.periodLength(p);
         out_ << fmt::format("{:>6} {:>11} {:>14} {:>14} {:>14} {:>14} {:>14} {:>14}\n", p,
                             fmt::format("{}-{}", data_.years[p - 1], data_.years[p]),
@@ -617,14 +637,23 @@ void PlanRun::printPlan() const {
                             number(plan_.yield.carbonAt(p)), number(data_.baseline.carbonAt(p)));
     }
     out_ << "(carbon: forest and wood products, t C at the end of each period)\n";
+}
+
+// The binding constraints with their shadow prices in words.
+void PlanRun::printBinding() const {
     bool heading = false;
-    for (const ConstraintOutcome& c : constraintOutcomes(plan_.model, s, data_, plan_.yield)) {
+    for (const ConstraintOutcome& c :
+         constraintOutcomes(plan_.model, plan_.solution, data_, plan_.yield)) {
         if (c.slack != 0 || c.shadowPrice == 0) continue;
         if (!heading) out_ << "\nBinding constraints:\n";
         heading = true;
         out_ << "  " << c.row->name << ": " << shadowPriceText(c, options_.targets.objective)
              << "\n";
     }
+}
+
+// The stands per regime, and the stands split between regimes with their shares.
+void PlanRun::printRegimes() const {
     std::map<std::string, std::size_t> perRegime;
     for (const std::size_t c : largestShares())
         ++perRegime[data_.columns[c].regime];
@@ -632,12 +661,13 @@ void PlanRun::printPlan() const {
     for (const auto& [regime, count] : perRegime)
         out_ << fmt::format("  {:<24} {:>8}\n", regime, count);
     const std::vector<std::size_t> split = splitStands();
+    const std::vector<double>& x = plan_.solution.primal;
     out_ << "\nSplit stands: " << split.size() << "\n";
     for (const std::size_t stand : split) {
         out_ << "  " << kept_[stand]->stand.standId << ":";
         for (std::size_t c = 0; c < data_.columns.size(); ++c) {
-            if (data_.columns[c].stand == stand && s.primal[c] > 0)
-                out_ << " " << data_.columns[c].regime << " " << fmt::format("{:.3f}", s.primal[c]);
+            if (data_.columns[c].stand == stand && x[c] > 0)
+                out_ << " " << data_.columns[c].regime << " " << fmt::format("{:.3f}", x[c]);
         }
         out_ << "\n";
     }
@@ -645,6 +675,9 @@ void PlanRun::printPlan() const {
         out_ << "The treatments file " << *options_.treatmentsOut
              << " gives each split stand its largest share's regime.\n";
     }
+}
+
+void PlanRun::printFrontier() const {
     for (std::size_t i = 0; i < frontier_.size(); ++i) {
         if (i == 0) out_ << "\nFrontier (NPV against carbon at the last year):\n";
         const FrontierStep& f = frontier_[i];
