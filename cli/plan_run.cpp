@@ -160,8 +160,11 @@ class PlanRun {
                 throw RunEnd{exitUsage, "the output \"" + *written + "\" is the inventory itself"};
             }
         }
-        if (options_.years.size() < 2)
-            throw RunEnd{exitUsage, "--years: a plan needs at least two years (one period)"};
+        if (options_.years.size() < 2 || options_.years.front() != 0) {
+            throw RunEnd{exitUsage,
+                         "--years: a plan's years start at 0 (the inventory) and hold at least "
+                         "one more (one period)"};
+        }
         if (options_.years.back() > lastScenarioYear) {
             throw RunEnd{exitUsage, "--years: the years end at " +
                                         std::to_string(lastScenarioYear) + " at most"};
