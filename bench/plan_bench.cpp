@@ -30,7 +30,8 @@ const fs::path examples = fs::path(ARBORA_SOURCE_DIR) / "examples";
 
 // The example inventory's rows repeated under new ids until `count` stands.
 fs::path inventoryOf(std::int64_t count) {
-    const fs::path file = fs::temp_directory_path() / ("arbora-plan-bench-" + std::to_string(count) + ".csv");
+    const fs::path file =
+        fs::temp_directory_path() / ("arbora-plan-bench-" + std::to_string(count) + ".csv");
     std::ifstream in(examples / "stands.csv");
     std::string header, line;
     std::getline(in, header);
@@ -50,8 +51,8 @@ double runValue(const fs::path& database, const char* column) {
     sqlite3* db = nullptr;
     sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(db, (std::string("SELECT ") + column + " FROM run").c_str(), -1,
-                       &statement, nullptr);
+    sqlite3_prepare_v2(db, (std::string("SELECT ") + column + " FROM run").c_str(), -1, &statement,
+                       nullptr);
     double value = 0;
     if (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW)
         value = sqlite3_column_double(statement, 0);
@@ -95,7 +96,12 @@ void planRun(benchmark::State& state) {
     fs::remove(inventory);
     fs::remove(output);
 }
-BENCHMARK(planRun)->Arg(20)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(planRun)
+    ->Arg(20)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 }  // namespace
 
