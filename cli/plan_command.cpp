@@ -37,6 +37,7 @@ constexpr const char* usageText =
     "                    [--jobs N] [--skip-bad-rows] [--encoding utf-8|gbk] [--layer NAME]\n"
     "                    [--columns COLUMN=NAME,...] [--species-map FILE] [--area-unit ha|mu]\n";
 
+// The objectives by their names on the command line.
 const std::map<std::string, arbora::PlanObjective> objectives = {
     {"npv", arbora::PlanObjective::npv},
     {"carbon", arbora::PlanObjective::carbon},
@@ -44,10 +45,12 @@ const std::map<std::string, arbora::PlanObjective> objectives = {
 };
 
 // An option that holds a number when given.
-void addLimit(CLI::App& app, const char* name, std::optional<double>& into, const char* help) {
+void addLimit(CLI::App& app, const char* name, const char* value, std::optional<double>& into,
+              const char* help) {
     app.add_option_function<double>(
-           name, [&into](double value) { into = value; }, help)
-        ->check(CLI::NonNegativeNumber);
+           name, [&into](double v) { into = v; }, help)
+        ->check(CLI::NonNegativeNumber)
+        ->type_name(value);
 }
 
 }  // namespace
@@ -78,20 +81,22 @@ int planMain(int argc, char** argv) {
                    "Prices, costs and the discount rate (CSV item,value[,species]); needed "
                    "for the npv objective and --frontier");
     app.add_option("--products", products, "Wood products routing and half-lives (CSV item,value)");
-    app.add_option("--objective", options.targets.objective,
+    std::string objective = "npv";
+    app.add_option("--objective", objective,
                    "What the plan maximises: npv (NPV plus the discounted liquidation value "
                    "at the last year; the default), carbon (forest and product carbon at the "
                    "last year) or volume (total removed)")
-        ->transform(CLI::CheckedTransformer(objectives, CLI::ignore_case));
-    addLimit(app, "--even-flow", options.targets.evenFlow,
+        ->check(CLI::IsMember({"npv", "carbon", "volume"}))
+        ->type_name("npv|carbon|volume");
+    addLimit(app, "--even-flow", "PCT", options.targets.evenFlow,
              "Each period's removed volume a year within PCT percent of the period before");
-    addLimit(app, "--harvest-max", options.targets.harvestMax,
+    addLimit(app, "--harvest-max", "M3_PER_YEAR", options.targets.harvestMax,
              "Removed volume at most M3_PER_YEAR in every period (the allowable cut)");
-    addLimit(app, "--harvest-min", options.targets.harvestMin,
+    addLimit(app, "--harvest-min", "M3_PER_YEAR", options.targets.harvestMin,
              "Removed volume at least M3_PER_YEAR in every period");
-    addLimit(app, "--ending-volume", options.targets.endingVolume,
+    addLimit(app, "--ending-volume", "PCT", options.targets.endingVolume,
              "Standing volume at the last year at least PCT percent of that at year 0");
-    addLimit(app, "--carbon-floor", options.targets.carbonFloor,
+    addLimit(app, "--carbon-floor", "PCT", options.targets.carbonFloor,
              "Forest and product carbon at every listed year at least PCT percent of the "
              "untreated baseline's");
     app.add_flag("--whole-stands", options.wholeStands,
@@ -136,6 +141,7 @@ int planMain(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         return usageError(error.what());
     }
+    options.targets.objective = objectives.at(objective);
     const arbora::YearsList yearList = arbora::parseYearsList(years);
     if (!yearList.problem.empty()) return usageError("--years " + yearList.problem);
     options.years = yearList.offsets;
