@@ -262,6 +262,36 @@ class PlanningRun : public testing::InTempDir {
     }
 };
 
+TEST_F(PlanningRun, RegimesFileIsTheTreatmentsFormatWithoutStands) {
+    struct Case {
+        const char* bytes;
+        const char* problem;  // the error or the first rejection; empty when read
+    };
+    const Case cases[] = {
+        {"regime,species,age,action\nrotation,1,40,clearcut\n", ""},
+        {"scenario,age,action\nrotation,40,clearcut\n", "regimes.csv: has no column regime"},
+        {"regime,stand_id,age,action\nrotation,A,40,clearcut\n",
+         "regimes.csv: has a column stand_id: a regime is offered to every stand (narrow its "
+         "rows by species)"},
+        {"regime,age,action\nNone,40,clearcut\n",
+         "\"None\" is reserved for the untreated baseline"},
+    };
+    for (const Case& c : cases) {
+        testing::writeFile("regimes.csv", c.bytes);
+        std::string problem;
+        try {
+            const TreatmentSchedule read = readRegimes("regimes.csv", InputEncoding::utf8);
+            if (!read.rejections.empty()) problem = read.rejections[0].reason;
+            if (problem.empty()) {
+                EXPECT_EQ(read.scenarios, (std::vector<std::string>{"none", "rotation"}));
+            }
+        } catch (const InventoryInputError& e) {
+            problem = e.what();
+        }
+        EXPECT_EQ(problem, c.problem) << c.bytes;
+    }
+}
+
 TEST_F(PlanningRun, EveryConstraintHoldsInThePeriodsAndSharesAddUpToOne) {
     PlanOptions o = exampleOptions();
     o.targets = {.evenFlow = 15, .harvestMax = 3000, .endingVolume = 90, .carbonFloor = 60};
