@@ -321,6 +321,7 @@ class PlanRun {
             for (std::size_t c = 0; c < data_.columns.size(); ++c) {
                 if (data_.columns[c].regime == baselineScenario) solve.start[c] = 1;
             }
+            solve.start.resize(plan.model.program.columns(), 0.0);  // no harvest
         }
         plan.solution = CoinSolver::solve(plan.model.program, solve);
         if (!plan.solution.primal.empty()) plan.yield = planYield(data_, plan.solution.primal);

@@ -37,6 +37,15 @@ class ConstraintBuilder {
     void addRows() {
         const std::size_t periods = data_.periods();
         const std::size_t last = data_.years.size() - 1;
+        // The harvest of each period is a column of its own, defined by a row that every
+        // stand-regime enters once, so that the flow constraints hold one or two entries
+        // each instead of one for every stand-regime: a sparser programme, which the
+        // interior-point method solves much faster.
+        if (targets_.evenFlow || targets_.harvestMax || targets_.harvestMin) {
+            for (std::size_t p = 1; p <= periods; ++p) {
+                harvestRows_.push_back(model_.program.addRow("harvest_" + std::to_string(p), 0, 0));
+            }
+        }
         for (std::size_t p = 1; p <= periods; ++p) {
             if (targets_.evenFlow && p > 1) {
                 const std::string pair = std::to_string(p - 1) + "_" + std::to_string(p);
@@ -73,11 +82,30 @@ class ConstraintBuilder {
         }
     }
 
-    // The column's entries in the constraint rows, appended to `entries`.
+    // A stand-regime's entries in the harvest rows and the constraint rows, appended to
+    // `entries`.
     void entries(const PlanYield& y, std::vector<ColumnEntry>& entries) const {
+        for (std::size_t p = 1; p <= harvestRows_.size(); ++p) {
+            if (const double value = flow(y, p); value != 0)
+                entries.emplace_back(harvestRows_[p - 1], value);
+        }
         for (const ConstraintRow& c : model_.constraints) {
             const double value = coefficient(c, y);
             if (value != 0) entries.emplace_back(c.row, value);
+        }
+    }
+
+    // The columns of the periods' harvests (m3 a year), after the stand-regimes'.
+    void addHarvestColumns() {
+        std::vector<ColumnEntry> entries;
+        for (std::size_t p = 1; p <= harvestRows_.size(); ++p) {
+            entries.assign(1, {harvestRows_[p - 1], -1.0});
+            for (const ConstraintRow& c : model_.constraints) {
+                const auto period = static_cast<std::size_t>(c.period);
+                if (c.factor != 0 && period == p + 1) entries.emplace_back(c.row, -c.factor);
+                if (c.period != 0 && period == p) entries.emplace_back(c.row, 1.0);
+            }
+            model_.program.addColumn(0, 0, infinity, entries);
         }
     }
 
@@ -95,10 +123,8 @@ class ConstraintBuilder {
     }
 
     double coefficient(const ConstraintRow& c, const PlanYield& y) const {
-        const auto p = static_cast<std::size_t>(c.period);
         const std::size_t last = data_.years.size() - 1;
-        if (c.name.starts_with("even_flow_")) return flow(y, p) - c.factor * flow(y, p - 1);
-        if (c.name.starts_with("harvest_")) return flow(y, p);
+        if (c.period != 0) return 0;  // a flow constraint, on the harvest columns
         if (c.name == "ending_volume") return y.standing[last];
         for (std::size_t i = 1; i <= last; ++i) {
             if (data_.years[i] == c.year) return y.carbonAt(i);
@@ -109,6 +135,7 @@ class ConstraintBuilder {
     const PlanData& data_;
     const PlanTargets& targets_;
     PlanModel& model_;
+    std::vector<std::int32_t> harvestRows_;  // by period from 1; empty without flow rows
 };
 
 // The numbers of the periods of an even-flow row's name, "3 and 4".
@@ -191,6 +218,7 @@ PlanModel buildPlanModel(const PlanData& data, const PlanTargets& targets, bool 
         model.program.addColumn(objectiveOf(c.yield, targets.objective), 0, 1, entries,
                                 wholeStands);
     }
+    constraints.addHarvestColumns();
     return model;
 }
 

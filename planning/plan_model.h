@@ -91,6 +91,8 @@ struct ConstraintRow {
     double factor = 0;
 };
 
+// The programme's columns are the stand-regimes in the order of PlanData::columns, then,
+// with a flow constraint, one column per period holding its harvest in m3 a year.
 struct PlanModel {
     LinearProgram program;
     std::vector<ConstraintRow> constraints;
