@@ -75,16 +75,6 @@ class InterruptionGuard {
     bool installed_[std::size(stopSignals)]{};
 };
 
-int exitStatusOf(GisProblem::Kind kind) {
-    switch (kind) {
-        case GisProblem::Kind::usage:
-            return exitUsage;
-        case GisProblem::Kind::unreadable:
-            return exitFileFailure;
-        default:
-            return exitUnusableData;
-    }
-}
 
 // The input column that gives a projected value that is not finite: each of diameter,
 // height and volume its own; for the biomass, which grows with diameter squared times
@@ -171,15 +161,6 @@ std::optional<std::string> nonFiniteTotal(const std::vector<SummaryRow>& totals,
         }
     }
     return std::nullopt;
-}
-
-std::string utcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    ::gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
 }
 
 // Every file the run reads, and every file it writes, named as the messages name them.
@@ -289,6 +270,32 @@ std::string estateReport(const InventoryOptions& options, const InventoryRun& ru
 }
 
 }  // namespace
+
+std::string utcNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    ::gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+int exitStatusOf(GisProblem::Kind kind) {
+    switch (kind) {
+        case GisProblem::Kind::usage:
+            return exitUsage;
+        case GisProblem::Kind::unreadable:
+            return exitFileFailure;
+        default:
+            return exitUnusableData;
+    }
+}
 
 std::string programVersion() {
     return ARBORA_VERSION;
@@ -694,8 +701,8 @@ class InventoryRunner {
     std::unordered_map<std::int64_t, std::size_t> mapIndex_;  // by FID
 };
 
-// A parameter name as a column of the run table: "prices.rough_timber (Pinus
-// armandii)" becomes prices_rough_timber_pinus_armandii.
+}  // namespace
+
 std::string columnName(std::string_view name) {
     std::string column;
     for (const char c : name) {
@@ -713,25 +720,20 @@ std::string columnName(std::string_view name) {
     return column;
 }
 
-// The products settings and the prices of the run, or the problems of their files.
-struct AccountingSetup {
-    ProductsSettings products = defaultProductsSettings();
-    std::optional<Prices> prices;
-    std::vector<AccountingProblem> problems;
-};
-
-AccountingSetup readAccounting(const InventoryOptions& options) {
+AccountingSetup readAccounting(const std::optional<std::string>& productsFile,
+                               const std::optional<std::string>& pricesFile,
+                               InputEncoding encoding) {
     AccountingSetup setup;
-    if (options.productsFile) {
-        auto read = readProductsFile(*options.productsFile, options.encoding);
+    if (productsFile) {
+        auto read = readProductsFile(*productsFile, encoding);
         if (auto* problems = std::get_if<std::vector<AccountingProblem>>(&read)) {
             setup.problems = std::move(*problems);
         } else {
             setup.products = std::get<ProductsSettings>(read);
         }
     }
-    if (options.pricesFile) {
-        auto read = readPricesFile(*options.pricesFile, options.encoding);
+    if (pricesFile) {
+        auto read = readPricesFile(*pricesFile, encoding);
         if (auto* problems = std::get_if<std::vector<AccountingProblem>>(&read)) {
             setup.problems.insert(setup.problems.end(), problems->begin(), problems->end());
         } else {
@@ -740,6 +742,8 @@ AccountingSetup readAccounting(const InventoryOptions& options) {
     }
     return setup;
 }
+
+namespace {
 
 // Every assumption of the run that a user can change, for the run table.
 std::vector<std::pair<std::string, OwnedOutputValue>> runParameters(
@@ -904,7 +908,8 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
     // What the run does, for a message when memory runs out.
     const char* stage = "reading the products and prices files";
     try {
-        AccountingSetup accounting = readAccounting(options);
+        AccountingSetup accounting =
+            readAccounting(options.productsFile, options.pricesFile, options.encoding);
         if (!accounting.problems.empty()) {
             // Rows are listed, the first 20 of each file, and counted; a problem of a whole
             // file (a column missing) is said once, in the closing message.

@@ -47,7 +47,8 @@ enum ExitStatus : int {
     exitSuccess = 0,
     exitFileFailure = 1,  // a file could not be read or written
     exitUsage = 2,
-    exitUnusableData = 3,  // the input has rows or columns that cannot be used
+    exitUnusableData = 3,    // the input has rows or columns that cannot be used
+    exitPlanInfeasible = 4,  // the plan's constraints cannot all be met
 };
 
 // What a run found, for the summary and the estate report.
@@ -92,5 +93,30 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
 
 // The program's version, e.g. "1.0".
 std::string programVersion();
+
+// The exit status of a problem of a GIS input or output.
+int exitStatusOf(GisProblem::Kind kind);
+
+// Whether two names are the same existing file.
+bool sameFile(const std::string& a, const std::string& b);
+
+// The time now, as the run table records it: "2026-12-08T15:44:50Z".
+std::string utcNow();
+
+// The products settings and the prices of a run, or the problems of their files.
+struct AccountingSetup {
+    ProductsSettings products = defaultProductsSettings();
+    std::optional<Prices> prices;
+    std::vector<AccountingProblem> problems;
+};
+// Reads the products and prices files given (the defaults and no prices without them).
+// Throws InventoryInputError as readItemFile does.
+AccountingSetup readAccounting(const std::optional<std::string>& productsFile,
+                               const std::optional<std::string>& pricesFile,
+                               InputEncoding encoding);
+
+// A parameter name as a column of the run table: "prices.rough_timber (Pinus
+// armandii)" becomes prices_rough_timber_pinus_armandii.
+std::string columnName(std::string_view name);
 
 }  // namespace arbora

@@ -17,6 +17,7 @@
 
 #include "commands/report_commands.h"
 #include "inventory_command.h"
+#include "plan_command.h"
 #include "report/report_channel.h"
 #include "report/screen_text.h"
 #include "settings/field_reading.h"
@@ -45,7 +46,8 @@ constexpr Option options[] = {
 
 constexpr std::string_view usageLine =
     "usage: arbora-report COMMAND... [OPTIONS]\n"
-    "       arbora-report inventory STANDS [INVENTORY OPTIONS]";
+    "       arbora-report inventory STANDS [INVENTORY OPTIONS]\n"
+    "       arbora-report plan STANDS --regimes FILE [PLAN OPTIONS]";
 
 void printUsage(std::ostream& out) {
     out << usageLine << "\n\nRuns the report commands in order with one set of stand settings.\n"
@@ -59,9 +61,12 @@ void printUsage(std::ostream& out) {
     }
     out << "  --help\n\nN is a whole number, X a number such as 12, 12.5 or 1.25E1.\n\n"
         << "inventory projects every stand of a forest inventory (CSV or SQLite) over a\n"
-        << "list of years; \"arbora-report inventory --help\" lists its options.\n\n"
+        << "list of years; \"arbora-report inventory --help\" lists its options.\n"
+        << "plan finds the best harvest plan for an inventory; \"arbora-report plan --help\"\n"
+        << "lists its options.\n\n"
         << "Exit status: 0 on success, 1 when a file cannot be read or written,\n"
-        << "2 for a usage error, 3 when an inventory has rows or columns that cannot be used.\n";
+        << "2 for a usage error, 3 when an inventory has rows or columns that cannot be used,\n"
+        << "4 when a plan's constraints cannot all be met.\n";
 }
 
 [[noreturn]] void usageError(const std::string& message) {
@@ -122,6 +127,9 @@ int main(int argc, char** argv) {
     prepareProcess();
     if (argc >= 2 && std::string_view(argv[1]) == "inventory") {
         return finishStandardOutput(inventoryMain(argc - 1, argv + 1));
+    }
+    if (argc >= 2 && std::string_view(argv[1]) == "plan") {
+        return finishStandardOutput(planMain(argc - 1, argv + 1));
     }
     StandSettings settings;
     std::vector<arbora::ReportFunction> toRun;

@@ -56,13 +56,31 @@ struct TreatmentColumnMap {
     std::array<std::string, columnNames.size()> header;
 };
 
-TreatmentColumnMap mapColumns(const std::vector<std::string>& header, const std::string& file) {
+// A treatments file names its scenarios in the column `scenario`; a regimes file (the
+// planning command's) names its regimes in `regime` and has no stand_id.
+struct ScheduleFileKind {
+    std::string_view nameColumn;
+    bool standIds;
+};
+constexpr ScheduleFileKind treatmentsFile{"scenario", true};
+constexpr ScheduleFileKind regimesFile{"regime", false};
+
+TreatmentColumnMap mapColumns(const std::vector<std::string>& header, const std::string& file,
+                              const ScheduleFileKind& kind) {
     TreatmentColumnMap map;
     map.position.fill(-1);
     for (std::size_t i = 0; i < header.size(); ++i) {
         const std::string_view name = trimBlanks(header[i]);
+        if (!kind.standIds && equalsIgnoringCase(name, "stand_id")) {
+            throw InventoryInputError(InventoryInputError::unusable,
+                                      file +
+                                          ": has a column stand_id: a regime is offered to "
+                                          "every stand (narrow its rows by species)");
+        }
         for (std::size_t c = 0; c < columnNames.size(); ++c) {
-            if (!equalsIgnoringCase(name, columnNames[c].name)) continue;
+            const std::string_view wanted =
+                c == std::size_t(TreatmentColumn::scenario) ? kind.nameColumn : columnNames[c].name;
+            if (!equalsIgnoringCase(name, wanted)) continue;
             if (map.position[c] >= 0) {
                 throw InventoryInputError(
                     InventoryInputError::unusable,
@@ -74,8 +92,10 @@ TreatmentColumnMap mapColumns(const std::vector<std::string>& header, const std:
     }
     for (std::size_t c = 0; c < columnNames.size(); ++c) {
         if (columnNames[c].required && map.position[c] < 0) {
+            const std::string_view wanted =
+                c == std::size_t(TreatmentColumn::scenario) ? kind.nameColumn : columnNames[c].name;
             throw InventoryInputError(InventoryInputError::unusable,
-                                      file + ": has no column " + std::string(columnNames[c].name));
+                                      file + ": has no column " + std::string(wanted));
         }
     }
     return map;
@@ -333,16 +353,31 @@ TreatmentSchedule baselineOnly() {
     return schedule;
 }
 
-TreatmentSchedule readTreatments(const std::string& fileName, InputEncoding encoding,
-                                 const ThinningQuotients& quotients) {
+namespace {
+
+TreatmentSchedule readSchedule(const std::string& fileName, InputEncoding encoding,
+                               const ThinningQuotients& quotients, const ScheduleFileKind& kind,
+                               const char* table) {
     TreatmentSchedule schedule = baselineOnly();
     schedule.fileName = fileName;
-    const auto source = openStandSource(fileName, encoding, SourceTuning{.table = "treatments"});
-    const TreatmentColumnMap map = mapColumns(source->header(), fileName);
+    const auto source = openStandSource(fileName, encoding, SourceTuning{.table = table});
+    const TreatmentColumnMap map = mapColumns(source->header(), fileName, kind);
     RawRow row;
     while (source->next(row))
         readRow(schedule, map, row, quotients);
     return schedule;
+}
+
+}  // namespace
+
+TreatmentSchedule readTreatments(const std::string& fileName, InputEncoding encoding,
+                                 const ThinningQuotients& quotients) {
+    return readSchedule(fileName, encoding, quotients, treatmentsFile, "treatments");
+}
+
+TreatmentSchedule readRegimes(const std::string& fileName, InputEncoding encoding,
+                              const ThinningQuotients& quotients) {
+    return readSchedule(fileName, encoding, quotients, regimesFile, "regimes");
 }
 
 std::vector<const Treatment*> treatmentsOf(const TreatmentSchedule& schedule, std::size_t scenario,

@@ -81,6 +81,13 @@ TreatmentSchedule baselineOnly();
 TreatmentSchedule readTreatments(const std::string& fileName, InputEncoding encoding,
                                  const ThinningQuotients& quotients = defaultQuotients);
 
+// Reads a regimes file: the treatments file's format with a column `regime` in place of
+// `scenario` and no stand_id (its rows may still be narrowed by species); the regimes
+// are the schedule's scenarios after the baseline. A SQLite database holds a table
+// "regimes".
+TreatmentSchedule readRegimes(const std::string& fileName, InputEncoding encoding,
+                              const ThinningQuotients& quotients = defaultQuotients);
+
 // The treatments of one stand in one scenario, in file order: those naming the stand and
 // those of every stand. The species filter is applied when a treatment comes due.
 std::vector<const Treatment*> treatmentsOf(const TreatmentSchedule& schedule, std::size_t scenario,

@@ -382,22 +382,36 @@ TEST_F(Runner, RunningOutOfMemoryEndsWithStatus1AndNoFileChanged) {
     for (int s = 0; s < 10; ++s)
         treatments += "s" + std::to_string(s) + ",10,thin,30\n";
     testing::writeFile("treatments.csv", treatments);
-    int outOfMemory = 0;
-    for (const rlim_t megabytes : {16, 24, 64, 256}) {
-        testing::writeFile("out.csv", "earlier");
+    const auto runWithin = [](rlim_t megabytes, bool inventory) {
         const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
         if (pid == 0) {
             const rlimit limit{megabytes << 20, megabytes << 20};
             ::setrlimit(RLIMIT_AS, &limit);
             const int err = ::open("stderr.bin", O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(err, 2);
-            ::execl(ARBORA_REPORT_PATH, ARBORA_REPORT_PATH, "inventory", "stands.csv", "--years",
-                    "0:100:10", "--treatments", "treatments.csv", "--output", "out.csv", "--jobs",
-                    "4", static_cast<char*>(nullptr));
+            if (inventory) {
+                ::execl(ARBORA_REPORT_PATH, ARBORA_REPORT_PATH, "inventory", "stands.csv",
+                        "--years", "0:100:10", "--treatments", "treatments.csv", "--output",
+                        "out.csv", "--jobs", "4", static_cast<char*>(nullptr));
+            } else {
+                ::execl(ARBORA_REPORT_PATH, ARBORA_REPORT_PATH, "--help",
+                        static_cast<char*>(nullptr));
+            }
             ::_exit(127);
         }
-        const int status = waitForEnd(pid);
+        return pid < 0 ? -1 : waitForEnd(pid);
+    };
+    // The limits are counted from what the runner needs to start at all (its shared
+    // libraries' address space), so that they run out during the work.
+    rlim_t start = 8;
+    while (start < 1024 && runWithin(start, false) != 0)
+        start += 8;
+    ASSERT_LT(start, 1024u);
+    int outOfMemory = 0;
+    for (const rlim_t megabytes : {start + 8, start + 16, start + 56, start + 248}) {
+        testing::writeFile("out.csv", "earlier");
+        const int status = runWithin(megabytes, true);
+        ASSERT_GE(status, 0);
         const std::string err = readBytes("stderr.bin");
         ASSERT_TRUE(WIFEXITED(status)) << megabytes << " MB: " << status << " " << err;
         if (WEXITSTATUS(status) == 0) continue;

@@ -1,0 +1,174 @@
+// The runner's plan command: options read with CLI11, the run in plan_run.cpp.
+
+#include "plan_command.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <iostream>
+#include <map>
+#include <thread>
+
+#include "cli/inventory_run.h"
+#include "cli/plan_run.h"
+#include "inventory/projection.h"
+#include "inventory/projection_output.h"
+
+namespace {
+
+constexpr const char* description =
+    "Finds the best harvest plan for the whole forest: every stand is projected under\n"
+    "every regime of the regimes file it suits (and under none, no treatment), and a\n"
+    "linear programme (COIN-OR Clp; Cbc with --whole-stands) chooses the share of each\n"
+    "stand's area under each regime so that the objective is as high as it can be within\n"
+    "the constraints asked for. Periods are the intervals between consecutive --years.\n"
+    "STANDS is read as by the inventory command.\n\n"
+    "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for a usage\n"
+    "error, 3 when the inventory, the regimes or the prices have rows that cannot be\n"
+    "used, 4 when the constraints cannot all be met (the message names each one and its\n"
+    "shortfall; nothing is written).";
+
+constexpr const char* usageText =
+    "usage: arbora-report plan STANDS --regimes FILE [--years LIST] [--starts LIST]\n"
+    "                    [--prices FILE] [--products FILE] [--objective npv|carbon|volume]\n"
+    "                    [--even-flow PCT] [--harvest-max M3_PER_YEAR]\n"
+    "                    [--harvest-min M3_PER_YEAR] [--ending-volume PCT]\n"
+    "                    [--carbon-floor PCT] [--whole-stands] [--time-limit S]\n"
+    "                    [--frontier N] [--output FILE] [--treatments-out FILE]\n"
+    "                    [--jobs N] [--skip-bad-rows] [--encoding utf-8|gbk] [--layer NAME]\n"
+    "                    [--columns COLUMN=NAME,...] [--species-map FILE] [--area-unit ha|mu]\n";
+
+// The objectives by their names on the command line.
+const std::map<std::string, arbora::PlanObjective> objectives = {
+    {"npv", arbora::PlanObjective::npv},
+    {"carbon", arbora::PlanObjective::carbon},
+    {"volume", arbora::PlanObjective::volume},
+};
+
+// An option that holds a number when given.
+void addLimit(CLI::App& app, const char* name, const char* value, std::optional<double>& into,
+              const char* help) {
+    app.add_option_function<double>(
+           name, [&into](double v) { into = v; }, help)
+        ->check(CLI::NonNegativeNumber)
+        ->type_name(value);
+}
+
+}  // namespace
+
+int planMain(int argc, char** argv) {
+    CLI::App app(description, "arbora-report plan");
+    app.get_formatter()->column_width(30);
+    arbora::PlanOptions options;
+    std::string years = "0:50:5";
+    std::string starts = "0";
+    std::string encoding = "utf-8";
+    std::string areaUnit = "ha";
+    std::string output, treatmentsOut, products, prices, layer, columns, speciesMap;
+    app.add_option("STANDS", options.standsFile,
+                   "The inventory: a CSV file, a SQLite database or a GIS layer")
+        ->required();
+    app.add_option("--regimes", options.regimesFile,
+                   "The regimes offered to the stands: the treatments file's format with a "
+                   "column regime in place of scenario and no stand_id")
+        ->required();
+    app.add_option("--years", years,
+                   "Listed years from each stand's age; the periods lie between them "
+                   "(default 0:50:5, ten periods of five years)");
+    app.add_option("--starts", starts,
+                   "Each regime is also offered held back to each of these years, as "
+                   "REGIME@YEAR (default 0)");
+    app.add_option("--prices", prices,
+                   "Prices, costs and the discount rate (CSV item,value[,species]); needed "
+                   "for the npv objective and --frontier");
+    app.add_option("--products", products, "Wood products routing and half-lives (CSV item,value)");
+    std::string objective = "npv";
+    app.add_option("--objective", objective,
+                   "What the plan maximises: npv (NPV plus the discounted liquidation value "
+                   "at the last year; the default), carbon (forest and product carbon at the "
+                   "last year) or volume (total removed)")
+        ->check(CLI::IsMember({"npv", "carbon", "volume"}))
+        ->type_name("npv|carbon|volume");
+    addLimit(app, "--even-flow", "PCT", options.targets.evenFlow,
+             "Each period's removed volume a year within PCT percent of the period before");
+    addLimit(app, "--harvest-max", "M3_PER_YEAR", options.targets.harvestMax,
+             "Removed volume at most M3_PER_YEAR in every period (the allowable cut)");
+    addLimit(app, "--harvest-min", "M3_PER_YEAR", options.targets.harvestMin,
+             "Removed volume at least M3_PER_YEAR in every period");
+    addLimit(app, "--ending-volume", "PCT", options.targets.endingVolume,
+             "Standing volume at the last year at least PCT percent of that at year 0");
+    addLimit(app, "--carbon-floor", "PCT", options.targets.carbonFloor,
+             "Forest and product carbon at every listed year at least PCT percent of the "
+             "untreated baseline's");
+    app.add_flag("--whole-stands", options.wholeStands,
+                 "Each stand under one regime (a mixed-integer programme, COIN-OR Cbc)");
+    app.add_option("--time-limit", options.timeLimit,
+                   "Seconds the whole-stands search may take (default 60); the gap is reported")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--frontier", options.frontier,
+                   "Solve N times with the npv objective, the carbon at the last year stepped "
+                   "from the best NPV plan's to the most a plan can hold: the trade-off table")
+        ->check(CLI::Range(1u, 1000u));
+    app.add_option("--output", output,
+                   "Write the plan to FILE.sqlite or .db: tables regime_options, plan, "
+                   "plan_periods, plan_constraints, frontier, stands and run");
+    app.add_option("--treatments-out", treatmentsOut,
+                   "Write the plan as a treatments file (CSV, scenario plan) for the inventory "
+                   "command; a split stand takes its largest share's regime");
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+    app.add_option("--jobs", jobs,
+                   "Project with N threads (default: the machine's cores); the output is the "
+                   "same with any number")
+        ->check(CLI::Range(1u, 1024u));
+    app.add_flag("--skip-bad-rows", options.skipBadRows,
+                 "Plan the usable stands even when others are rejected");
+    app.add_option("--encoding", encoding, "The CSV files' encoding: utf-8 (default) or gbk")
+        ->check(CLI::IsMember({"utf-8", "gbk"}));
+    app.add_option("--layer", layer, "The layer of a GIS file");
+    app.add_option("--columns", columns, "The input's names of stand columns, e.g. stand_id=XBH");
+    app.add_option("--species-map", speciesMap, "A CSV file code,species");
+    app.add_option("--area-unit", areaUnit, "The area column's unit: ha (default) or mu")
+        ->check(CLI::IsMember({"ha", "mu"}));
+
+    const auto usageError = [&](const std::string& message) {
+        std::cerr << "arbora-report plan: " << message << "\n" << usageText;
+        return int{arbora::exitUsage};
+    };
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::cout << app.help() << std::flush;
+        return std::cout ? arbora::exitSuccess : arbora::exitFileFailure;
+    } catch (const CLI::ParseError& error) {
+        return usageError(error.what());
+    }
+    options.targets.objective = objectives.at(objective);
+    const arbora::YearsList yearList = arbora::parseYearsList(years);
+    if (!yearList.problem.empty()) return usageError("--years " + yearList.problem);
+    options.years = yearList.offsets;
+    const arbora::YearsList startList = arbora::parseYearsList(starts);
+    if (!startList.problem.empty()) return usageError("--starts " + startList.problem);
+    options.starts = startList.offsets;
+    if (!output.empty()) {
+        if (arbora::outputKindOf(output) != arbora::OutputKind::sqlite) {
+            return usageError("--output \"" + output +
+                              "\": the plan is written to SQLite: the name must end in .sqlite "
+                              "or .db");
+        }
+        options.outputFile = output;
+    }
+    if (!treatmentsOut.empty()) options.treatmentsOut = treatmentsOut;
+    if (!products.empty()) options.productsFile = products;
+    if (!prices.empty()) options.pricesFile = prices;
+    options.jobs = jobs;
+    options.encoding = encoding == "gbk" ? arbora::InputEncoding::gbk : arbora::InputEncoding::utf8;
+    if (!layer.empty()) options.input.layer = layer;
+    if (!columns.empty()) {
+        auto overrides = arbora::parseStandColumnOverrides(columns);
+        if (const auto* problem = std::get_if<std::string>(&overrides))
+            return usageError("--columns " + *problem);
+        options.input.columns = std::get<arbora::StandColumnOverrides>(std::move(overrides));
+    }
+    if (!speciesMap.empty()) options.input.speciesMap = speciesMap;
+    options.input.areaUnit = areaUnit == "mu" ? arbora::AreaUnit::mu : arbora::AreaUnit::hectare;
+    return arbora::runPlan(options, std::cout, std::cerr);
+}
