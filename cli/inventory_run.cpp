@@ -416,8 +416,8 @@ class InventoryRunner {
     // again; none without a layer of polygons. Throws OutputFileError.
     std::optional<EstateMap> map() {
         if (!mapping_) return std::nullopt;
-        auto read = readMapOutlines(*stands_->geometryLayer(), [&](std::int64_t fid) {
-            const auto found = mapIndex_.find(fid);
+        auto read = readMapOutlines(*stands_->geometryLayer(), [&](std::int64_t feature) {
+            const auto found = mapIndex_.find(feature);
             return found == mapIndex_.end() ? nullptr : &mapStands_[found->second].path;
         });
         if (const auto* problem = std::get_if<GisProblem>(&read))
@@ -580,7 +580,7 @@ class InventoryRunner {
         if (output_) output_->addStand(stand);
         if (mapping_) {
             const ProjectionRow& last = work.projections.front().rows.back();  // the baseline's
-            mapIndex_.emplace(stand.line, mapStands_.size());
+            mapIndex_.emplace(stand.feature, mapStands_.size());
             mapStands_.push_back(
                 {stand.standId, {}, last.carbon.stand, last.standVolume, stand.area});
         }
@@ -645,7 +645,7 @@ class InventoryRunner {
     std::int64_t rows_ = 0;
     bool mapping_ = false;                                    // a report of a layer
     std::vector<MapStand> mapStands_;                         // kept, without outlines yet
-    std::unordered_map<std::int64_t, std::size_t> mapIndex_;  // by FID
+    std::unordered_map<std::int64_t, std::size_t> mapIndex_;  // by feature
 };
 
 // A parameter name as a column of the run table: "prices.rough_timber (Pinus

@@ -21,7 +21,8 @@
 // a CSV file; the module is loaded the first time a GIS file is read or written.
 namespace arbora {
 
-// The stand rows of a GIS layer: one per feature, numbered by its FID. The header is the
+// The stand rows of a GIS layer: one per feature, numbered by its FID (the row's line)
+// and by its place in reading order (the row's feature). The header is the
 // layer's field names; integer and real fields give numbers, NULL and unset fields
 // nothing, other fields their text.
 class LayerSource : public StandSource {

@@ -50,9 +50,10 @@ std::string geoJson(const std::vector<std::string>& features, const char* crs = 
     return json + "]}";
 }
 
-std::string feature(int id, const std::string& properties, double side = 100) {
-    const std::string x = "452000", y = "4419000";
-    const std::string far = std::to_string(452000 + side), up = std::to_string(4419000 + side);
+std::string feature(int id, const std::string& properties, double side = 100, double west = 452000,
+                    double south = 4419000) {
+    const std::string x = std::to_string(west), y = std::to_string(south);
+    const std::string far = std::to_string(west + side), up = std::to_string(south + side);
     const std::string geometry = side > 0 ? R"({"type":"Polygon","coordinates":[[[)" + x + "," + y +
                                                 "],[" + x + "," + up + "],[" + far + "," + up +
                                                 "],[" + far + "," + y + "],[" + x + "," + y + "]]]}"
@@ -368,6 +369,53 @@ TEST_F(Gis, TheResultLayerHoldsTheBaselineOfScenarios) {
     EXPECT_EQ(
         rowsOf("out.gpkg", "SELECT data_type FROM gpkg_contents WHERE table_name = 'removals'"),
         std::vector<std::string>{"attributes"});
+}
+
+std::vector<std::string> standPathsOf(const std::string& page);
+
+// Each feature's stand_id and polygon area in hectares, in order.
+std::vector<std::string> standsAndAreasOf(const std::string& file, const char* layerName) {
+    GDALAllRegister();
+    const GDALDatasetUniquePtr dataset(GDALDataset::Open(file.c_str(), GDAL_OF_VECTOR));
+    std::vector<std::string> rows;
+    OGRLayer* layer = dataset ? dataset->GetLayerByName(layerName) : nullptr;
+    if (layer == nullptr) return rows;
+    for (const OGRFeatureUniquePtr& feature : *layer) {
+        const double area = OGR_G_Area(OGRGeometry::ToHandle(feature->GetGeometryRef()));
+        rows.push_back(std::string(feature->GetFieldAsString("stand_id")) + "|" +
+                       std::to_string(area / 10000));
+    }
+    return rows;
+}
+
+// GDAL keeps repeated GeoJSON ids as FIDs: the stands are matched to their features by
+// the order they are read in, never by FID.
+TEST_F(Gis, FeaturesWithRepeatedIdsKeepTheirOwnResultsAndPolygons) {
+    std::vector<std::string> features;
+    const int ids[] = {5, 3, 5, 1, 2};
+    for (int i = 0; i < 5; ++i) {
+        const std::string properties =
+            R"("stand_id":"s)" + std::to_string(i) + R"(","species":)" + (i == 1 ? "9" : "1") +
+            R"(,"stand_age":20,"average_diameter":12,"average_height":10,)"
+            R"("stand_density":2000,"stand_volume":)" +
+            std::to_string(100 + 10 * i);
+        features.push_back(feature(ids[i], properties, 100 * (i + 1), 452000 + 1000 * i));
+    }
+    writeFile("repeated.geojson", geoJson(features));
+    const Outcome outcome = inventory({.standsFile = "repeated.geojson",
+                                       .outputFile = "out.gpkg",
+                                       .skipBadRows = true,
+                                       .reportFile = "estate.html"});
+    ASSERT_EQ(outcome.status, exitSuccess) << outcome.err;
+    EXPECT_EQ(
+        standsAndAreasOf("out.gpkg", "stand_results"),
+        (std::vector<std::string>{"s0|1.000000", "s2|9.000000", "s3|16.000000", "s4|25.000000"}));
+    EXPECT_EQ(rowsOf("out.gpkg",
+                     "SELECT r.stand_id FROM stand_results r JOIN projection p ON "
+                     "p.stand_id = r.stand_id AND p.year = 0 AND r.volume_y0 = p.stand_volume "
+                     "ORDER BY r.fid"),
+              (std::vector<std::string>{"s0", "s2", "s3", "s4"}));
+    EXPECT_EQ(standPathsOf(readBytes("estate.html")).size(), 4u);
 }
 
 // The points of the outlines' SVG path data (an absolute "M", relative "m", "l", "h" and

@@ -66,7 +66,7 @@ class GeoPackageOutput : public ProjectionOutput {
           years_(std::move(years)) {}
 
     void addStand(const InventoryStand& stand) override {
-        current_ = &results_[stand.line];
+        current_ = &results_[stand.feature];
         current_->assign(resultsPerYear * years_.size(), std::numeric_limits<double>::quiet_NaN());
         tables_->addStand(stand);
     }
@@ -122,7 +122,8 @@ class GeoPackageOutput : public ProjectionOutput {
     std::unique_ptr<ProjectionOutput> tables_;
     LayerRef input_;
     std::vector<std::int32_t> years_;
-    std::unordered_map<std::int64_t, std::vector<double>> results_;  // by the stand's FID
+    // By the stand's feature, its place in reading order.
+    std::unordered_map<std::int64_t, std::vector<double>> results_;
     std::vector<double>* current_ = nullptr;
 };
 
@@ -187,10 +188,8 @@ void GeoPackageOutput::copyFeatures(OGRLayer& from, OGRLayer& to,
     std::int64_t sequence = 0;
     from.ResetReading();
     for (const Feature& feature : from) {
-        ++sequence;
-        // The same number the stand was read under.
-        const GIntBig fid = feature->GetFID();
-        const auto found = results_.find(fid != OGRNullFID ? fid : sequence);
+        // The same place the stand was read from.
+        const auto found = results_.find(++sequence);
         if (found == results_.end()) continue;  // a rejected feature
         OGRFeature result(to.GetLayerDefn());
         if (result.SetFrom(feature.get(), fieldMap.data(), TRUE) != OGRERR_NONE) {

@@ -35,9 +35,7 @@ std::optional<GisProblem> forEachPolygon(OGRLayer& layer, const LayerRef& ref,
     layer.ResetReading();
     std::int64_t sequence = 0;
     while (const Feature feature{layer.GetNextFeature()}) {
-        ++sequence;
-        const GIntBig fid = feature->GetFID();
-        std::string* path = pathOf(fid != OGRNullFID ? fid : sequence);
+        std::string* path = pathOf(++sequence);
         const OGRGeometry* geometry = feature->GetGeometryRef();
         if (path == nullptr || geometry == nullptr || geometry->IsEmpty() ||
             !isPolygonType(geometry->getGeometryType())) {

@@ -159,6 +159,7 @@ bool LayerStandSource::next(RawRow& row) {
     ++done_;
     const GIntBig fid = feature_->GetFID();
     row.line = fid != OGRNullFID ? fid : done_;
+    row.feature = done_;
     row.values.resize(header_.size());
     for (int i = 0; i < fields_; ++i) {
         row.values[static_cast<std::size_t>(i)] =
