@@ -26,8 +26,8 @@ constexpr const char* description =
     "any order (also under their Chinese or survey pinyin names, or as --columns names\n"
     "them): stand_id, species (1 to 4, the Latin or the Chinese name), site_class\n"
     "(optional), stand_age, average_diameter (cm), average_height (m), stand_density\n"
-    "(trees/ha), stand_volume (m3/ha), area (ha, optional: a polygon layer in a projected\n"
-    "coordinate system gives each stand its polygon area, otherwise 1 when absent).\n\n"
+    "(trees/ha), stand_volume (m3/ha), area (ha, optional: a polygon layer with a\n"
+    "coordinate system gives each stand its polygon's ground area, otherwise 1 when absent).\n\n"
     "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for a usage\n"
     "error, 3 when the inventory has rows or columns that cannot be used (without\n"
     "--skip-bad-rows nothing is written then).";

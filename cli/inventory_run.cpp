@@ -307,6 +307,7 @@ class InventoryRunner {
     InventoryRunner(const InventoryOptions& options, std::ostream& err, InventoryRun& run,
                     const ProductsSettings& products, std::optional<Prices> prices)
         : options_(options),
+          err_(err),
           run_(run),
           progress_(err, options.showProgress),
           prices_(std::move(prices)),
@@ -327,6 +328,8 @@ class InventoryRunner {
         auto opened = openStandInput(options_.standsFile, options_.encoding, options_.input);
         if (auto* problem = std::get_if<GisProblem>(&opened)) return std::move(*problem);
         stands_.emplace(std::get<StandInput>(std::move(opened)));
+        for (const std::string& note : stands_->notes())
+            err_ << options_.standsFile << ": " << note << "\n";
         source_ = &stands_->source();
         map_ = stands_->columns();
         if (options_.outputFile) {
@@ -621,6 +624,7 @@ class InventoryRunner {
     }
 
     const InventoryOptions& options_;
+    std::ostream& err_;
     InventoryRun& run_;
     ProgressLine progress_;
     TreatmentSchedule schedule_;

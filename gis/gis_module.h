@@ -31,10 +31,14 @@ class LayerSource : public StandSource {
     virtual bool hasGeometry() const = 0;
     // Whether the layer's geometries are (or may be) polygons.
     virtual bool mayHavePolygons() const = 0;
-    // Appends the column "polygon area": each feature's polygon area in hectares, by the
-    // units of the layer's projected coordinate system; nothing for a feature without a
-    // polygon. Empty when added, otherwise why the areas cannot be measured.
+    // Appends the column "polygon area": each feature's polygon area on the ground in
+    // hectares (see gis/gdal/ground_area.h: plane areas in a projected coordinate system
+    // that keeps areas within 1 %, otherwise geodesic ones on its ellipsoid); nothing for
+    // a feature without a polygon. Empty when added, otherwise why the areas cannot be
+    // measured.
     virtual std::string addPolygonAreas() = 0;
+    // Empty, or why the polygon areas of a projected coordinate system are geodesic.
+    virtual std::string geodesicBecause() const = 0;
     static constexpr std::string_view polygonAreaColumn = "polygon area";
 };
 

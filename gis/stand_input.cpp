@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
 
@@ -99,6 +100,10 @@ std::variant<StandInput, GisProblem> openStandInput(const std::string& fileName,
         if (auto problem = measurePolygons(*layer, input.columns_, fileName)) return *problem;
         input.areaMeasured_ = input.columns_.header[static_cast<std::size_t>(StandColumn::area)] ==
                               LayerSource::polygonAreaColumn;
+        if (input.areaMeasured_ && !layer->geodesicBecause().empty()) {
+            input.notes_.push_back("polygon areas measured on the ellipsoid (geodesic), as " +
+                                   layer->geodesicBecause());
+        }
         if (layer->hasGeometry())
             input.geometry_ = LayerRef{fileName, layer->layerName(), encoding};
     }
@@ -137,9 +142,15 @@ StandReading StandInput::read(RawRow& row) const {
                       "\"" + *unmapped + "\" is not in the species map " + speciesMap_->fileName};
     }
     const auto areaPosition = columns_.position[static_cast<std::size_t>(StandColumn::area)];
-    if (rejection && areaMeasured_ && rejection->column == headerOf(StandColumn::area) &&
-        row.values[static_cast<std::size_t>(areaPosition)].kind == RawValue::Kind::missing) {
-        rejection->reason = "the feature has no polygon to measure";
+    if (rejection && areaMeasured_ && rejection->column == headerOf(StandColumn::area)) {
+        const RawValue& area = row.values[static_cast<std::size_t>(areaPosition)];
+        if (area.kind == RawValue::Kind::missing) {
+            rejection->reason = "the feature has no polygon to measure";
+        } else if (!std::isfinite(area.real)) {
+            rejection->reason =
+                "the polygon cannot be measured: a point is beyond the earth (a latitude beyond "
+                "90 degrees) or outside what the projection covers";
+        }
     }
     if (!rejection && areaUnit_ == AreaUnit::mu && !areaMeasured_ && areaPosition >= 0) {
         reading.stand.area = reading.stand.area / 15;

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "gis/gis_problem.h"
 #include "gis/layer_ref.h"
@@ -39,6 +40,10 @@ class StandInput {
     // The layer the stands come from, when it has geometries.
     const std::optional<LayerRef>& geometryLayer() const { return geometry_; }
 
+    // What the run should tell about the reading, e.g. that the polygon areas are
+    // geodesic and why; a sentence each, without the file's name.
+    const std::vector<std::string>& notes() const { return notes_; }
+
   private:
     friend std::variant<StandInput, GisProblem> openStandInput(const std::string&, InputEncoding,
                                                                const InputChoices&);
@@ -53,6 +58,7 @@ class StandInput {
     AreaUnit areaUnit_ = AreaUnit::hectare;
     bool areaMeasured_ = false;  // the area is each feature's polygon area
     std::optional<LayerRef> geometry_;
+    std::vector<std::string> notes_;
 };
 
 // Opens the inventory: a SQLite database by its file header (a GeoPackage, or any

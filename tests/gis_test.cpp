@@ -248,11 +248,11 @@ TEST_F(Gis, LayersGiveAreasChooseLayersAndNameFeatures) {
          {.standsFile = "two.gpkg", .input = {.layer = "second"}},
          exitSuccess,
          "2.5"},
-        {"degrees",
+        {"degrees beyond the earth",
          {.standsFile = "degrees.geojson"},
          exitUnusableData,
-         "degrees.geojson: layer \"degrees\" has no area column, and its polygon areas cannot be "
-         "measured: its coordinate system is geographic (degrees); give the area column"},
+         "degrees.geojson:1: polygon area: the polygon cannot be measured: a point is beyond the "
+         "earth (a latitude beyond 90 degrees) or outside what the projection covers"},
         {"several layers",
          {.standsFile = "two.gpkg"},
          exitUsage,
@@ -290,6 +290,57 @@ TEST_F(Gis, LayersGiveAreasChooseLayersAndNameFeatures) {
         }
     }
     EXPECT_FALSE(std::filesystem::exists("x.gpkg"));
+}
+
+// Metres on the ground a drawing unit stands for by the estate report's scale bar.
+double scaleBarMetresPerUnit(const std::string& page) {
+    const std::regex bar(
+        R"(<g class="scale-bar"><path d="M0 [0-9]+h([0-9.]+)M.*?<text[^>]*>([0-9.]+) (k?m)</text>)");
+    std::smatch match;
+    if (!std::regex_search(page, match, bar)) return 0;
+    return std::stod(match[2]) * (match[3] == "km" ? 1000 : 1) / std::stod(match[1]);
+}
+
+// The example stands in other coordinate systems keep their ground areas: plane areas
+// where the projection keeps areas within 1 %, geodesic ones where it does not (Web
+// Mercator's areal scale is 1.7 there) or in degrees; the map's scale bar keeps its
+// ground length.
+TEST_F(Gis, AreasAndTheScaleBarAreOnTheGroundInAnyCoordinateSystem) {
+    const auto run = [](const std::string& file) {
+        std::filesystem::remove("out.sqlite");
+        const Outcome outcome = inventory(
+            {.standsFile = file, .outputFile = "out.sqlite", .reportFile = "estate.html"});
+        EXPECT_EQ(outcome.status, exitSuccess) << file << ": " << outcome.err;
+        const auto sum = rowsOf("out.sqlite", "SELECT printf('%.17g', sum(area)) FROM stands");
+        return std::pair{sum.empty() ? 0 : std::stod(sum[0]),
+                         scaleBarMetresPerUnit(readBytes("estate.html"))};
+    };
+    const auto [area, metresPerUnit] = run(examples + "stands.gpkg");
+    ASSERT_NEAR(area, 241.0, 0.05);
+    // The plane areas of a projection within 1 % of its ground are taken as they are.
+    const struct {
+        const char* crs;
+        bool geodesic;  // by the projection's areal scale, and the run says so
+        double within;  // of the area in the system the example is made in
+        bool turned;    // Massachusetts' plane turns China's stands: the frame is another
+    } cases[] = {{"EPSG:3857", true, 1e-4, false},
+                 {"EPSG:2249", false, 0.01, true},
+                 {"EPSG:4490", false, 1e-4, false}};
+    for (const auto& c : cases) {
+        const std::string file = std::string(c.crs).substr(5) + ".gpkg";
+        ASSERT_EQ(std::system(("ogr2ogr -t_srs " + std::string(c.crs) + " " + file + " " +
+                               examples + "stands.gpkg")
+                                  .c_str()),
+                  0);
+        const auto [reprojected, barMetres] = run(file);
+        EXPECT_NEAR(reprojected / area, 1, c.within) << c.crs;
+        if (!c.turned) {
+            EXPECT_NEAR(barMetres / metresPerUnit, 1, 0.01) << c.crs;
+        }
+        const Outcome outcome = inventory({.standsFile = file});
+        EXPECT_EQ(outcome.err.find("areal scale") != std::string::npos, c.geodesic)
+            << c.crs << ": " << outcome.err;
+    }
 }
 
 // Each feature's geometry, in order, as WKT; and the layer's coordinate system.

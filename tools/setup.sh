@@ -10,7 +10,7 @@ packages=(g++ make cmake libgtest-dev libgmock-dev qt6-base-dev qt6-base-dev-too
           clang libclang-rt-14-dev
           libsqlite3-dev sqlite3 libcsv-dev libcli11-dev libfmt-dev libbenchmark-dev
           libjs-chart.js chromium poppler-utils nlohmann-json3-dev
-          libgdal-dev gdal-bin)
+          libgdal-dev libproj-dev gdal-bin)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

@@ -66,24 +66,29 @@ std::vector<MapPolygon> polygonsOf(const OGRGeometry& geometry, const Transform&
     return polygons;
 }
 
+// Metres on the ground a unit of the layer stands for at its centre (of latitude in
+// degrees), or 0 when unknown.
+double groundPerUnit(OGRLayer& layer) {
+    auto areas = GroundAreas::of(layer);
+    if (const auto* measured = std::get_if<GroundAreas>(&areas)) return measured->metresPerUnit();
+    const OGRSpatialReference* crs = layer.GetSpatialRef();
+    return crs != nullptr && !crs->IsGeographic() ? crs->GetLinearUnits() : 0;
+}
+
 // The frame and transform that fit the extent into mapSize, with what a unit is on the
-// ground by the layer's coordinate system.
+// ground (metres per unit of the layer's coordinate system).
 std::pair<OutlineFrame, Transform> frameOf(const OGREnvelope& extent,
-                                           const OGRSpatialReference* crs) {
+                                           const OGRSpatialReference* crs, double groundPerUnit) {
     OutlineFrame frame;
     Transform transform{.minX = extent.MinX, .maxY = extent.MaxY};
-    double groundPerUnit = 0;  // metres per unit of the layer (of latitude in degrees)
     if (crs != nullptr && crs->IsGeographic()) {
         // Equirectangular about the middle latitude: true to scale along it, which is
-        // close enough across an estate. A degree of latitude is taken on the sphere of
-        // the semi-major axis (within 1 % of the meridian's).
+        // close enough across an estate.
         const double radians = crs->GetAngularUnits();
         const double stretch = std::cos((extent.MinY + extent.MaxY) / 2 * radians);
         if (stretch > 0.01) transform.xStretch = stretch;
-        groundPerUnit = crs->GetSemiMajor() * radians;
         frame.northUp = true;
     } else if (crs != nullptr) {
-        groundPerUnit = crs->GetLinearUnits();
         frame.northUp = crs->IsProjected();
     }
     const double width = (extent.MaxX - extent.MinX) * transform.xStretch;
@@ -115,7 +120,7 @@ std::variant<OutlineFrame, GisProblem> readLayerOutlines(
     if (problem) return std::move(*problem);
     if (!extent.IsInit()) return OutlineFrame{};
 
-    const auto [frame, transform] = frameOf(extent, layer.GetSpatialRef());
+    const auto [frame, transform] = frameOf(extent, layer.GetSpatialRef(), groundPerUnit(layer));
     problem =
         forEachPolygon(layer, ref, pathOf, [&](const OGRGeometry& geometry, std::string& path) {
             path = outlinePath(polygonsOf(geometry, transform));

@@ -135,13 +135,10 @@ bool LayerStandSource::mayHavePolygons() const {
 }
 
 std::string LayerStandSource::addPolygonAreas() {
-    const OGRSpatialReference* crs = open_.layer->GetSpatialRef();
-    if (crs == nullptr) return "the layer has no coordinate system";
-    if (crs->IsGeographic()) return "its coordinate system is geographic (degrees)";
-    if (!crs->IsProjected()) return "its coordinate system is not a projected one";
-    const double metres = crs->GetLinearUnits();
-    if (!std::isfinite(metres) || !(metres > 0)) return "its coordinate system has no length unit";
-    squareMetresPerSquareUnit_ = metres * metres;
+    auto areas = GroundAreas::of(*open_.layer);
+    open_.layer->ResetReading();  // after the extent
+    if (auto* why = std::get_if<std::string>(&areas)) return std::move(*why);
+    areas_.emplace(std::get<GroundAreas>(std::move(areas)));
     header_.emplace_back(polygonAreaColumn);
     return {};
 }
@@ -165,16 +162,14 @@ bool LayerStandSource::next(RawRow& row) {
         row.values[static_cast<std::size_t>(i)] =
             valueOf(*feature_, i, texts_[static_cast<std::size_t>(i)]);
     }
-    if (squareMetresPerSquareUnit_ > 0) {
+    if (areas_) {
         RawValue& area = row.values.back();
         area = {};
         const OGRGeometry* geometry = feature_->GetGeometryRef();
         if (geometry != nullptr && !geometry->IsEmpty() &&
             isPolygonType(geometry->getGeometryType())) {
-            const double squareUnits = OGR_G_Area(OGRGeometry::ToHandle(
-                const_cast<OGRGeometry*>(geometry)));  // GDAL's C API takes no const
             area = rawValue(RawValue::Kind::real);
-            area.real = squareUnits * squareMetresPerSquareUnit_ / 10000;
+            area.real = areas_->squareMetres(*geometry) / 10000;
         }
     }
     return true;

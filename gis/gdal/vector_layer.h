@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gis/gdal/gdal_handles.h"
+#include "gis/gdal/ground_area.h"
 #include "gis/gis_module.h"
 #include "gis/gis_problem.h"
 #include "gis/layer_ref.h"
@@ -42,6 +43,9 @@ class LayerStandSource : public LayerSource {
     bool hasGeometry() const override;
     bool mayHavePolygons() const override;
     std::string addPolygonAreas() override;
+    std::string geodesicBecause() const override {
+        return areas_ ? areas_->geodesicBecause() : std::string();
+    }
 
   private:
     OpenLayer open_;
@@ -51,7 +55,7 @@ class LayerStandSource : public LayerSource {
     int fields_ = 0;
     std::vector<std::string> texts_;        // the texts of fields that are not strings
     Feature feature_;                       // the row given last; its strings are the row's texts
-    double squareMetresPerSquareUnit_ = 0;  // above 0 when the polygon areas are measured
+    std::optional<GroundAreas> areas_;      // when the polygon areas are measured
     std::int64_t done_ = 0;
     std::int64_t total_ = -1;
 };
