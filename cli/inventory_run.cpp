@@ -333,7 +333,8 @@ class InventoryRunner {
         source_ = &stands_->source();
         map_ = stands_->columns();
         if (options_.outputFile) {
-            const OutputTable* further[] = {&removalsTable, &productsTable, &financeTable};
+            std::vector<const OutputTable*> further{&removalsTable, &productsTable, &financeTable};
+            if (stands_->checksAreas()) further.push_back(&areaChecksTable);
             auto made = openStandOutput(*options_.outputFile, *stands_, options_.years, further);
             if (auto* problem = std::get_if<GisProblem>(&made)) return std::move(*problem);
             output_ = std::get<std::unique_ptr<ProjectionOutput>>(std::move(made));
@@ -401,6 +402,8 @@ class InventoryRunner {
         run_.removals = removalTotals_->periods();
         if (prices_) run_.finance = financeTotals_.rows();
         if (output_) {
+            for (const AreaCheck& check : stands_->areaChecks())
+                output_->addTableRow(areaChecksTable, areaCheckValues(check));
             for (const ProductsRow& row : run_.products)
                 output_->addTableRow(productsTable, productsValues(row));
             for (const FinanceRow& row : run_.finance)
@@ -414,6 +417,12 @@ class InventoryRunner {
                           });
     }
     InventorySummary& summary() { return *summary_; }
+
+    // The stands whose area column is far from their polygon's, on the error stream.
+    void listAreaChecks() const {
+        arbora::listAreaChecks(stands_->areaChecks(), options_.standsFile,
+                               header(StandColumn::area), err_);
+    }
 
     // The estate report's map of the stands kept, their outlines read from the layer
     // again; none without a layer of polygons. Throws OutputFileError.
@@ -813,6 +822,7 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         runner.projectAll();
         ProjectionOutput* output = runner.output();
         listRejections(options, run, err);
+        runner.listAreaChecks();
         const auto fail = [&](const std::string& message) {
             if (output) output->abandon();
             return error(message, exitUnusableData);

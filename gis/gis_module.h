@@ -39,6 +39,14 @@ class LayerSource : public StandSource {
     virtual std::string addPolygonAreas() = 0;
     // Empty, or why the polygon areas of a projected coordinate system are geodesic.
     virtual std::string geodesicBecause() const = 0;
+
+    // What is wrong with the feature of the row given last beyond its values: a polygon
+    // with a coordinate that is not finite, or one GEOS finds invalid (self-intersecting,
+    // a spike, ...); the column is the geometry's.
+    struct FeatureProblem {
+        std::string column, reason;
+    };
+    virtual const std::optional<FeatureProblem>& featureProblem() const = 0;
     static constexpr std::string_view polygonAreaColumn = "polygon area";
 };
 

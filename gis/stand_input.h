@@ -1,7 +1,10 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <variant>
 #include <vector>
@@ -9,6 +12,7 @@
 #include "gis/gis_problem.h"
 #include "gis/layer_ref.h"
 #include "gis/species_map.h"
+#include "inventory/projection_output.h"
 #include "inventory/stand_columns.h"
 #include "inventory/stand_sources.h"
 
@@ -19,6 +23,32 @@ namespace arbora {
 
 enum class AreaUnit { hectare, mu };  // 1 mu = 1/15 ha
 
+// No stand is larger: in a GIS layer an area above it (a column's, or a polygon's) is
+// refused as a wrong unit or a stray point. The largest forest farms of north China hold some
+// 100,000 ha in all, in thousands of stands.
+constexpr double largestStandArea = 100000;  // ha
+
+// The survey check of a layer with both an area column and polygons: a stand whose area
+// column is further than this share from its polygon's area is told.
+constexpr double areaCheckTolerance = 0.05;
+
+// A stand whose area column is further than areaCheckTolerance from its polygon's area.
+struct AreaCheck {
+    std::int64_t line = 0;  // the feature's FID
+    std::string standId;
+    double area = 0, polygonArea = 0;  // ha
+};
+
+// The table area_checks of the output: one row an AreaCheck (stand_id, feature, area,
+// polygon_area, difference_percent).
+extern const OutputTable areaChecksTable;
+std::array<OutputValue, 5> areaCheckValues(const AreaCheck& check);
+
+// Tells the first 20 checks, a line each ("stands.gpkg:12: MIAN_JI: 1.06 ha is 6 % above
+// the polygon's 1 ha"), and how many more there are.
+void listAreaChecks(const std::vector<AreaCheck>& checks, const std::string& fileName,
+                    const std::string& areaColumn, std::ostream& err);
+
 // What the command line says about reading the stands, besides the file and encoding.
 struct InputChoices {
     std::optional<std::string> layer{};       // the layer of a GIS file
@@ -27,6 +57,8 @@ struct InputChoices {
     AreaUnit areaUnit = AreaUnit::hectare;    // of an area column (measured polygons are in ha)
 };
 
+class LayerSource;
+
 class StandInput {
   public:
     StandSource& source() { return *source_; }
@@ -34,8 +66,14 @@ class StandInput {
 
     // The stand of a row, or why it cannot be used. With a species map, the species
     // value is replaced by the species its code stands for (a code the map lacks rejects
-    // the row, as an unknown species does); an area column in mu becomes hectares.
-    StandReading read(RawRow& row) const;
+    // the row, as an unknown species does); an area column in mu becomes hectares. A
+    // layer's feature whose geometry is wrong, or whose area is above largestStandArea,
+    // is rejected; an area column far from its polygon's area is kept in areaChecks().
+    StandReading read(RawRow& row);
+
+    // Whether the areas are checked against the polygons', and those found.
+    bool checksAreas() const { return polygonAreaPosition_ >= 0 && !areaMeasured_; }
+    const std::vector<AreaCheck>& areaChecks() const { return areaChecks_; }
 
     // The layer the stands come from, when it has geometries.
     const std::optional<LayerRef>& geometryLayer() const { return geometry_; }
@@ -48,6 +86,7 @@ class StandInput {
     friend std::variant<StandInput, GisProblem> openStandInput(const std::string&, InputEncoding,
                                                                const InputChoices&);
     std::optional<std::string> translateSpecies(RawRow& row) const;
+    void checkArea(const RawRow& row, const InventoryStand& stand);
     const std::string& headerOf(StandColumn column) const {
         return columns_.header[static_cast<std::size_t>(column)];
     }
@@ -57,6 +96,9 @@ class StandInput {
     std::optional<SpeciesMap> speciesMap_;
     AreaUnit areaUnit_ = AreaUnit::hectare;
     bool areaMeasured_ = false;  // the area is each feature's polygon area
+    LayerSource* layer_ = nullptr;  // the source, when it is a GIS layer
+    int polygonAreaPosition_ = -1;  // of the polygon areas in a row, when measured
+    std::vector<AreaCheck> areaChecks_;
     std::optional<LayerRef> geometry_;
     std::vector<std::string> notes_;
 };

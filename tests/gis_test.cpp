@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cctype>
 #include <cmath>
@@ -67,6 +68,9 @@ constexpr const char* oneStand =
     R"("average_height":10,"stand_density":2000,"stand_volume":150)";
 
 class Gis : public testing::InTempDir {};
+
+std::vector<std::string> standPathsOf(const std::string& page);
+std::size_t countOf(const std::string& text, const std::string& part);
 
 TEST_F(Gis, TheSameStandsAsCsvGeoPackageAndShapefileGiveTheSameNumbersToTheBit) {
     const InventoryOptions forms[] = {
@@ -343,6 +347,117 @@ TEST_F(Gis, AreasAndTheScaleBarAreOnTheGroundInAnyCoordinateSystem) {
     }
 }
 
+// A stand of a survey layer: its polygon's outer ring, in metres from (452000, 4419000),
+// and its area column (ha), if any.
+struct SurveyStand {
+    std::vector<std::array<double, 2>> ring;
+    double area = 0;  // none when 0
+};
+
+// The stands as the layer "stands" of a GeoPackage in EPSG:4547, ids s1, s2, ..., with
+// an area column when one of them has an area.
+void writeSurvey(const std::string& file, const std::vector<SurveyStand>& stands) {
+    GDALAllRegister();
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
+    const GDALDatasetUniquePtr dataset(driver->Create(file.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    OGRSpatialReference crs;
+    crs.importFromEPSG(4547);
+    OGRLayer* layer = dataset->CreateLayer("stands", &crs, wkbPolygon, nullptr);
+    const bool areas =
+        std::any_of(stands.begin(), stands.end(), [](auto& s) { return s.area > 0; });
+    const std::pair<const char*, double> values[] = {
+        {"species", 1},         {"stand_age", 20},       {"average_diameter", 12},
+        {"average_height", 10}, {"stand_density", 2000}, {"stand_volume", 150}};
+    OGRFieldDefn id("stand_id", OFTString);
+    layer->CreateField(&id);
+    for (const auto& [name, value] : values) {
+        OGRFieldDefn field(name, OFTReal);
+        layer->CreateField(&field);
+    }
+    OGRFieldDefn area("area", OFTReal);
+    if (areas) layer->CreateField(&area);
+    for (std::size_t i = 0; i < stands.size(); ++i) {
+        OGRFeature feature(layer->GetLayerDefn());
+        feature.SetField("stand_id", ("s" + std::to_string(i + 1)).c_str());
+        for (const auto& [name, value] : values)
+            feature.SetField(name, value);
+        if (areas) feature.SetField("area", stands[i].area);
+        OGRLinearRing ring;
+        for (const auto& [x, y] : stands[i].ring)
+            ring.addPoint(452000 + x, 4419000 + y);
+        OGRPolygon polygon;
+        polygon.addRing(&ring);
+        feature.SetGeometry(&polygon);
+        EXPECT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
+    }
+}
+
+// A square of `side` metres, closed.
+std::vector<std::array<double, 2>> square(double side) {
+    return {{0, 0}, {0, side}, {side, side}, {side, 0}, {0, 0}};
+}
+
+// Invalid, non-finite and implausible polygons and areas are refused, each with the
+// feature and the reason.
+TEST_F(Gis, InvalidNonFiniteAndImplausibleGeometriesAreRefused) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        const char* name;
+        std::vector<SurveyStand> stands;
+        const char* message;
+    } cases[] = {
+        {"a figure-8 ring",
+         {{{{0, 0}, {0, 100}, {100, 0}, {100, 100}, {0, 0}}}},
+         "survey.gpkg:1: geom: is not a valid polygon (Self-intersection at or near point "
+         "452050 4419050): mend the layer with ogr2ogr -makevalid"},
+        {"a spike out and back",
+         {{{{0, 0}, {0, 100}, {100, 100}, {-4000, -4000}, {100, 100}, {100, 0}, {0, 0}}}},
+         "survey.gpkg:1: geom: is not a valid polygon ("},
+        {"a NaN coordinate, with an area column",
+         {{square(100), 1}, {{{0, 0}, {0, 100}, {nan, 100}, {100, 0}, {0, 0}}, 1}},
+         "survey.gpkg:2: geom: has a coordinate that is not a finite number"},
+        {"a far corner",
+         {{square(100)}, {{{0, 0}, {0, 100}, {1e300, 100}, {100, 0}, {0, 0}}}},
+         "survey.gpkg:2: polygon area: 5e+297 ha is above 100,000 ha, beyond any stand: a wrong "
+         "unit or a stray point?"},
+        {"an area column beyond any stand",
+         {{square(100), 100001}},
+         "survey.gpkg:1: area: 100001 ha is above 100,000 ha"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove("survey.gpkg");
+        writeSurvey("survey.gpkg", c.stands);
+        const Outcome outcome = inventory({.standsFile = "survey.gpkg"});
+        EXPECT_EQ(outcome.status, exitUnusableData) << c.name << ": " << outcome.err;
+        EXPECT_NE(outcome.err.find(c.message), std::string::npos) << c.name << ": " << outcome.err;
+    }
+}
+
+// The survey check: an area column more than 5 % from its polygon's area is told (the
+// first 20 and a count) and listed in the table area_checks; the run goes on.
+TEST_F(Gis, AreaColumnsFarFromTheirPolygonsAreWarnedOf) {
+    std::vector<SurveyStand> stands;
+    for (int i = 0; i < 23; ++i)
+        stands.push_back({square(100), 1.06});  // 6 % above the polygon's 1 ha
+    stands.push_back({square(100), 1.04});      // within 5 %
+    stands.push_back({square(100), 0.95});      // 5 % below: within
+    writeSurvey("survey.gpkg", stands);
+    const Outcome outcome = inventory({.standsFile = "survey.gpkg", .outputFile = "out.sqlite"});
+    ASSERT_EQ(outcome.status, exitSuccess) << outcome.err;
+    EXPECT_EQ(countOf(outcome.err, ": area: 1.06 ha is 6 % above the polygon's 1 ha"), 20u)
+        << outcome.err;
+    EXPECT_NE(outcome.err.find("survey.gpkg:1: area: 1.06 ha is 6 % above the polygon's 1 ha"),
+              std::string::npos);
+    EXPECT_NE(outcome.err.find("survey.gpkg: 3 more stands whose area is more than 5 % from "
+                               "their polygon's (the output's table area_checks lists them all)"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(rowsOf("out.sqlite",
+                     "SELECT count(*), min(feature), max(feature), min(stand_id), "
+                     "printf('%.2f %.2f', min(area), min(polygon_area)) FROM area_checks"),
+              std::vector<std::string>{"23|1|23|s1|1.06 1.00"});
+}
+
 // Each feature's geometry, in order, as WKT; and the layer's coordinate system.
 struct LayerShape {
     std::vector<std::string> geometries;
@@ -421,8 +536,6 @@ TEST_F(Gis, TheResultLayerHoldsTheBaselineOfScenarios) {
         rowsOf("out.gpkg", "SELECT data_type FROM gpkg_contents WHERE table_name = 'removals'"),
         std::vector<std::string>{"attributes"});
 }
-
-std::vector<std::string> standPathsOf(const std::string& page);
 
 // Each feature's stand_id and polygon area in hectares, in order.
 std::vector<std::string> standsAndAreasOf(const std::string& file, const char* layerName) {

@@ -49,14 +49,31 @@ std::optional<double> arealScaleAt(const OGRSpatialReference& crs, double longit
     return factors.areal_scale;
 }
 
-// The layer's centre, by its extent, in the layer's coordinates.
-std::optional<OGRRawPoint> centreOf(OGRLayer& layer) {
-    OGREnvelope extent;
-    const GdalErrors quiet;
-    if (layer.GetExtent(&extent, TRUE) != OGRERR_NONE) return std::nullopt;
-    const OGRRawPoint centre{(extent.MinX + extent.MaxX) / 2, (extent.MinY + extent.MaxY) / 2};
-    if (!std::isfinite(centre.x) || !std::isfinite(centre.y)) return std::nullopt;
+// The centre of an extent in longitude and latitude, when it can be had.
+std::optional<OGRRawPoint> centreInDegrees(const OGREnvelope& extent,
+                                           OGRCoordinateTransformation& toDegrees) {
+    OGRRawPoint centre{(extent.MinX + extent.MaxX) / 2, (extent.MinY + extent.MaxY) / 2};
+    if (!std::isfinite(centre.x) || !std::isfinite(centre.y) ||
+        !toDegrees.Transform(1, &centre.x, &centre.y)) {
+        return std::nullopt;
+    }
     return centre;
+}
+
+// The layer's centre in longitude and latitude: that of its extent, or, when one stray
+// point throws the extent off the earth, that of its first feature.
+std::optional<OGRRawPoint> centreOf(OGRLayer& layer, OGRCoordinateTransformation& toDegrees) {
+    const GdalErrors quiet;
+    OGREnvelope extent;
+    if (layer.GetExtent(&extent, TRUE) == OGRERR_NONE) {
+        if (auto centre = centreInDegrees(extent, toDegrees)) return centre;
+    }
+    layer.ResetReading();
+    const Feature first(layer.GetNextFeature());
+    layer.ResetReading();
+    if (!first || first->GetGeometryRef() == nullptr) return std::nullopt;
+    first->GetGeometryRef()->getEnvelope(&extent);
+    return centreInDegrees(extent, toDegrees);
 }
 
 }  // namespace
@@ -78,8 +95,7 @@ std::variant<GroundAreas, std::string> GroundAreas::of(OGRLayer& layer) {
     if (toDegrees == nullptr || !(semiMajor > 0)) return "its coordinate system has no ellipsoid";
     geod_init(&areas.ellipsoid_, semiMajor, inverseFlattening > 0 ? 1 / inverseFlattening : 0);
 
-    std::optional<OGRRawPoint> centre = centreOf(layer);
-    if (centre && !toDegrees->Transform(1, &centre->x, &centre->y)) centre.reset();
+    const std::optional<OGRRawPoint> centre = centreOf(layer, *toDegrees);
     if (crs->IsGeographic()) {
         areas.toDegrees_ = std::move(toDegrees);
         // A degree of latitude at the centre, along the meridian.

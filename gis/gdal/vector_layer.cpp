@@ -78,6 +78,29 @@ RawValue valueOf(const OGRFeature& feature, int field, std::string& text) {
     }
 }
 
+// Whether every coordinate of the geometry is a finite number.
+class FiniteCheck : public OGRDefaultConstGeometryVisitor {
+  public:
+    using OGRDefaultConstGeometryVisitor::visit;
+    void visit(const OGRPoint* point) override {
+        finite = finite && std::isfinite(point->getX()) && std::isfinite(point->getY());
+    }
+    bool finite = true;
+};
+
+// What is wrong with a polygon, in words; nothing when it can be measured and drawn.
+std::optional<std::string> polygonProblem(const OGRGeometry& polygon) {
+    FiniteCheck check;
+    polygon.accept(&check);
+    if (!check.finite) return "has a coordinate that is not a finite number";
+    const GdalErrors errors;  // GEOS's reason comes as GDAL's warning
+    if (!polygon.IsValid()) {
+        return "is not a valid polygon (" + errors.last("GEOS gives no reason") +
+               "): mend the layer with ogr2ogr -makevalid";
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool isPolygonType(OGRwkbGeometryType type) {
@@ -121,6 +144,8 @@ LayerStandSource::LayerStandSource(OpenLayer layer, std::string fileName)
     for (int i = 0; i < fields_; ++i)
         header_.emplace_back(fields.GetFieldDefn(i)->GetNameRef());
     texts_.resize(static_cast<std::size_t>(fields_));
+    geometryColumn_ = open_.layer->GetGeometryColumn();
+    if (geometryColumn_.empty()) geometryColumn_ = "geometry";
     total_ = open_.layer->GetFeatureCount(FALSE);
     open_.layer->ResetReading();
 }
@@ -162,12 +187,19 @@ bool LayerStandSource::next(RawRow& row) {
         row.values[static_cast<std::size_t>(i)] =
             valueOf(*feature_, i, texts_[static_cast<std::size_t>(i)]);
     }
+    problem_.reset();
+    const OGRGeometry* geometry = feature_->GetGeometryRef();
+    const bool polygon =
+        geometry != nullptr && !geometry->IsEmpty() && isPolygonType(geometry->getGeometryType());
+    if (polygon) {
+        if (auto problem = polygonProblem(*geometry))
+            problem_ = FeatureProblem{geometryColumn_, std::move(*problem)};
+    }
     if (areas_) {
         RawValue& area = row.values.back();
         area = {};
-        const OGRGeometry* geometry = feature_->GetGeometryRef();
-        if (geometry != nullptr && !geometry->IsEmpty() &&
-            isPolygonType(geometry->getGeometryType())) {
+        if (polygon && !problem_) {
+            const GdalErrors quiet;  // a point PROJ cannot take gives NaN, told by the caller
             area = rawValue(RawValue::Kind::real);
             area.real = areas_->squareMetres(*geometry) / 10000;
         }

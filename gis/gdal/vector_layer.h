@@ -46,6 +46,7 @@ class LayerStandSource : public LayerSource {
     std::string geodesicBecause() const override {
         return areas_ ? areas_->geodesicBecause() : std::string();
     }
+    const std::optional<FeatureProblem>& featureProblem() const override { return problem_; }
 
   private:
     OpenLayer open_;
@@ -56,6 +57,8 @@ class LayerStandSource : public LayerSource {
     std::vector<std::string> texts_;        // the texts of fields that are not strings
     Feature feature_;                       // the row given last; its strings are the row's texts
     std::optional<GroundAreas> areas_;      // when the polygon areas are measured
+    std::optional<FeatureProblem> problem_;  // of the row given last
+    std::string geometryColumn_;
     std::int64_t done_ = 0;
     std::int64_t total_ = -1;
 };
