@@ -1,5 +1,7 @@
 #include "gis/species_map.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -70,9 +72,20 @@ std::variant<SpeciesMap, GisProblem> readSpeciesMap(const std::string& fileName,
         return GisProblem{GisProblem::Kind::unreadable,
                           "cannot read \"" + fileName + "\": " + std::strerror(errno)};
     };
+    // A folder opens as a stream whose first read throws.
+    struct stat info;
+    if (::stat(fileName.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        errno = EISDIR;
+        return unreadable();
+    }
     std::ifstream in(fileName, std::ios::binary);
     if (!in) return unreadable();
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string bytes;
+    try {
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        return unreadable();
+    }
     if (in.bad()) return unreadable();
     try {
         const auto source = csvStandSource(std::move(bytes), fileName, encoding);

@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <numbers>
 #include <regex>
 #include <sstream>
@@ -456,6 +457,42 @@ TEST_F(Gis, AreaColumnsFarFromTheirPolygonsAreWarnedOf) {
                      "SELECT count(*), min(feature), max(feature), min(stand_id), "
                      "printf('%.2f %.2f', min(area), min(polygon_area)) FROM area_checks"),
               std::vector<std::string>{"23|1|23|s1|1.06 1.00"});
+}
+
+// A layer that gives fewer features than it declares is refused with both counts: here
+// a .dbf whose header counts 10 records beside a .shp of 20 shapes.
+TEST_F(Gis, ALayerGivingOtherThanTheFeaturesItDeclaresIsRefused) {
+    for (const char* part : {".shp", ".shx", ".dbf", ".prj", ".cpg"})
+        std::filesystem::copy_file(examples + "xiaoban" + part, std::string("short") + part);
+    std::fstream dbf("short.dbf", std::ios::in | std::ios::out | std::ios::binary);
+    dbf.seekp(4);  // the record count, 32 bits little-endian
+    dbf.write("\x0a\0\0\0", 4);
+    dbf.close();
+    const Outcome outcome =
+        inventory({.standsFile = "short.shp", .input = {.areaUnit = AreaUnit::mu}});
+    EXPECT_EQ(outcome.status, exitUnusableData) << outcome.err;
+    EXPECT_NE(outcome.err.find("short.shp: layer \"short\" declares 20 features but gives 10"),
+              std::string::npos)
+        << outcome.err;
+}
+
+// Every file option naming a folder ends with the system's reason and status 1.
+TEST_F(Gis, FileOptionsNamingAFolderAreUnreadable) {
+    std::filesystem::create_directory("folder");
+    const std::string stands = examples + "stands.csv";
+    const InventoryOptions cases[] = {
+        {.standsFile = stands, .input = {.speciesMap = "folder"}},
+        {.standsFile = stands, .treatmentsFile = "folder"},
+        {.standsFile = stands, .productsFile = "folder"},
+        {.standsFile = stands, .pricesFile = "folder"},
+        {.standsFile = "folder"},
+    };
+    for (const InventoryOptions& options : cases) {
+        const Outcome outcome = inventory(options);
+        EXPECT_EQ(outcome.status, exitFileFailure) << outcome.err;
+        EXPECT_NE(outcome.err.find("cannot read \"folder\": Is a directory"), std::string::npos)
+            << outcome.err;
+    }
 }
 
 // Each feature's geometry, in order, as WKT; and the layer's coordinate system.

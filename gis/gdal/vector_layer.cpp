@@ -176,9 +176,10 @@ bool LayerStandSource::next(RawRow& row) {
             throw InventoryInputError(InventoryInputError::unusable,
                                       fileName_ + ": " + errors.last());
         }
+        checkCount();
         return false;
     }
-    ++done_;
+    if (++done_ > total_ && total_ >= 0) checkCount();
     const GIntBig fid = feature_->GetFID();
     row.line = fid != OGRNullFID ? fid : done_;
     row.feature = done_;
@@ -205,6 +206,18 @@ bool LayerStandSource::next(RawRow& row) {
         }
     }
     return true;
+}
+
+// A shapefile whose .dbf counts other records than its .shp has shapes gives some of
+// them without a word; any layer giving other than the features it declares is refused.
+void LayerStandSource::checkCount() const {
+    if (total_ < 0 || done_ == total_) return;
+    throw InventoryInputError(
+        InventoryInputError::unusable,
+        fileName_ + ": layer \"" + layerName_ + "\" declares " + std::to_string(total_) +
+            " features but gives " + (done_ > total_ ? "more" : std::to_string(done_)) +
+            " (for a shapefile: its .dbf and .shp do not hold the same number of records; "
+            "ogrinfo -al tells which)");
 }
 
 double LayerStandSource::fractionDone() const {

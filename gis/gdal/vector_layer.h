@@ -49,6 +49,8 @@ class LayerStandSource : public LayerSource {
     const std::optional<FeatureProblem>& featureProblem() const override { return problem_; }
 
   private:
+    void checkCount() const;
+
     OpenLayer open_;
     std::string fileName_;
     std::string layerName_;
