@@ -495,13 +495,14 @@ TEST_F(Gis, FileOptionsNamingAFolderAreUnreadable) {
     }
 }
 
-// Each feature's geometry, in order, as WKT; and the layer's coordinate system.
+// Each feature's geometry, in order, as WKT (as a MultiPolygon when promoted); and the
+// layer's coordinate system.
 struct LayerShape {
     std::vector<std::string> geometries;
     OGRSpatialReference crs;
 };
 
-LayerShape shapeOf(const std::string& file, const char* layerName) {
+LayerShape shapeOf(const std::string& file, const char* layerName, bool promoted = false) {
     GDALAllRegister();
     const GDALDatasetUniquePtr dataset(GDALDataset::Open(file.c_str(), GDAL_OF_VECTOR));
     LayerShape shape;
@@ -509,8 +510,11 @@ LayerShape shapeOf(const std::string& file, const char* layerName) {
     OGRLayer* layer = dataset->GetLayerByName(layerName);
     if (layer == nullptr) return shape;
     if (layer->GetSpatialRef() != nullptr) shape.crs = *layer->GetSpatialRef();
-    for (const OGRFeatureUniquePtr& feature : *layer)
-        shape.geometries.push_back(feature->GetGeometryRef()->exportToWkt());
+    for (const OGRFeatureUniquePtr& feature : *layer) {
+        std::unique_ptr<OGRGeometry> geometry(feature->StealGeometry());
+        if (promoted) geometry.reset(OGRGeometryFactory::forceToMultiPolygon(geometry.release()));
+        shape.geometries.push_back(geometry->exportToWkt());
+    }
     return shape;
 }
 
@@ -535,7 +539,8 @@ TEST_F(Gis, TheResultLayerCarriesTheInputGeometriesAndCoordinateSystem) {
     const std::string info = readBytes("ogrinfo.txt");
     EXPECT_NE(info.find("Feature Count: 20"), std::string::npos) << info;
 
-    const LayerShape input = shapeOf(examples + "xiaoban.shp", "xiaoban");
+    // A shapefile's polygons, which may be multipart, as MultiPolygons.
+    const LayerShape input = shapeOf(examples + "xiaoban.shp", "xiaoban", true);
     const LayerShape output = shapeOf("out.gpkg", "stand_results");
     EXPECT_EQ(output.geometries, input.geometries);
     EXPECT_TRUE(output.crs.IsSame(&input.crs));
@@ -555,6 +560,48 @@ TEST_F(Gis, TheResultLayerCarriesTheInputGeometriesAndCoordinateSystem) {
                      "ORDER BY table_name"),
               (std::vector<std::string>{"projection|attributes", "run|attributes",
                                         "stand_results|features"}));
+}
+
+// The GeoPackage's requirements that apply to what the runner writes: a layer declared
+// MultiPolygon holds multipart polygons of a shapefile (promoted, every one), each table
+// has an integer primary key, the contents' extent is the layer's; an input field named
+// like a column the writer adds (geom) is left out like fid.
+TEST_F(Gis, TheGeoPackageWrittenMeetsItsRequirements) {
+    // Survey names, which fit a .dbf's 10 characters.
+    const std::string stand = R"("YOU_SHI_SZ":1,"PINGJUN_NL":20,"PINGJUN_XJ":12,)"
+                              R"("PINGJUN_SG":10,"MEI_GQ_ZS":2000,"MEI_GQ_XJ":150)";
+    const std::string two =
+        R"({"type":"Feature","properties":{"XIAO_BAN":"B","geom":"x",)" + stand +
+        R"(},"geometry":{"type":"MultiPolygon","coordinates":[[[[452000,4419200],[452000,)"
+        R"(4419300],[452100,4419300],[452100,4419200],[452000,4419200]]],[[[452200,4419200],)"
+        R"([452200,4419300],[452300,4419300],[452300,4419200],[452200,4419200]]]]}})";
+    writeFile("parts.geojson", geoJson({feature(1, R"("XIAO_BAN":"A","geom":"y",)" + stand), two}));
+    ASSERT_EQ(std::system("ogr2ogr parts.shp parts.geojson"), 0);
+    const Outcome outcome = inventory({.standsFile = "parts.shp", .outputFile = "out.gpkg"});
+    ASSERT_EQ(outcome.status, exitSuccess) << outcome.err;
+    EXPECT_EQ(rowsOf("out.gpkg", "SELECT geometry_type_name FROM gpkg_geometry_columns"),
+              std::vector<std::string>{"MULTIPOLYGON"});
+    EXPECT_EQ(rowsOf("out.gpkg",
+                     "SELECT table_name FROM gpkg_contents c WHERE (SELECT count(*) FROM "
+                     "pragma_table_info(c.table_name) WHERE pk > 0) != 1 OR NOT EXISTS (SELECT 1 "
+                     "FROM pragma_table_info(c.table_name) WHERE pk = 1 AND type = 'INTEGER')"),
+              std::vector<std::string>{});
+    EXPECT_EQ(rowsOf("out.gpkg", "SELECT count(*) FROM projection"), std::vector<std::string>{"4"});
+
+    GDALAllRegister();
+    const GDALDatasetUniquePtr dataset(GDALDataset::Open("out.gpkg", GDAL_OF_VECTOR));
+    ASSERT_TRUE(dataset);
+    OGRLayer* layer = dataset->GetLayerByName("stand_results");
+    for (const OGRFeatureUniquePtr& feature : *layer)
+        EXPECT_EQ(feature->GetGeometryRef()->getGeometryType(), wkbMultiPolygon);
+    OGREnvelope extent;
+    ASSERT_EQ(layer->GetExtent(&extent, TRUE), OGRERR_NONE);
+    EXPECT_EQ(rowsOf("out.gpkg",
+                     "SELECT printf('%.1f %.1f %.1f %.1f', min_x, min_y, max_x, max_y) FROM "
+                     "gpkg_contents WHERE table_name = 'stand_results'"),
+              std::vector<std::string>{"452000.0 4419000.0 452300.0 4419300.0"});
+    EXPECT_EQ(extent.MinX, 452000);
+    EXPECT_EQ(extent.MaxY, 4419300);
 }
 
 // With scenarios the layer holds the untreated baseline, and the scenario tables come along.
