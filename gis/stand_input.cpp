@@ -229,10 +229,11 @@ StandReading StandInput::read(RawRow& row) {
                                   " ha is above 100,000 ha, beyond any stand: a wrong unit or a "
                                   "stray point?"};
     }
-    // A wrong geometry comes before the values, after an unreadable stand id.
+    // A wrong geometry or text comes before the values, after an unreadable stand id.
     if (const auto* problem = layer_ != nullptr ? &layer_->featureProblem() : nullptr;
         problem != nullptr && *problem &&
-        (!rejection || rejection->column != headerOf(StandColumn::standId))) {
+        (!rejection || rejection->column != headerOf(StandColumn::standId) ||
+         rejection->column == (*problem)->column)) {
         rejection =
             Rejection{row.line, reading.stand.standId, (*problem)->column, (*problem)->reason};
     }

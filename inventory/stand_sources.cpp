@@ -113,10 +113,29 @@ class GbkToUtf8 {
         return true;
     }
 
+    // Converts one whole text, whatever came before.
+    bool convertWhole(std::string_view text, std::string& out) {
+        pending_.clear();
+        ::iconv(converter_, nullptr, nullptr, nullptr, nullptr);
+        const bool converted = convert(text, true, out);
+        pending_.clear();
+        return converted;
+    }
+
   private:
     iconv_t converter_;
     std::string pending_;
 };
+
+}  // namespace
+
+bool gbkTextToUtf8(std::string_view gbk, std::string& utf8) {
+    // One converter a thread, made once: a text at a time, from its initial state.
+    thread_local GbkToUtf8 converter;
+    return converter.convertWhole(gbk, utf8);
+}
+
+namespace {
 
 // RFC 4180 records, with the physical line each starts on. Lines end with LF, CR LF or
 // CR alone; a line break inside quotes belongs to the field.

@@ -3,6 +3,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "inventory/stand_columns.h"
@@ -57,6 +58,10 @@ struct SourceTuning {
 // while it waits for the file.
 std::unique_ptr<StandSource> openStandSource(const std::string& fileName, InputEncoding encoding,
                                              const SourceTuning& tuning = {});
+
+// GBK text (read as GB 18030, its superset) as UTF-8 in `utf8`; false when the bytes are
+// not GBK text. Throws InventoryInputError when the system cannot convert from GBK.
+bool gbkTextToUtf8(std::string_view gbk, std::string& utf8);
 
 // The CSV reader over bytes already in memory, for tests and fuzzing.
 std::unique_ptr<StandSource> csvStandSource(std::string bytes, const std::string& fileName,

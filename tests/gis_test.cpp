@@ -476,6 +476,58 @@ TEST_F(Gis, ALayerGivingOtherThanTheFeaturesItDeclaresIsRefused) {
         << outcome.err;
 }
 
+// A shapefile's text by its .cpg: GB2312 (which Chinese programs write for files in GBK)
+// and its kin are read as GB 18030; bytes that are not text in it reject the feature with
+// the field named; GBK without a .cpg gets the hint.
+TEST_F(Gis, ShapefileTextIsReadInTheEncodingItsCpgMeans) {
+    const std::string stand = R"("YOU_SHI_SZ":1,"PINGJUN_NL":20,"PINGJUN_XJ":12,)"
+                              R"("PINGJUN_SG":10,"MEI_GQ_ZS":2000,"MEI_GQ_XJ":150)";
+    const struct {
+        const char* name;
+        const char* id;
+        const char* remark;    // a further text field
+        const char* encoding;  // the .dbf's, as ogr2ogr writes it
+        const char* cpg;       // none when empty
+        const char* expected;  // the stand id read, or the message
+    } cases[] = {
+        {"GB2312 meaning GBK", "堃C01-01", "", "GBK", "GB2312", "堃C01-01"},
+        {"CP936", "堃C01-01", "", "GBK", "cp936\r\n", "堃C01-01"},
+        // ÿ is the byte 0xff in ISO-8859-1, which no GB 18030 character starts with.
+        {"bytes that are not GBK", "C01-01", "ÿ", "ISO-8859-1", "GBK",
+         "gbk.shp:0: BEI_ZHU: is not GBK text"},
+        {"GBK without a .cpg", "堃C01-01", "", "GBK", "",
+         "gbk.shp:0: XIAO_BAN: is not UTF-8 text; a shapefile in GBK without a .cpg file needs "
+         "--encoding gbk"},
+    };
+    for (const auto& c : cases) {
+        for (const char* part : {".shp", ".shx", ".dbf", ".prj", ".cpg"})
+            std::filesystem::remove(std::string("gbk") + part);
+        writeFile("gbk.geojson",
+                  geoJson({feature(1, R"("XIAO_BAN":")" + std::string(c.id) + R"(","BEI_ZHU":")" +
+                                          c.remark + "\"," + stand)}));
+        ASSERT_EQ(std::system(
+                      ("ogr2ogr -lco ENCODING=" + std::string(c.encoding) + " gbk.shp gbk.geojson")
+                          .c_str()),
+                  0);
+        std::filesystem::remove("gbk.cpg");
+        if (*c.cpg != '\0') writeFile("gbk.cpg", c.cpg);
+        std::fstream dbf("gbk.dbf", std::ios::in | std::ios::out | std::ios::binary);
+        dbf.seekp(29);  // no language driver either
+        dbf.put('\0');
+        dbf.close();
+        std::filesystem::remove("out.sqlite");
+        const Outcome outcome = inventory({.standsFile = "gbk.shp", .outputFile = "out.sqlite"});
+        if (outcome.status == exitSuccess) {
+            EXPECT_EQ(rowsOf("out.sqlite", "SELECT stand_id FROM stands"),
+                      std::vector<std::string>{c.expected})
+                << c.name;
+        } else {
+            EXPECT_NE(outcome.err.find(c.expected), std::string::npos)
+                << c.name << ": " << outcome.err;
+        }
+    }
+}
+
 // Every file option naming a folder ends with the system's reason and status 1.
 TEST_F(Gis, FileOptionsNamingAFolderAreUnreadable) {
     std::filesystem::create_directory("folder");

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 namespace arbora {
 namespace {
@@ -14,6 +16,20 @@ bool isShapefile(const std::string& fileName) {
     const GDALDriverH driver =
         GDALIdentifyDriverEx(fileName.c_str(), GDAL_OF_VECTOR, nullptr, nullptr);
     return driver != nullptr && EQUAL(GDALGetDriverShortName(driver), "ESRI Shapefile");
+}
+
+// Whether the .cpg beside a .shp names GBK or one of its kin.
+bool cpgMeansGbk(const std::string& fileName) {
+    std::filesystem::path cpg(fileName);
+    if (!EQUAL(cpg.extension().c_str(), ".shp")) return false;
+    std::ifstream in(cpg.replace_extension(".cpg"));
+    if (!in) in.open(cpg.replace_extension(".CPG"));
+    std::string name;
+    in >> name;
+    for (const char* gbk : {"GB2312", "GBK", "936", "CP936", "GB18030"}) {
+        if (EQUAL(name.c_str(), gbk)) return true;
+    }
+    return false;
 }
 
 std::string layerNames(GDALDataset& dataset) {
@@ -110,7 +126,7 @@ bool isPolygonType(OGRwkbGeometryType type) {
 
 std::variant<OpenLayer, GisProblem> openLayer(const std::string& fileName,
                                               const std::optional<std::string>& layerName,
-                                              InputEncoding encoding) {
+                                              InputEncoding encoding, GbkText gbkText) {
     registerGdal();
     if (::access(fileName.c_str(), R_OK) != 0) {
         return GisProblem{GisProblem::Kind::unreadable,
@@ -118,11 +134,13 @@ std::variant<OpenLayer, GisProblem> openLayer(const std::string& fileName,
     }
     GdalErrors errors;
     CPLStringList options;
-    // GB 18030, the superset of GBK, as for CSV files.
-    if (encoding == InputEncoding::gbk && isShapefile(fileName)) {
-        options.SetNameValue("ENCODING", "GB18030");
-    }
     OpenLayer open;
+    open.shapefile = isShapefile(fileName);
+    // GB 18030, the superset of GBK, as for CSV files.
+    if (open.shapefile && (encoding == InputEncoding::gbk || cpgMeansGbk(fileName))) {
+        open.gbkBytes = gbkText == GbkText::byReader;
+        options.SetNameValue("ENCODING", open.gbkBytes ? "" : "GB18030");
+    }
     open.dataset.reset(GDALDataset::Open(fileName.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY,
                                          nullptr, options.List(), nullptr));
     if (!open.dataset) {
@@ -141,8 +159,14 @@ LayerStandSource::LayerStandSource(OpenLayer layer, std::string fileName)
     layerName_ = open_.layer->GetName();
     const OGRFeatureDefn& fields = *open_.layer->GetLayerDefn();
     fields_ = fields.GetFieldCount();
-    for (int i = 0; i < fields_; ++i)
-        header_.emplace_back(fields.GetFieldDefn(i)->GetNameRef());
+    for (int i = 0; i < fields_; ++i) {
+        std::string& name = header_.emplace_back(fields.GetFieldDefn(i)->GetNameRef());
+        if (open_.gbkBytes && !gbkTextToUtf8(std::string(name), name)) {
+            throw InventoryInputError(
+                InventoryInputError::unusable,
+                fileName_ + ": the name of field " + std::to_string(i + 1) + " is not GBK text");
+        }
+    }
     texts_.resize(static_cast<std::size_t>(fields_));
     geometryColumn_ = open_.layer->GetGeometryColumn();
     if (geometryColumn_.empty()) geometryColumn_ = "geometry";
@@ -184,15 +208,30 @@ bool LayerStandSource::next(RawRow& row) {
     row.line = fid != OGRNullFID ? fid : done_;
     row.feature = done_;
     row.values.resize(header_.size());
-    for (int i = 0; i < fields_; ++i) {
-        row.values[static_cast<std::size_t>(i)] =
-            valueOf(*feature_, i, texts_[static_cast<std::size_t>(i)]);
-    }
     problem_.reset();
+    for (int i = 0; i < fields_; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        RawValue& value = row.values[at];
+        value = valueOf(*feature_, i, texts_[at]);
+        if (value.kind != RawValue::Kind::text || problem_) continue;
+        if (open_.gbkBytes) {
+            if (gbkTextToUtf8(value.text, texts_[at])) {
+                value.text = texts_[at];
+                continue;
+            }
+            problem_ = FeatureProblem{header_[at],
+                                      "is not GBK text (GB 18030), which the .cpg file or "
+                                      "--encoding gbk says the shapefile is in"};
+        } else if (open_.shapefile && !isUtf8Text(value.text)) {
+            problem_ = FeatureProblem{header_[at],
+                                      "is not UTF-8 text; a shapefile in GBK without a .cpg "
+                                      "file needs --encoding gbk"};
+        }
+    }
     const OGRGeometry* geometry = feature_->GetGeometryRef();
     const bool polygon =
         geometry != nullptr && !geometry->IsEmpty() && isPolygonType(geometry->getGeometryType());
-    if (polygon) {
+    if (polygon && !problem_) {
         if (auto problem = polygonProblem(*geometry))
             problem_ = FeatureProblem{geometryColumn_, std::move(*problem)};
     }

@@ -19,14 +19,23 @@ namespace arbora {
 struct OpenLayer {
     Dataset dataset;
     OGRLayer* layer = nullptr;  // owned by the dataset
+    bool shapefile = false;
+    bool gbkBytes = false;  // its text is GBK bytes, for the reader to convert
 };
+
+// Who turns a shapefile's GBK text into UTF-8: GDAL, which puts "?" for what it cannot
+// convert and warns once a process; or the reader, which can name the field.
+enum class GbkText { byGdal, byReader };
 
 // Opens the file read-only and chooses its layer: the one named, else "stands" when
 // there is one, else the only one. A shapefile's .dbf text is read in the encoding its
-// .cpg file names, or in GBK when asked (overriding the .cpg).
+// .cpg file names, or in GBK when asked (overriding the .cpg); a .cpg naming GB2312,
+// GBK, 936, CP936 or GB18030 means GBK (Chinese programs write GB2312 for files in
+// GBK), read as GB 18030, its superset.
 std::variant<OpenLayer, GisProblem> openLayer(const std::string& fileName,
                                               const std::optional<std::string>& layerName,
-                                              InputEncoding encoding);
+                                              InputEncoding encoding,
+                                              GbkText gbkText = GbkText::byGdal);
 
 // Whether a geometry type is a surface (polygon, curve polygon, ...) or a collection of
 // them.
