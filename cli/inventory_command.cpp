@@ -104,8 +104,8 @@ int inventoryMain(int argc, char** argv) {
     std::string columns;
     std::string speciesMap;
     std::string areaUnit = "ha";
-    app.add_option("--layer", layer,
-                   "The layer of a GIS file (default: \"stands\", or the only layer)");
+    const CLI::Option* layerOption = app.add_option(
+        "--layer", layer, "The layer of a GIS file (default: \"stands\", or the only layer)");
     app.add_option("--columns", columns,
                    "The input's names of stand columns, e.g. stand_id=XBH,species=YOU_SHI_SZ");
     app.add_option("--species-map", speciesMap,
@@ -164,7 +164,7 @@ int inventoryMain(int argc, char** argv) {
     options.jobs = jobs;
     options.encoding = encoding == "gbk" ? arbora::InputEncoding::gbk : arbora::InputEncoding::utf8;
     options.showProgress = ::isatty(STDERR_FILENO) == 1;
-    if (!layer.empty()) options.input.layer = layer;
+    if (layerOption->count() > 0) options.input.layer = layer;  // "" is refused as such
     if (!columns.empty()) {
         auto overrides = arbora::parseStandColumnOverrides(columns);
         if (const auto* problem = std::get_if<std::string>(&overrides)) {

@@ -328,6 +328,8 @@ class InventoryRunner {
         auto opened = openStandInput(options_.standsFile, options_.encoding, options_.input);
         if (auto* problem = std::get_if<GisProblem>(&opened)) return std::move(*problem);
         stands_.emplace(std::get<StandInput>(std::move(opened)));
+        for (auto& parameter : inputRunParameters(*stands_, options_.input, options_.encoding))
+            run_.parameters.push_back(std::move(parameter));
         for (const std::string& note : stands_->notes())
             err_ << options_.standsFile << ": " << note << "\n";
         source_ = &stands_->source();
@@ -393,6 +395,7 @@ class InventoryRunner {
     }
 
     std::int64_t rows() const { return rows_; }
+    std::int64_t rejectedStands() const { return rejectedStands_; }
     ProjectionOutput* output() const { return output_.get(); }
 
     // The wood products and the inventory's finance, into the output and the run; the
@@ -569,6 +572,7 @@ class InventoryRunner {
             StandWork& work = batch->items[i];
             if (work.rejection) {
                 reject(std::move(*work.rejection));
+                ++rejectedStands_;
                 continue;
             }
             // After a rejection nothing is written unless bad rows are skipped; the rows
@@ -651,6 +655,7 @@ class InventoryRunner {
     std::vector<InventoryProjector> projectors_;  // one per thread: each keeps its normal stands
     std::vector<TextBuffer> formatted_;           // one per thread: its batch's rows' text
     std::atomic<bool> discardText_ = false;       // the output will be abandoned
+    std::int64_t rejectedStands_ = 0;             // stand rows rejected
     std::vector<std::unique_ptr<StandBatch>> spare_;  // batches kept, done with
     std::optional<ProductsLedger> ledger_;            // with scenarios
     std::optional<RemovalTotals> removalTotals_;
@@ -828,6 +833,10 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
             return error(message, exitUnusableData);
         };
         if (runner.rows() == 0) return fail(input + ": has a header but no stand rows");
+        if (runner.rejectedStands() == runner.rows()) {
+            return fail(input + ": all " + std::to_string(runner.rows()) +
+                        " rows rejected, nothing written");
+        }
         if (run.rejectedRows > 0 && !options.skipBadRows) {
             return fail(input + ": " + std::to_string(run.rejectedRows) +
                         " rows rejected, nothing written (--skip-bad-rows writes the other rows)");

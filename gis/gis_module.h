@@ -39,6 +39,8 @@ class LayerSource : public StandSource {
     virtual std::string addPolygonAreas() = 0;
     // Empty, or why the polygon areas of a projected coordinate system are geodesic.
     virtual std::string geodesicBecause() const = 0;
+    // Whether the polygon areas are geodesic (in degrees, or by the reason above).
+    virtual bool areasGeodesic() const = 0;
 
     // What is wrong with the feature of the row given last beyond its values: a polygon
     // with a coordinate that is not finite, or one GEOS finds invalid (self-intersecting,

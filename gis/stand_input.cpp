@@ -114,11 +114,40 @@ void listAreaChecks(const std::vector<AreaCheck>& checks, const std::string& fil
     }
 }
 
+std::vector<std::pair<std::string, OwnedOutputValue>> inputRunParameters(
+    const StandInput& input, const InputChoices& choices, InputEncoding encoding) {
+    const auto textOrNull = [](const std::string& text) {
+        return text.empty() ? OwnedOutputValue{} : OwnedOutputValue{text};
+    };
+    std::string columns;
+    for (std::size_t c = 0; c < choices.columns.size(); ++c) {
+        if (choices.columns[c].empty()) continue;
+        columns += (columns.empty() ? "" : ",") + std::string(standColumnNames()[c].name) + "=" +
+                   choices.columns[c];
+    }
+    std::string polygonAreas;
+    if (input.areaMeasured()) {
+        polygonAreas = input.geodesic() ? "geodesic" : "plane";
+    } else if (input.checksAreas()) {
+        polygonAreas = "checked";
+    }
+    return {
+        {"layer", textOrNull(input.geometryLayer() ? input.geometryLayer()->layerName : "")},
+        {"area_unit", std::string(choices.areaUnit == AreaUnit::mu ? "mu" : "ha")},
+        {"polygon_areas", textOrNull(polygonAreas)},
+        {"columns", textOrNull(columns)},
+        {"species_map", textOrNull(choices.speciesMap.value_or(""))},
+        {"encoding", std::string(encoding == InputEncoding::gbk ? "gbk" : "utf-8")},
+    };
+}
+
 std::variant<StandInput, GisProblem> openStandInput(const std::string& fileName,
                                                     InputEncoding encoding,
                                                     const InputChoices& choices) {
     StandInput input;
     LayerSource* layer = nullptr;
+    if (choices.layer && choices.layer->empty())
+        return GisProblem{GisProblem::Kind::usage, "--layer: an empty name names no layer"};
     try {
         auto kind = kindOf(fileName, choices.layer.has_value());
         if (auto* problem = std::get_if<GisProblem>(&kind)) return std::move(*problem);
@@ -154,6 +183,7 @@ std::variant<StandInput, GisProblem> openStandInput(const std::string& fileName,
         input.layer_ = layer;
         input.areaMeasured_ = input.columns_.header[static_cast<std::size_t>(StandColumn::area)] ==
                               LayerSource::polygonAreaColumn;
+        input.geodesic_ = layer->areasGeodesic();
         if (input.areaMeasured_ && !layer->geodesicBecause().empty()) {
             input.notes_.push_back("polygon areas measured on the ellipsoid (geodesic), as " +
                                    layer->geodesicBecause());

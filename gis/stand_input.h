@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -73,6 +74,8 @@ class StandInput {
 
     // Whether the areas are checked against the polygons', and those found.
     bool checksAreas() const { return polygonAreaPosition_ >= 0 && !areaMeasured_; }
+    bool areaMeasured() const { return areaMeasured_; }
+    bool geodesic() const { return geodesic_; }
     const std::vector<AreaCheck>& areaChecks() const { return areaChecks_; }
 
     // The layer the stands come from, when it has geometries.
@@ -98,6 +101,7 @@ class StandInput {
     bool areaMeasured_ = false;  // the area is each feature's polygon area
     LayerSource* layer_ = nullptr;  // the source, when it is a GIS layer
     int polygonAreaPosition_ = -1;  // of the polygon areas in a row, when measured
+    bool geodesic_ = false;         // the polygon areas are geodesic
     std::vector<AreaCheck> areaChecks_;
     std::optional<LayerRef> geometry_;
     std::vector<std::string> notes_;
@@ -111,5 +115,12 @@ class StandInput {
 std::variant<StandInput, GisProblem> openStandInput(const std::string& fileName,
                                                     InputEncoding encoding,
                                                     const InputChoices& choices);
+
+// How the stands were read, for the run table: layer (the one read), area_unit (of an
+// area column), polygon_areas ("plane" or "geodesic" when they are the areas, "checked"
+// when they check an area column), columns (the overrides, "stand_id=XBH,..."),
+// species_map and encoding; NULL where there is none.
+std::vector<std::pair<std::string, OwnedOutputValue>> inputRunParameters(
+    const StandInput& input, const InputChoices& choices, InputEncoding encoding);
 
 }  // namespace arbora

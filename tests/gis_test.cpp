@@ -528,6 +528,72 @@ TEST_F(Gis, ShapefileTextIsReadInTheEncodingItsCpgMeans) {
     }
 }
 
+// The run table records how the stands were read, so that an area assumption (mu, a
+// column named) can be audited.
+TEST_F(Gis, TheRunRecordsHowTheStandsWereRead) {
+    writeFile("codes.csv",
+              "code,species\n1,1\n2,2\n3,3\n4,4\nPinus tabulaeformis,1\n"
+              "Pinus armandii,2\nLarix principis-ruprechtii,3\nQuercus aliena,4\n");
+    const struct {
+        InventoryOptions options;
+        const char* expected;  // layer|area_unit|polygon_areas|columns|species_map|encoding
+    } cases[] = {
+        {{.standsFile = examples + "stands.csv"}, "|ha||||utf-8"},
+        {{.standsFile = examples + "stands.gpkg", .input = {.speciesMap = "codes.csv"}},
+         "stands|ha|plane||codes.csv|utf-8"},
+        {{.standsFile = examples + "xiaoban.shp",
+          .encoding = InputEncoding::gbk,
+          .input = {.layer = "xiaoban", .columns = {"XIAO_BAN"}, .areaUnit = AreaUnit::mu}},
+         "xiaoban|mu|checked|stand_id=XIAO_BAN||gbk"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove("out.sqlite");
+        InventoryOptions options = c.options;
+        options.outputFile = "out.sqlite";
+        const Outcome outcome = inventory(options);
+        EXPECT_EQ(outcome.status, exitSuccess) << outcome.err;
+        EXPECT_EQ(rowsOf("out.sqlite",
+                         "SELECT ifnull(layer, '') || '|' || area_unit || '|' || "
+                         "ifnull(polygon_areas, '') || '|' || ifnull(columns, '') || '|' || "
+                         "ifnull(species_map, '') || '|' || encoding FROM run"),
+                  std::vector<std::string>{c.expected})
+            << c.options.standsFile;
+    }
+}
+
+// Smaller messages: each says what is wrong, with the right status.
+TEST_F(Gis, SmallFaultsGetTheirOwnMessages) {
+    for (const char* part : {".shp", ".shx", ".prj"})
+        std::filesystem::copy_file(examples + "xiaoban" + part, std::string("nodbf") + part);
+    writeFile("stands.csv",
+              "stand_id,species,stand_age,average_diameter,average_height,"
+              "stand_density,stand_volume\nA,9,20,12,10,2000,150\n");
+    const struct {
+        const char* name;
+        InventoryOptions options;
+        int status;
+        const char* message;
+    } cases[] = {
+        {"an empty layer name",
+         {.standsFile = examples + "stands.gpkg", .input = {.layer = ""}},
+         exitUsage,
+         "--layer: an empty name names no layer"},
+        {"a shapefile without its .dbf",
+         {.standsFile = "nodbf.shp"},
+         exitUnusableData,
+         "nodbf.shp: its .dbf file, which holds the attributes, is missing"},
+        {"every row rejected: no --skip-bad-rows hint",
+         {.standsFile = "stands.csv"},
+         exitUnusableData,
+         "stands.csv: all 1 rows rejected, nothing written\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = inventory(c.options);
+        EXPECT_EQ(outcome.status, c.status) << c.name << ": " << outcome.err;
+        EXPECT_NE(outcome.err.find(c.message), std::string::npos) << c.name << ": " << outcome.err;
+    }
+}
+
 // Every file option naming a folder ends with the system's reason and status 1.
 TEST_F(Gis, FileOptionsNamingAFolderAreUnreadable) {
     std::filesystem::create_directory("folder");

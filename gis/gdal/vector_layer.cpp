@@ -18,6 +18,15 @@ bool isShapefile(const std::string& fileName) {
     return driver != nullptr && EQUAL(GDALGetDriverShortName(driver), "ESRI Shapefile");
 }
 
+// Whether a .shp has no .dbf beside it (GDAL reads it as a layer without fields).
+bool lacksDbf(const std::string& fileName) {
+    std::filesystem::path dbf(fileName);
+    if (!EQUAL(dbf.extension().c_str(), ".shp")) return false;
+    std::error_code error;
+    return !std::filesystem::exists(dbf.replace_extension(".dbf"), error) &&
+           !std::filesystem::exists(dbf.replace_extension(".DBF"), error);
+}
+
 // Whether the .cpg beside a .shp names GBK or one of its kin.
 bool cpgMeansGbk(const std::string& fileName) {
     std::filesystem::path cpg(fileName);
@@ -136,6 +145,10 @@ std::variant<OpenLayer, GisProblem> openLayer(const std::string& fileName,
     CPLStringList options;
     OpenLayer open;
     open.shapefile = isShapefile(fileName);
+    if (open.shapefile && lacksDbf(fileName)) {
+        return GisProblem{GisProblem::Kind::unusable,
+                          fileName + ": its .dbf file, which holds the attributes, is missing"};
+    }
     // GB 18030, the superset of GBK, as for CSV files.
     if (open.shapefile && (encoding == InputEncoding::gbk || cpgMeansGbk(fileName))) {
         open.gbkBytes = gbkText == GbkText::byReader;

@@ -55,6 +55,7 @@ class LayerStandSource : public LayerSource {
     std::string geodesicBecause() const override {
         return areas_ ? areas_->geodesicBecause() : std::string();
     }
+    bool areasGeodesic() const override { return areas_ && areas_->geodesic(); }
     const std::optional<FeatureProblem>& featureProblem() const override { return problem_; }
 
   private:
