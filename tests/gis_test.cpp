@@ -592,6 +592,15 @@ TEST_F(Gis, SmallFaultsGetTheirOwnMessages) {
         EXPECT_EQ(outcome.status, c.status) << c.name << ": " << outcome.err;
         EXPECT_NE(outcome.err.find(c.message), std::string::npos) << c.name << ": " << outcome.err;
     }
+    // A .zip holding a shapefile is read like a .shp.zip, not as a CSV file.
+    ASSERT_EQ(
+        std::system(
+            ("ogr2ogr -lco ENCODING=UTF-8 zipped.shp.zip " + examples + "xiaoban.shp").c_str()),
+        0);
+    std::filesystem::rename("zipped.shp.zip", "zipped.zip");
+    const Outcome zipped =
+        inventory({.standsFile = "zipped.zip", .input = {.areaUnit = AreaUnit::mu}});
+    EXPECT_EQ(zipped.status, exitSuccess) << zipped.err;
 }
 
 // Every file option naming a folder ends with the system's reason and status 1.

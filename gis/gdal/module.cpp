@@ -12,7 +12,7 @@ bool isVectorFile(const std::string& fileName) {
     registerGdal();
     const GdalErrors quiet;
     const GDALDriverH driver =
-        GDALIdentifyDriverEx(fileName.c_str(), GDAL_OF_VECTOR, nullptr, nullptr);
+        GDALIdentifyDriverEx(gdalName(fileName).c_str(), GDAL_OF_VECTOR, nullptr, nullptr);
     return driver != nullptr && !EQUAL(GDALGetDriverShortName(driver), "CSV");
 }
 

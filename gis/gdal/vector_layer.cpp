@@ -14,7 +14,7 @@ namespace {
 
 bool isShapefile(const std::string& fileName) {
     const GDALDriverH driver =
-        GDALIdentifyDriverEx(fileName.c_str(), GDAL_OF_VECTOR, nullptr, nullptr);
+        GDALIdentifyDriverEx(gdalName(fileName).c_str(), GDAL_OF_VECTOR, nullptr, nullptr);
     return driver != nullptr && EQUAL(GDALGetDriverShortName(driver), "ESRI Shapefile");
 }
 
@@ -128,6 +128,15 @@ std::optional<std::string> polygonProblem(const OGRGeometry& polygon) {
 
 }  // namespace
 
+std::string gdalName(const std::string& fileName) {
+    const std::string lower = CPLString(fileName).tolower();
+    const auto endsWith = [&](std::string_view end) {
+        return lower.size() >= end.size() &&
+               lower.compare(lower.size() - end.size(), end.size(), end) == 0;
+    };
+    return endsWith(".zip") && !endsWith(".shp.zip") ? "/vsizip/" + fileName : fileName;
+}
+
 bool isPolygonType(OGRwkbGeometryType type) {
     type = wkbFlatten(type);
     return OGR_GT_IsSurface(type) || OGR_GT_IsSubClassOf(type, wkbMultiSurface);
@@ -154,8 +163,9 @@ std::variant<OpenLayer, GisProblem> openLayer(const std::string& fileName,
         open.gbkBytes = gbkText == GbkText::byReader;
         options.SetNameValue("ENCODING", open.gbkBytes ? "" : "GB18030");
     }
-    open.dataset.reset(GDALDataset::Open(fileName.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY,
-                                         nullptr, options.List(), nullptr));
+    open.dataset.reset(GDALDataset::Open(gdalName(fileName).c_str(),
+                                         GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, options.List(),
+                                         nullptr));
     if (!open.dataset) {
         return GisProblem{GisProblem::Kind::unusable,
                           fileName + ": cannot be read as a GIS layer (" +

@@ -23,6 +23,10 @@ struct OpenLayer {
     bool gbkBytes = false;  // its text is GBK bytes, for the reader to convert
 };
 
+// The name GDAL opens a file by: a .zip (other than a .shp.zip, which GDAL knows) as
+// the folder it holds, through /vsizip/.
+std::string gdalName(const std::string& fileName);
+
 // Who turns a shapefile's GBK text into UTF-8: GDAL, which puts "?" for what it cannot
 // convert and warns once a process; or the reader, which can name the field.
 enum class GbkText { byGdal, byReader };
