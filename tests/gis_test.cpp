@@ -565,6 +565,9 @@ TEST_F(Gis, TheRunRecordsHowTheStandsWereRead) {
 TEST_F(Gis, SmallFaultsGetTheirOwnMessages) {
     for (const char* part : {".shp", ".shx", ".prj"})
         std::filesystem::copy_file(examples + "xiaoban" + part, std::string("nodbf") + part);
+    for (const char* part : {".shp", ".shx", ".dbf", ".prj", ".cpg"})
+        std::filesystem::copy_file(examples + "xiaoban" + part, std::string("cut") + part);
+    std::filesystem::resize_file("cut.shp", 1500);  // 10 of its 20 shapes
     writeFile("stands.csv",
               "stand_id,species,stand_age,average_diameter,average_height,"
               "stand_density,stand_volume\nA,9,20,12,10,2000,150\n");
@@ -582,6 +585,10 @@ TEST_F(Gis, SmallFaultsGetTheirOwnMessages) {
          {.standsFile = "nodbf.shp"},
          exitUnusableData,
          "nodbf.shp: its .dbf file, which holds the attributes, is missing"},
+        {"a truncated .shp, like a truncated .dbf",
+         {.standsFile = "cut.shp", .input = {.areaUnit = AreaUnit::mu}},
+         exitUnusableData,
+         "cut.shp: Error in fread() reading object of size 136 at offset 1460 from .shp file"},
         {"every row rejected: no --skip-bad-rows hint",
          {.standsFile = "stands.csv"},
          exitUnusableData,

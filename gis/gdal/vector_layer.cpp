@@ -218,11 +218,11 @@ std::string LayerStandSource::addPolygonAreas() {
 bool LayerStandSource::next(RawRow& row) {
     GdalErrors errors;
     feature_.reset(open_.layer->GetNextFeature());
+    // A truncated .shp gives its features without their shapes, and an error.
+    if (errors.failed()) {
+        throw InventoryInputError(InventoryInputError::unusable, fileName_ + ": " + errors.last());
+    }
     if (!feature_) {
-        if (errors.failed()) {
-            throw InventoryInputError(InventoryInputError::unusable,
-                                      fileName_ + ": " + errors.last());
-        }
         checkCount();
         return false;
     }
