@@ -232,6 +232,13 @@ bool LayerStandSource::next(RawRow& row) {
     row.feature = done_;
     row.values.resize(header_.size());
     problem_.reset();
+    readFields(row);
+    readGeometry(row);
+    return true;
+}
+
+// The fields' values, the text of a shapefile checked (and converted from GBK).
+void LayerStandSource::readFields(RawRow& row) {
     for (int i = 0; i < fields_; ++i) {
         const auto at = static_cast<std::size_t>(i);
         RawValue& value = row.values[at];
@@ -251,6 +258,10 @@ bool LayerStandSource::next(RawRow& row) {
                                       "file needs --encoding gbk"};
         }
     }
+}
+
+// The feature's polygon checked, and measured when the areas are.
+void LayerStandSource::readGeometry(RawRow& row) {
     const OGRGeometry* geometry = feature_->GetGeometryRef();
     const bool polygon =
         geometry != nullptr && !geometry->IsEmpty() && isPolygonType(geometry->getGeometryType());
@@ -267,17 +278,18 @@ bool LayerStandSource::next(RawRow& row) {
             area.real = areas_->squareMetres(*geometry) / 10000;
         }
     }
-    return true;
 }
 
 // A shapefile whose .dbf counts other records than its .shp has shapes gives some of
 // them without a word; any layer giving other than the features it declares is refused.
-void LayerStandSource::checkCount() const {
+void LayerStandSource::checkCount() {
     if (total_ < 0 || done_ == total_) return;
+    while (done_ > total_ && Feature(open_.layer->GetNextFeature()))
+        ++done_;  // all it gives
     throw InventoryInputError(
         InventoryInputError::unusable,
         fileName_ + ": layer \"" + layerName_ + "\" declares " + std::to_string(total_) +
-            " features but gives " + (done_ > total_ ? "more" : std::to_string(done_)) +
+            " features but gives " + std::to_string(done_) +
             " (for a shapefile: its .dbf and .shp do not hold the same number of records; "
             "ogrinfo -al tells which)");
 }

@@ -63,7 +63,9 @@ class LayerStandSource : public LayerSource {
     const std::optional<FeatureProblem>& featureProblem() const override { return problem_; }
 
   private:
-    void checkCount() const;
+    void checkCount();
+    void readFields(RawRow& row);
+    void readGeometry(RawRow& row);
 
     OpenLayer open_;
     std::string fileName_;
