@@ -177,19 +177,7 @@ std::variant<StandInput, GisProblem> openStandInput(const std::string& fileName,
     }
     input.columns_ = std::get<StandColumnMap>(std::move(mapped));
     if (layer != nullptr) {
-        auto measured = measurePolygons(*layer, input.columns_, fileName);
-        if (auto* problem = std::get_if<GisProblem>(&measured)) return std::move(*problem);
-        input.polygonAreaPosition_ = std::get<int>(measured);
-        input.layer_ = layer;
-        input.areaMeasured_ = input.columns_.header[static_cast<std::size_t>(StandColumn::area)] ==
-                              LayerSource::polygonAreaColumn;
-        input.geodesic_ = layer->areasGeodesic();
-        if (input.areaMeasured_ && !layer->geodesicBecause().empty()) {
-            input.notes_.push_back("polygon areas measured on the ellipsoid (geodesic), as " +
-                                   layer->geodesicBecause());
-        }
-        if (layer->hasGeometry())
-            input.geometry_ = LayerRef{fileName, layer->layerName(), encoding};
+        if (auto problem = input.useLayer(*layer, fileName, encoding)) return std::move(*problem);
     }
     if (choices.speciesMap) {
         auto map = readSpeciesMap(*choices.speciesMap, encoding);
@@ -198,6 +186,23 @@ std::variant<StandInput, GisProblem> openStandInput(const std::string& fileName,
     }
     input.areaUnit_ = choices.areaUnit;
     return input;
+}
+
+std::optional<GisProblem> StandInput::useLayer(LayerSource& layer, const std::string& fileName,
+                                               InputEncoding encoding) {
+    auto measured = measurePolygons(layer, columns_, fileName);
+    if (auto* problem = std::get_if<GisProblem>(&measured)) return std::move(*problem);
+    polygonAreaPosition_ = std::get<int>(measured);
+    layer_ = &layer;
+    areaMeasured_ = columns_.header[static_cast<std::size_t>(StandColumn::area)] ==
+                    LayerSource::polygonAreaColumn;
+    geodesic_ = layer.areasGeodesic();
+    if (areaMeasured_ && !layer.geodesicBecause().empty()) {
+        notes_.push_back("polygon areas measured on the ellipsoid (geodesic), as " +
+                         layer.geodesicBecause());
+    }
+    if (layer.hasGeometry()) geometry_ = LayerRef{fileName, layer.layerName(), encoding};
+    return std::nullopt;
 }
 
 void StandInput::checkArea(const RawRow& row, const InventoryStand& stand) {

@@ -90,6 +90,9 @@ class StandInput {
                                                                const InputChoices&);
     std::optional<std::string> translateSpecies(RawRow& row) const;
     void checkArea(const RawRow& row, const InventoryStand& stand);
+    // Measures or checks the areas by the layer's polygons; notes geodesic areas.
+    std::optional<GisProblem> useLayer(LayerSource& layer, const std::string& fileName,
+                                       InputEncoding encoding);
     const std::string& headerOf(StandColumn column) const {
         return columns_.header[static_cast<std::size_t>(column)];
     }
