@@ -79,6 +79,7 @@ std::optional<OGRRawPoint> centreOf(OGRLayer& layer, OGRCoordinateTransformation
 }  // namespace
 
 std::variant<GroundAreas, std::string> GroundAreas::of(OGRLayer& layer) {
+    const GdalErrors quiet;  // what cannot be had is said in words, or makes areas geodesic
     const OGRSpatialReference* crs = layer.GetSpatialRef();
     if (crs == nullptr) return "the layer has no coordinate system";
     if (!crs->IsGeographic() && !crs->IsProjected())
