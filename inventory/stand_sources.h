@@ -59,9 +59,10 @@ struct SourceTuning {
 std::unique_ptr<StandSource> openStandSource(const std::string& fileName, InputEncoding encoding,
                                              const SourceTuning& tuning = {});
 
-// GBK text (read as GB 18030, its superset) as UTF-8 in `utf8`; false when the bytes are
-// not GBK text. Throws InventoryInputError when the system cannot convert from GBK.
-bool gbkTextToUtf8(std::string_view gbk, std::string& utf8);
+// Text in an encoding iconv knows ("GB18030" for GBK, "CP1252", ...) as UTF-8 in `utf8`;
+// false when the bytes are not text in it. Throws InventoryInputError when the system
+// cannot convert from it.
+bool textToUtf8(const std::string& encoding, std::string_view text, std::string& utf8);
 
 // The CSV reader over bytes already in memory, for tests and fuzzing.
 std::unique_ptr<StandSource> csvStandSource(std::string bytes, const std::string& fileName,

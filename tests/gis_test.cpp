@@ -477,8 +477,8 @@ TEST_F(Gis, ALayerGivingOtherThanTheFeaturesItDeclaresIsRefused) {
 }
 
 // A shapefile's text by its .cpg: GB2312 (which Chinese programs write for files in GBK)
-// and its kin are read as GB 18030; bytes that are not text in it reject the feature with
-// the field named; GBK without a .cpg gets the hint.
+// and its kin are read as GB 18030; bytes that are not text in the encoding the .cpg
+// names reject the feature with the field named; GBK without a .cpg gets the hint.
 TEST_F(Gis, ShapefileTextIsReadInTheEncodingItsCpgMeans) {
     const std::string stand = R"("YOU_SHI_SZ":1,"PINGJUN_NL":20,"PINGJUN_XJ":12,)"
                               R"("PINGJUN_SG":10,"MEI_GQ_ZS":2000,"MEI_GQ_XJ":150)";
@@ -495,6 +495,9 @@ TEST_F(Gis, ShapefileTextIsReadInTheEncodingItsCpgMeans) {
         // ÿ is the byte 0xff in ISO-8859-1, which no GB 18030 character starts with.
         {"bytes that are not GBK", "C01-01", "ÿ", "ISO-8859-1", "GBK",
          "gbk.shp:0: BEI_ZHU: is not GBK text"},
+        // U+0081 is the byte 0x81 in ISO-8859-1, which Windows-1252 leaves undefined.
+        {"bytes that are not CP1252", "C01-01", "\xc2\x81", "ISO-8859-1", "1252",
+         "gbk.shp:0: BEI_ZHU: is not CP1252 text"},
         {"GBK without a .cpg", "堃C01-01", "", "GBK", "",
          "gbk.shp:0: XIAO_BAN: is not UTF-8 text; a shapefile in GBK without a .cpg file needs "
          "--encoding gbk"},

@@ -19,7 +19,7 @@ bool isVectorFile(const std::string& fileName) {
 std::variant<std::unique_ptr<LayerSource>, GisProblem> openLayerSource(
     const std::string& fileName, const std::optional<std::string>& layerName,
     InputEncoding encoding) {
-    auto opened = openLayer(fileName, layerName, encoding, GbkText::byReader);
+    auto opened = openLayer(fileName, layerName, encoding, ShapefileText::byReader);
     if (auto* problem = std::get_if<GisProblem>(&opened)) return std::move(*problem);
     return std::make_unique<LayerStandSource>(std::get<OpenLayer>(std::move(opened)), fileName);
 }

@@ -142,27 +142,12 @@ bool isPolygonType(OGRwkbGeometryType type) {
     return OGR_GT_IsSurface(type) || OGR_GT_IsSubClassOf(type, wkbMultiSurface);
 }
 
-std::variant<OpenLayer, GisProblem> openLayer(const std::string& fileName,
-                                              const std::optional<std::string>& layerName,
-                                              InputEncoding encoding, GbkText gbkText) {
-    registerGdal();
-    if (::access(fileName.c_str(), R_OK) != 0) {
-        return GisProblem{GisProblem::Kind::unreadable,
-                          "cannot read \"" + fileName + "\": " + std::strerror(errno)};
-    }
+// Opens the dataset into `open` with the options, and chooses its layer.
+std::optional<GisProblem> openDataset(OpenLayer& open, const std::string& fileName,
+                                      const std::optional<std::string>& layerName,
+                                      const CPLStringList& options) {
     GdalErrors errors;
-    CPLStringList options;
-    OpenLayer open;
-    open.shapefile = isShapefile(fileName);
-    if (open.shapefile && lacksDbf(fileName)) {
-        return GisProblem{GisProblem::Kind::unusable,
-                          fileName + ": its .dbf file, which holds the attributes, is missing"};
-    }
-    // GB 18030, the superset of GBK, as for CSV files.
-    if (open.shapefile && (encoding == InputEncoding::gbk || cpgMeansGbk(fileName))) {
-        open.gbkBytes = gbkText == GbkText::byReader;
-        options.SetNameValue("ENCODING", open.gbkBytes ? "" : "GB18030");
-    }
+    open.layer = nullptr;
     open.dataset.reset(GDALDataset::Open(gdalName(fileName).c_str(),
                                          GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, options.List(),
                                          nullptr));
@@ -174,6 +159,37 @@ std::variant<OpenLayer, GisProblem> openLayer(const std::string& fileName,
     auto chosen = chooseLayer(*open.dataset, fileName, layerName);
     if (auto* problem = std::get_if<GisProblem>(&chosen)) return std::move(*problem);
     open.layer = std::get<OGRLayer*>(chosen);
+    return std::nullopt;
+}
+
+std::variant<OpenLayer, GisProblem> openLayer(const std::string& fileName,
+                                              const std::optional<std::string>& layerName,
+                                              InputEncoding encoding, ShapefileText text) {
+    registerGdal();
+    if (::access(fileName.c_str(), R_OK) != 0) {
+        return GisProblem{GisProblem::Kind::unreadable,
+                          "cannot read \"" + fileName + "\": " + std::strerror(errno)};
+    }
+    CPLStringList options;
+    OpenLayer open;
+    open.shapefile = isShapefile(fileName);
+    if (open.shapefile && lacksDbf(fileName)) {
+        return GisProblem{GisProblem::Kind::unusable,
+                          fileName + ": its .dbf file, which holds the attributes, is missing"};
+    }
+    // GB 18030, the superset of GBK, as for CSV files.
+    const bool gbk = open.shapefile && (encoding == InputEncoding::gbk || cpgMeansGbk(fileName));
+    if (gbk) options.SetNameValue("ENCODING", "GB18030");
+    if (auto problem = openDataset(open, fileName, layerName, options)) return std::move(*problem);
+    if (!open.shapefile || text == ShapefileText::byGdal) return open;
+    // For the reader: the encoding GDAL found (by the .cpg or the .dbf's language
+    // driver), the text opened again as bytes.
+    const char* found =
+        gbk ? "GB18030" : open.layer->GetMetadataItem("SOURCE_ENCODING", "SHAPEFILE");
+    if (found == nullptr || *found == '\0' || EQUAL(found, "UTF-8")) return open;
+    open.textEncoding = found;
+    options.SetNameValue("ENCODING", "");
+    if (auto problem = openDataset(open, fileName, layerName, options)) return std::move(*problem);
     return open;
 }
 
@@ -184,10 +200,11 @@ LayerStandSource::LayerStandSource(OpenLayer layer, std::string fileName)
     fields_ = fields.GetFieldCount();
     for (int i = 0; i < fields_; ++i) {
         std::string& name = header_.emplace_back(fields.GetFieldDefn(i)->GetNameRef());
-        if (open_.gbkBytes && !gbkTextToUtf8(std::string(name), name)) {
-            throw InventoryInputError(
-                InventoryInputError::unusable,
-                fileName_ + ": the name of field " + std::to_string(i + 1) + " is not GBK text");
+        if (!open_.textEncoding.empty() &&
+            !textToUtf8(open_.textEncoding, std::string(name), name)) {
+            throw InventoryInputError(InventoryInputError::unusable,
+                                      fileName_ + ": the name of field " + std::to_string(i + 1) +
+                                          " is not " + encodingName() + " text");
         }
     }
     texts_.resize(static_cast<std::size_t>(fields_));
@@ -244,14 +261,14 @@ void LayerStandSource::readFields(RawRow& row) {
         RawValue& value = row.values[at];
         value = valueOf(*feature_, i, texts_[at]);
         if (value.kind != RawValue::Kind::text || problem_) continue;
-        if (open_.gbkBytes) {
-            if (gbkTextToUtf8(value.text, texts_[at])) {
+        if (!open_.textEncoding.empty()) {
+            if (textToUtf8(open_.textEncoding, value.text, texts_[at])) {
                 value.text = texts_[at];
                 continue;
             }
-            problem_ = FeatureProblem{header_[at],
-                                      "is not GBK text (GB 18030), which the .cpg file or "
-                                      "--encoding gbk says the shapefile is in"};
+            problem_ = FeatureProblem{header_[at], "is not " + encodingName() +
+                                                       " text, which the .cpg file (or "
+                                                       "--encoding) says the shapefile is in"};
         } else if (open_.shapefile && !isUtf8Text(value.text)) {
             problem_ = FeatureProblem{header_[at],
                                       "is not UTF-8 text; a shapefile in GBK without a .cpg "
@@ -278,6 +295,10 @@ void LayerStandSource::readGeometry(RawRow& row) {
             area.real = areas_->squareMetres(*geometry) / 10000;
         }
     }
+}
+
+std::string LayerStandSource::encodingName() const {
+    return open_.textEncoding == "GB18030" ? "GBK" : open_.textEncoding;
 }
 
 // A shapefile whose .dbf counts other records than its .shp has shapes gives some of

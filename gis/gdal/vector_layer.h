@@ -20,16 +20,18 @@ struct OpenLayer {
     Dataset dataset;
     OGRLayer* layer = nullptr;  // owned by the dataset
     bool shapefile = false;
-    bool gbkBytes = false;  // its text is GBK bytes, for the reader to convert
+    // The encoding of a shapefile's text when it is left as bytes for the reader to
+    // convert ("GB18030" for GBK); empty when GDAL gives UTF-8.
+    std::string textEncoding;
 };
 
 // The name GDAL opens a file by: a .zip (other than a .shp.zip, which GDAL knows) as
 // the folder it holds, through /vsizip/.
 std::string gdalName(const std::string& fileName);
 
-// Who turns a shapefile's GBK text into UTF-8: GDAL, which puts "?" for what it cannot
+// Who turns a shapefile's text into UTF-8: GDAL, which puts "?" for what it cannot
 // convert and warns once a process; or the reader, which can name the field.
-enum class GbkText { byGdal, byReader };
+enum class ShapefileText { byGdal, byReader };
 
 // Opens the file read-only and chooses its layer: the one named, else "stands" when
 // there is one, else the only one. A shapefile's .dbf text is read in the encoding its
@@ -39,7 +41,7 @@ enum class GbkText { byGdal, byReader };
 std::variant<OpenLayer, GisProblem> openLayer(const std::string& fileName,
                                               const std::optional<std::string>& layerName,
                                               InputEncoding encoding,
-                                              GbkText gbkText = GbkText::byGdal);
+                                              ShapefileText text = ShapefileText::byGdal);
 
 // Whether a geometry type is a surface (polygon, curve polygon, ...) or a collection of
 // them.
@@ -66,6 +68,7 @@ class LayerStandSource : public LayerSource {
     void checkCount();
     void readFields(RawRow& row);
     void readGeometry(RawRow& row);
+    std::string encodingName() const;  // of the shapefile's text, as told
 
     OpenLayer open_;
     std::string fileName_;
