@@ -26,9 +26,9 @@ constexpr const char* description =
     "any order (also under their Chinese or survey pinyin names, or as --columns names\n"
     "them): stand_id, species (1 to 4, the Latin or the Chinese name), site_class\n"
     "(optional), stand_age, average_diameter (cm), average_height (m), stand_density\n"
-    "(trees/ha), stand_volume (m3/ha), area (ha, optional: a polygon layer in a projected\n"
-    "coordinate system gives each stand its polygon area, otherwise 1 when absent, which\n"
-    "the run says), output_class (optional, 1 to 3: the assortment table of Quercus\n"
+    "(trees/ha), stand_volume (m3/ha), area (ha, optional: a polygon layer with a\n"
+    "coordinate system gives each stand its polygon's ground area, otherwise 1 when absent,\n"
+    "which the run says), output_class (optional, 1 to 3: the assortment table of Quercus\n"
     "aliena). A unit in brackets after a name is allowed when it is the column's:\n"
     "平均胸径(cm), 面积（公顷）, stand_volume [m3/ha].\n\n"
     "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for a usage\n"
@@ -114,8 +114,8 @@ int inventoryMain(int argc, char** argv) {
     std::string columns;
     std::string speciesMap;
     std::string areaUnit = "ha";
-    app.add_option("--layer", layer,
-                   "The layer of a GIS file (default: \"stands\", or the only layer)");
+    const CLI::Option* layerOption = app.add_option(
+        "--layer", layer, "The layer of a GIS file (default: \"stands\", or the only layer)");
     app.add_option("--columns", columns,
                    "The input's names of stand columns, e.g. stand_id=XBH,species=YOU_SHI_SZ");
     app.add_option("--species-map", speciesMap,
@@ -184,7 +184,7 @@ int inventoryMain(int argc, char** argv) {
     options.jobs = std::stoul(jobs);
     options.encoding = encoding == "gbk" ? arbora::InputEncoding::gbk : arbora::InputEncoding::utf8;
     options.showProgress = ::isatty(STDERR_FILENO) == 1;
-    if (!layer.empty()) options.input.layer = layer;
+    if (layerOption->count() > 0) options.input.layer = layer;  // "" is refused as such
     if (!columns.empty()) {
         auto overrides = arbora::parseStandColumnOverrides(columns);
         if (const auto* problem = std::get_if<std::string>(&overrides)) {

@@ -330,6 +330,7 @@ class InventoryRunner {
     InventoryRunner(const InventoryOptions& options, std::ostream& err, InventoryRun& run,
                     const ProductsSettings& products, std::optional<Prices> prices)
         : options_(options),
+          err_(err),
           run_(run),
           progress_(err, options.showProgress),
           prices_(std::move(prices)),
@@ -349,10 +350,15 @@ class InventoryRunner {
         auto opened = openStandInput(options_.standsFile, options_.encoding, options_.input);
         if (auto* problem = std::get_if<GisProblem>(&opened)) return std::move(*problem);
         stands_.emplace(std::get<StandInput>(std::move(opened)));
+        for (auto& parameter : inputRunParameters(*stands_, options_.input, options_.encoding))
+            run_.parameters.push_back(std::move(parameter));
+        for (const std::string& note : stands_->notes())
+            err_ << options_.standsFile << ": " << note << "\n";
         source_ = &stands_->source();
         map_ = stands_->columns();
         if (options_.outputFile) {
-            const OutputTable* further[] = {&removalsTable, &productsTable, &financeTable};
+            std::vector<const OutputTable*> further{&removalsTable, &productsTable, &financeTable};
+            if (stands_->checksAreas()) further.push_back(&areaChecksTable);
             if (options_.byteOrderMark) {  // a CSV file, for spreadsheets on Windows
                 output_ = openProjectionOutput(*options_.outputFile, further, true);
             } else {
@@ -422,6 +428,7 @@ class InventoryRunner {
     const StandInput& input() const { return *stands_; }
     std::int64_t extrapolated() const { return extrapolated_; }
     const TreatmentSchedule& schedule() const { return schedule_; }
+    std::int64_t rejectedStands() const { return rejectedStands_; }
     ProjectionOutput* output() const { return output_.get(); }
 
     // The wood products and the inventory's finance, into the output and the run; the
@@ -431,6 +438,8 @@ class InventoryRunner {
         run_.removals = removalTotals_->periods();
         if (prices_) run_.finance = financeTotals_.rows();
         if (output_) {
+            for (const AreaCheck& check : stands_->areaChecks())
+                output_->addTableRow(areaChecksTable, areaCheckValues(check));
             for (const ProductsRow& row : run_.products)
                 output_->addTableRow(productsTable, productsValues(row));
             for (const FinanceRow& row : run_.finance)
@@ -445,12 +454,18 @@ class InventoryRunner {
     }
     InventorySummary& summary() { return *summary_; }
 
+    // The stands whose area column is far from their polygon's, on the error stream.
+    void listAreaChecks() const {
+        arbora::listAreaChecks(stands_->areaChecks(), options_.standsFile,
+                               header(StandColumn::area), err_);
+    }
+
     // The estate report's map of the stands kept, their outlines read from the layer
     // again; none without a layer of polygons. Throws OutputFileError.
     std::optional<EstateMap> map() {
         if (!mapping_) return std::nullopt;
-        auto read = readMapOutlines(*stands_->geometryLayer(), [&](std::int64_t fid) {
-            const auto found = mapIndex_.find(fid);
+        auto read = readMapOutlines(*stands_->geometryLayer(), [&](std::int64_t feature) {
+            const auto found = mapIndex_.find(feature);
             return found == mapIndex_.end() ? nullptr : &mapStands_[found->second].path;
         });
         if (const auto* problem = std::get_if<GisProblem>(&read))
@@ -606,6 +621,7 @@ class InventoryRunner {
             StandWork& work = batch->items[i];
             if (work.rejection) {
                 reject(std::move(*work.rejection));
+                ++rejectedStands_;
                 continue;
             }
             // After a rejection nothing is written unless bad rows are skipped; the rows
@@ -631,7 +647,7 @@ class InventoryRunner {
         if (output_) output_->addStand(stand);
         if (mapping_) {
             const ProjectionRow& last = work.projections.front().rows.back();  // the baseline's
-            mapIndex_.emplace(stand.line, mapStands_.size());
+            mapIndex_.emplace(stand.feature, mapStands_.size());
             mapStands_.push_back(
                 {stand.standId, {}, last.carbon.stand, last.standVolume, stand.area});
         }
@@ -674,6 +690,7 @@ class InventoryRunner {
     }
 
     const InventoryOptions& options_;
+    std::ostream& err_;
     InventoryRun& run_;
     ProgressLine progress_;
     TreatmentSchedule schedule_;
@@ -690,6 +707,7 @@ class InventoryRunner {
     std::size_t jobs_;                            // threads projecting, at most the cores
     std::vector<InventoryProjector> projectors_;  // one per thread: each keeps its normal stands
     std::atomic<bool> discardText_ = false;       // the output will be abandoned
+    std::int64_t rejectedStands_ = 0;             // stand rows rejected
     std::vector<std::unique_ptr<StandBatch>> spare_;  // batches kept, done with
     std::optional<ProductsLedger> ledger_;            // with scenarios
     std::optional<RemovalTotals> removalTotals_;
@@ -698,7 +716,7 @@ class InventoryRunner {
     std::int64_t extrapolated_ = 0;  // stands beyond the yield tables' last age
     bool mapping_ = false;                                    // a report of a layer
     std::vector<MapStand> mapStands_;                         // kept, without outlines yet
-    std::unordered_map<std::int64_t, std::size_t> mapIndex_;  // by FID
+    std::unordered_map<std::int64_t, std::size_t> mapIndex_;  // by feature
 };
 
 }  // namespace
@@ -956,6 +974,7 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         stage = "writing the outputs";
         ProjectionOutput* output = runner.output();
         listRejections(run, err);
+        runner.listAreaChecks();
         const auto fail = [&](const std::string& message) {
             if (output) output->abandon();
             return error(message, exitUnusableData);
@@ -963,6 +982,12 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         if (runner.rows() == 0) return fail(input + ": has a header but no stand rows");
         if (const auto problem = runner.input().areaUnitProblem())
             return fail(input + ": " + *problem);
+        if (const std::int64_t rows = runner.rows(); runner.rejectedStands() == rows) {
+            // No row to write: --skip-bad-rows would not help.
+            return fail(input + ": " +
+                        (rows == 1 ? std::string("the only row") : "all " + countText(rows, "row")) +
+                        " rejected, nothing written");
+        }
         if (run.rejectedRows > 0 && !options.skipBadRows) {
             return fail(rejectedRowsText(run) +
                         ", nothing written (--skip-bad-rows writes the other rows)");

@@ -21,7 +21,8 @@
 // a CSV file; the module is loaded the first time a GIS file is read or written.
 namespace arbora {
 
-// The stand rows of a GIS layer: one per feature, numbered by its FID. The header is the
+// The stand rows of a GIS layer: one per feature, numbered by its FID (the row's line)
+// and by its place in reading order (the row's feature). The header is the
 // layer's field names; integer and real fields give numbers, NULL and unset fields
 // nothing, other fields their text.
 class LayerSource : public StandSource {
@@ -30,10 +31,24 @@ class LayerSource : public StandSource {
     virtual bool hasGeometry() const = 0;
     // Whether the layer's geometries are (or may be) polygons.
     virtual bool mayHavePolygons() const = 0;
-    // Appends the column "polygon area": each feature's polygon area in hectares, by the
-    // units of the layer's projected coordinate system; nothing for a feature without a
-    // polygon. Empty when added, otherwise why the areas cannot be measured.
+    // Appends the column "polygon area": each feature's polygon area on the ground in
+    // hectares (see gis/gdal/ground_area.h: plane areas in a projected coordinate system
+    // that keeps areas within 1 %, otherwise geodesic ones on its ellipsoid); nothing for
+    // a feature without a polygon. Empty when added, otherwise why the areas cannot be
+    // measured.
     virtual std::string addPolygonAreas() = 0;
+    // Empty, or why the polygon areas of a projected coordinate system are geodesic.
+    virtual std::string geodesicBecause() const = 0;
+    // Whether the polygon areas are geodesic (in degrees, or by the reason above).
+    virtual bool areasGeodesic() const = 0;
+
+    // What is wrong with the feature of the row given last beyond its values: a polygon
+    // with a coordinate that is not finite, or one GEOS finds invalid (self-intersecting,
+    // a spike, ...); the column is the geometry's.
+    struct FeatureProblem {
+        std::string column, reason;
+    };
+    virtual const std::optional<FeatureProblem>& featureProblem() const = 0;
     static constexpr std::string_view polygonAreaColumn = "polygon area";
 };
 

@@ -52,8 +52,8 @@ struct OutlineFrame {
 };
 
 // Reads the layer again and gives each feature that `pathOf` gives a place for (by its
-// FID, or its number in reading order when it has none, as the stand was read) its
-// outline path there. The frame fits the polygons of those features; features without
+// place in reading order, from 1, as the stand was read: FIDs may repeat) its outline
+// path there. The frame fits the polygons of those features; features without
 // a polygon are passed over. A geographic layer (degrees) is drawn in the equirectangular
 // projection about the middle latitude. Empty frame (width 0) when nothing is drawn.
 // Reads the layer twice (extent, then outlines), holding one feature at a time.

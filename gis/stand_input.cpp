@@ -1,5 +1,6 @@
 #include "gis/stand_input.h"
 
+#include <fmt/format.h>
 #include <sys/stat.h>
 
 #include <cmath>
@@ -45,37 +46,108 @@ GisProblem unusable(const std::string& message) {
     return GisProblem{GisProblem::Kind::unusable, message};
 }
 
-// The layer's polygon areas as the area column, when it has none of its own. Beside an
-// area column they are measured too, where they can be, to check the column's unit:
-// `checkPosition` is then their column.
-std::optional<GisProblem> measurePolygons(LayerSource& layer, StandColumnMap& columns,
-                                          const std::string& fileName, int& checkPosition) {
+// The layer's polygon areas: the area column when it has none of its own (then they
+// must be measurable), otherwise for the survey check. Gives their position in a row,
+// -1 when they are not measured.
+std::variant<int, GisProblem> measurePolygons(LayerSource& layer, StandColumnMap& columns,
+                                              const std::string& fileName) {
     const auto area = static_cast<std::size_t>(StandColumn::area);
-    if (!layer.mayHavePolygons()) return std::nullopt;
-    if (columns.position[area] >= 0) {
-        if (layer.addPolygonAreas().empty())
-            checkPosition = static_cast<int>(layer.header().size() - 1);
-        return std::nullopt;
-    }
+    if (!layer.mayHavePolygons()) return -1;
+    const bool hasColumn = columns.position[area] >= 0;
     const std::string why = layer.addPolygonAreas();
     if (!why.empty()) {
+        if (hasColumn) return -1;
         return unusable(fileName + ": layer \"" + layer.layerName() +
                         "\" has no area column, and its polygon areas cannot be measured: " + why +
                         "; give the area column (--columns area=FIELD)");
     }
-    columns.position[area] = static_cast<int>(layer.header().size() - 1);
-    columns.header[area] = std::string(LayerSource::polygonAreaColumn);
+    const int position = static_cast<int>(layer.header().size() - 1);
     columns.inputColumns = layer.header().size();
-    return std::nullopt;
+    if (!hasColumn) {
+        columns.position[area] = position;
+        columns.header[area] = std::string(LayerSource::polygonAreaColumn);
+    }
+    return position;
+}
+
+constexpr OutputColumn areaCheckColumns[] = {
+    {"stand_id", OutputType::text, true},
+    {"feature", OutputType::integer, true},
+    {"area", OutputType::real, true},
+    {"polygon_area", OutputType::real, true},
+    {"difference_percent", OutputType::real, true},
+};
+
+// A share as a percentage to one decimal ("6", "12.5").
+std::string percentText(double share) {
+    return shortestText(std::round(std::abs(share) * 1000) / 10);
+}
+
+// Hectares to four decimals (a square metre).
+std::string hectareText(double area) {
+    return shortestText(std::round(area * 10000) / 10000);
 }
 
 }  // namespace
+
+const OutputTable areaChecksTable{"area_checks", areaCheckColumns};
+
+std::array<OutputValue, 5> areaCheckValues(const AreaCheck& check) {
+    return {std::string_view(check.standId), check.line, check.area, check.polygonArea,
+            (check.area / check.polygonArea - 1) * 100};
+}
+
+void listAreaChecks(const std::vector<AreaCheck>& checks, const std::string& fileName,
+                    const std::string& areaColumn, std::ostream& err) {
+    constexpr std::size_t listed = 20;
+    for (std::size_t i = 0; i < checks.size() && i < listed; ++i) {
+        const AreaCheck& c = checks[i];
+        const double share = c.area / c.polygonArea - 1;
+        err << fileName << ":" << c.line << ": " << areaColumn << ": " << hectareText(c.area)
+            << " ha is " << percentText(share) << " % " << (share > 0 ? "above" : "below")
+            << " the polygon's " << hectareText(c.polygonArea) << " ha\n";
+    }
+    if (checks.size() > listed) {
+        err << fileName << ": " << checks.size() - listed << " more stands whose area is more than "
+            << percentText(areaCheckTolerance)
+            << " % from their polygon's (the output's table area_checks lists them all)\n";
+    }
+}
+
+std::vector<std::pair<std::string, OwnedOutputValue>> inputRunParameters(
+    const StandInput& input, const InputChoices& choices, InputEncoding encoding) {
+    const auto textOrNull = [](const std::string& text) {
+        return text.empty() ? OwnedOutputValue{} : OwnedOutputValue{text};
+    };
+    std::string columns;
+    for (std::size_t c = 0; c < choices.columns.size(); ++c) {
+        if (choices.columns[c].empty()) continue;
+        columns += (columns.empty() ? "" : ",") + std::string(standColumnNames()[c].name) + "=" +
+                   choices.columns[c];
+    }
+    std::string polygonAreas;
+    if (input.areaMeasured()) {
+        polygonAreas = input.geodesic() ? "geodesic" : "plane";
+    } else if (input.checksAreas()) {
+        polygonAreas = "checked";
+    }
+    return {
+        {"layer", textOrNull(input.geometryLayer() ? input.geometryLayer()->layerName : "")},
+        {"area_unit", std::string(choices.areaUnit == AreaUnit::mu ? "mu" : "ha")},
+        {"polygon_areas", textOrNull(polygonAreas)},
+        {"columns", textOrNull(columns)},
+        {"species_map", textOrNull(choices.speciesMap.value_or(""))},
+        {"encoding", std::string(encoding == InputEncoding::gbk ? "gbk" : "utf-8")},
+    };
+}
 
 std::variant<StandInput, GisProblem> openStandInput(const std::string& fileName,
                                                     InputEncoding encoding,
                                                     const InputChoices& choices) {
     StandInput input;
     LayerSource* layer = nullptr;
+    if (choices.layer && choices.layer->empty())
+        return GisProblem{GisProblem::Kind::usage, "--layer: an empty name names no layer"};
     try {
         auto kind = kindOf(fileName, choices.layer.has_value());
         if (auto* problem = std::get_if<GisProblem>(&kind)) return std::move(*problem);
@@ -105,13 +177,7 @@ std::variant<StandInput, GisProblem> openStandInput(const std::string& fileName,
     }
     input.columns_ = std::get<StandColumnMap>(std::move(mapped));
     if (layer != nullptr) {
-        if (auto problem =
-                measurePolygons(*layer, input.columns_, fileName, input.polygonAreaPosition_))
-            return *problem;
-        input.areaMeasured_ = input.columns_.header[static_cast<std::size_t>(StandColumn::area)] ==
-                              LayerSource::polygonAreaColumn;
-        if (layer->hasGeometry())
-            input.geometry_ = LayerRef{fileName, layer->layerName(), encoding};
+        if (auto problem = input.useLayer(*layer, fileName, encoding)) return std::move(*problem);
     }
     if (choices.speciesMap) {
         auto map = readSpeciesMap(*choices.speciesMap, encoding);
@@ -141,6 +207,32 @@ std::optional<std::string> StandInput::areaUnitProblem() const {
     return std::nullopt;
 }
 
+std::optional<GisProblem> StandInput::useLayer(LayerSource& layer, const std::string& fileName,
+                                               InputEncoding encoding) {
+    auto measured = measurePolygons(layer, columns_, fileName);
+    if (auto* problem = std::get_if<GisProblem>(&measured)) return std::move(*problem);
+    polygonAreaPosition_ = std::get<int>(measured);
+    layer_ = &layer;
+    areaMeasured_ = columns_.header[static_cast<std::size_t>(StandColumn::area)] ==
+                    LayerSource::polygonAreaColumn;
+    geodesic_ = layer.areasGeodesic();
+    if (areaMeasured_ && !layer.geodesicBecause().empty()) {
+        notes_.push_back("polygon areas measured on the ellipsoid (geodesic), as " +
+                         layer.geodesicBecause());
+    }
+    if (layer.hasGeometry()) geometry_ = LayerRef{fileName, layer.layerName(), encoding};
+    return std::nullopt;
+}
+
+void StandInput::checkArea(const RawRow& row, const InventoryStand& stand) {
+    const RawValue& polygon = row.values[static_cast<std::size_t>(polygonAreaPosition_)];
+    if (polygon.kind != RawValue::Kind::real || !std::isfinite(polygon.real) || !(polygon.real > 0))
+        return;
+    const double ratio = stand.area / polygon.real;
+    if (ratio > 1 + areaCheckTolerance || ratio < 1 - areaCheckTolerance)
+        areaChecks_.push_back({row.line, stand.standId, stand.area, polygon.real});
+}
+
 std::optional<std::string> StandInput::translateSpecies(RawRow& row) const {
     const auto position =
         static_cast<std::size_t>(columns_.position[static_cast<std::size_t>(StandColumn::species)]);
@@ -156,7 +248,7 @@ std::optional<std::string> StandInput::translateSpecies(RawRow& row) const {
     return std::nullopt;
 }
 
-StandReading StandInput::read(RawRow& row) const {
+StandReading StandInput::read(RawRow& row) {
     const std::optional<std::string> unmapped = speciesMap_ ? translateSpecies(row) : std::nullopt;
     StandReading reading = readStand(columns_, row);
     std::optional<Rejection>& rejection = reading.rejection;
@@ -167,9 +259,15 @@ StandReading StandInput::read(RawRow& row) const {
             quotedValue(*unmapped) + " is not in the species map " + speciesMap_->fileName};
     }
     const auto areaPosition = columns_.position[static_cast<std::size_t>(StandColumn::area)];
-    if (rejection && areaMeasured_ && rejection->column == headerOf(StandColumn::area) &&
-        row.values[static_cast<std::size_t>(areaPosition)].kind == RawValue::Kind::missing) {
-        rejection->reason = "the feature has no polygon to measure";
+    if (rejection && areaMeasured_ && rejection->column == headerOf(StandColumn::area)) {
+        const RawValue& area = row.values[static_cast<std::size_t>(areaPosition)];
+        if (area.kind == RawValue::Kind::missing) {
+            rejection->reason = "the feature has no polygon to measure";
+        } else if (!std::isfinite(area.real)) {
+            rejection->reason =
+                "the polygon cannot be measured: a point is beyond the earth (a latitude beyond "
+                "90 degrees) or outside what the projection covers";
+        }
     }
     if (!rejection && areaUnit_ == AreaUnit::mu && !areaMeasured_ && areaPosition >= 0) {
         reading.stand.area = reading.stand.area / 15;
@@ -178,7 +276,24 @@ StandReading StandInput::read(RawRow& row) const {
                                   "is below the smallest number once in hectares"};
         }
     }
-    if (!rejection && polygonAreaPosition_ >= 0) {
+    // A survey layer's areas only: a table's stray area is caught by its totals.
+    if (!rejection && layer_ != nullptr && reading.stand.area > largestStandArea) {
+        rejection = Rejection{row.line, reading.stand.standId, headerOf(StandColumn::area),
+                              fmt::format("{:.6g}", reading.stand.area) +
+                                  " ha is above 100,000 ha, beyond any stand: a wrong unit or a "
+                                  "stray point?"};
+    }
+    // A wrong geometry or text comes before the values, after an unreadable stand id.
+    if (const auto* problem = layer_ != nullptr ? &layer_->featureProblem() : nullptr;
+        problem != nullptr && *problem &&
+        (!rejection || rejection->column != headerOf(StandColumn::standId) ||
+         rejection->column == (*problem)->column)) {
+        rejection =
+            Rejection{row.line, reading.stand.standId, (*problem)->column, (*problem)->reason};
+    }
+    if (!rejection && checksAreas()) checkArea(row, reading.stand);
+    // The totals of the area column and the polygons, for the check of the column's unit.
+    if (!rejection && polygonAreaPosition_ >= 0 && !areaMeasured_) {
         const RawValue& polygon = row.values[static_cast<std::size_t>(polygonAreaPosition_)];
         if (polygon.kind == RawValue::Kind::real && std::isfinite(polygon.real)) {
             columnAreaTotal_ += reading.stand.area;

@@ -19,6 +19,9 @@ struct InventoryStand {
     double area = 1;                          // ha, above 0
     std::optional<std::int32_t> outputClass;  // 1 to 3, the assortment table of Quercus aliena
     std::int64_t line = 0;                    // where the row starts in the input
+    // A GIS layer's feature by its place in reading order, from 1 (0 for a table's row):
+    // what the stand is found by when the layer is read again, as FIDs may repeat.
+    std::int64_t feature = 0;
 };
 
 // An inventory row that cannot be used: where it is, which column, and why.

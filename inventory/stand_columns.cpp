@@ -402,6 +402,7 @@ StandReading readStand(const StandColumnMap& columns, const RawRow& row) {
     StandReading reading;
     InventoryStand& stand = reading.stand;
     stand.line = row.line;
+    stand.feature = row.feature;
 
     const auto rawOf = [&](StandColumn column) -> const RawValue* {
         const int position = columns.position[static_cast<std::size_t>(column)];

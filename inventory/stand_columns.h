@@ -58,6 +58,7 @@ struct RawValue {
 // The values of one input row, by the input's column position.
 struct RawRow {
     std::int64_t line = 0;
+    std::int64_t feature = 0;  // a GIS layer's feature by its place in reading order, from 1
     std::vector<RawValue> values;
 };
 

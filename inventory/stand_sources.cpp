@@ -12,6 +12,8 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <map>
+#include <memory>
 #include <utility>
 
 #include "inventory/stop_request.h"
@@ -80,11 +82,13 @@ class FileBytes {
 // the end of one piece is finished with the next.
 class GbkToUtf8 {
   public:
-    GbkToUtf8() : converter_(::iconv_open("UTF-8", "GB18030")) {
+    // From GBK, or from another encoding iconv knows by its name.
+    explicit GbkToUtf8(const char* from = "GB18030") : converter_(::iconv_open("UTF-8", from)) {
         if (converter_ == reinterpret_cast<iconv_t>(-1)) {
+            const std::string name = std::string_view(from) == "GB18030" ? "GBK" : from;
             throw InventoryInputError(
                 InventoryInputError::unreadable,
-                "cannot convert from GBK: " + std::string(std::strerror(errno)));
+                "cannot convert from " + name + ": " + std::string(std::strerror(errno)));
         }
     }
     ~GbkToUtf8() { ::iconv_close(converter_); }
@@ -113,10 +117,32 @@ class GbkToUtf8 {
         return true;
     }
 
+    // Converts one whole text, whatever came before.
+    bool convertWhole(std::string_view text, std::string& out) {
+        pending_.clear();
+        ::iconv(converter_, nullptr, nullptr, nullptr, nullptr);
+        const bool converted = convert(text, true, out);
+        pending_.clear();
+        return converted;
+    }
+
   private:
     iconv_t converter_;
     std::string pending_;
 };
+
+}  // namespace
+
+bool textToUtf8(const std::string& encoding, std::string_view text, std::string& utf8) {
+    // One converter an encoding and thread, made once: a text at a time, from its initial
+    // state.
+    thread_local std::map<std::string, std::unique_ptr<GbkToUtf8>, std::less<>> converters;
+    std::unique_ptr<GbkToUtf8>& converter = converters[encoding];
+    if (!converter) converter = std::make_unique<GbkToUtf8>(encoding.c_str());
+    return converter->convertWhole(text, utf8);
+}
+
+namespace {
 
 // RFC 4180 records, with the physical line each starts on. Lines end with LF, CR LF or
 // CR alone; a line break inside quotes belongs to the field.

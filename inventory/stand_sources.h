@@ -3,6 +3,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "inventory/stand_columns.h"
@@ -58,6 +59,11 @@ struct SourceTuning {
 // while it waits for the file.
 std::unique_ptr<StandSource> openStandSource(const std::string& fileName, InputEncoding encoding,
                                              const SourceTuning& tuning = {});
+
+// Text in an encoding iconv knows ("GB18030" for GBK, "CP1252", ...) as UTF-8 in `utf8`;
+// false when the bytes are not text in it. Throws InventoryInputError when the system
+// cannot convert from it.
+bool textToUtf8(const std::string& encoding, std::string_view text, std::string& utf8);
 
 // The CSV reader over bytes already in memory, for tests and fuzzing.
 std::unique_ptr<StandSource> csvStandSource(std::string bytes, const std::string& fileName,

@@ -9,10 +9,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <numbers>
 #include <regex>
 #include <sstream>
@@ -50,9 +52,10 @@ std::string geoJson(const std::vector<std::string>& features, const char* crs = 
     return json + "]}";
 }
 
-std::string feature(int id, const std::string& properties, double side = 100) {
-    const std::string x = "452000", y = "4419000";
-    const std::string far = std::to_string(452000 + side), up = std::to_string(4419000 + side);
+std::string feature(int id, const std::string& properties, double side = 100, double west = 452000,
+                    double south = 4419000) {
+    const std::string x = std::to_string(west), y = std::to_string(south);
+    const std::string far = std::to_string(west + side), up = std::to_string(south + side);
     const std::string geometry = side > 0 ? R"({"type":"Polygon","coordinates":[[[)" + x + "," + y +
                                                 "],[" + x + "," + up + "],[" + far + "," + up +
                                                 "],[" + far + "," + y + "],[" + x + "," + y + "]]]}"
@@ -66,6 +69,9 @@ constexpr const char* oneStand =
     R"("average_height":10,"stand_density":2000,"stand_volume":150)";
 
 class Gis : public testing::InTempDir {};
+
+std::vector<std::string> standPathsOf(const std::string& page);
+std::size_t countOf(const std::string& text, const std::string& part);
 
 TEST_F(Gis, TheSameStandsAsCsvGeoPackageAndShapefileGiveTheSameNumbersToTheBit) {
     const InventoryOptions forms[] = {
@@ -251,11 +257,11 @@ TEST_F(Gis, LayersGiveAreasChooseLayersAndNameFeatures) {
          {.standsFile = "two.gpkg", .input = {.layer = "second"}},
          exitSuccess,
          "2.5"},
-        {"degrees",
+        {"degrees beyond the earth",
          {.standsFile = "degrees.geojson"},
          exitUnusableData,
-         "degrees.geojson: layer \"degrees\" has no area column, and its polygon areas cannot be "
-         "measured: its coordinate system is geographic (degrees); give the area column"},
+         "degrees.geojson:1: polygon area: the polygon cannot be measured: a point is beyond the "
+         "earth (a latitude beyond 90 degrees) or outside what the projection covers"},
         {"several layers",
          {.standsFile = "two.gpkg"},
          exitUsage,
@@ -299,13 +305,349 @@ TEST_F(Gis, LayersGiveAreasChooseLayersAndNameFeatures) {
     EXPECT_FALSE(std::filesystem::exists("x.gpkg"));
 }
 
-// Each feature's geometry, in order, as WKT; and the layer's coordinate system.
+// Metres on the ground a drawing unit stands for by the estate report's scale bar.
+double scaleBarMetresPerUnit(const std::string& page) {
+    const std::regex bar(
+        R"(<g class="scale-bar"><path d="M0 [0-9]+h([0-9.]+)M.*?<text[^>]*>([0-9.]+) (k?m)</text>)");
+    std::smatch match;
+    if (!std::regex_search(page, match, bar)) return 0;
+    return std::stod(match[2]) * (match[3] == "km" ? 1000 : 1) / std::stod(match[1]);
+}
+
+// The example stands in other coordinate systems keep their ground areas: plane areas
+// where the projection keeps areas within 1 %, geodesic ones where it does not (Web
+// Mercator's areal scale is 1.7 there) or in degrees; the map's scale bar keeps its
+// ground length.
+TEST_F(Gis, AreasAndTheScaleBarAreOnTheGroundInAnyCoordinateSystem) {
+    const auto run = [](const std::string& file) {
+        std::filesystem::remove("out.sqlite");
+        const Outcome outcome = inventory(
+            {.standsFile = file, .outputFile = "out.sqlite", .reportFile = "estate.html"});
+        EXPECT_EQ(outcome.status, exitSuccess) << file << ": " << outcome.err;
+        const auto sum = rowsOf("out.sqlite", "SELECT printf('%.17g', sum(area)) FROM stands");
+        return std::pair{sum.empty() ? 0 : std::stod(sum[0]),
+                         scaleBarMetresPerUnit(readBytes("estate.html"))};
+    };
+    const auto [area, metresPerUnit] = run(examples + "stands.gpkg");
+    ASSERT_NEAR(area, 241.0, 0.05);
+    // The plane areas of a projection within 1 % of its ground are taken as they are.
+    const struct {
+        const char* crs;
+        bool geodesic;  // by the projection's areal scale, and the run says so
+        double within;  // of the area in the system the example is made in
+        bool turned;    // Massachusetts' plane turns China's stands: the frame is another
+    } cases[] = {{"EPSG:3857", true, 1e-4, false},
+                 {"EPSG:2249", false, 0.01, true},
+                 {"EPSG:4490", false, 1e-4, false}};
+    for (const auto& c : cases) {
+        const std::string file = std::string(c.crs).substr(5) + ".gpkg";
+        ASSERT_EQ(std::system(("ogr2ogr -t_srs " + std::string(c.crs) + " " + file + " " +
+                               examples + "stands.gpkg")
+                                  .c_str()),
+                  0);
+        const auto [reprojected, barMetres] = run(file);
+        EXPECT_NEAR(reprojected / area, 1, c.within) << c.crs;
+        if (!c.turned) {
+            EXPECT_NEAR(barMetres / metresPerUnit, 1, 0.01) << c.crs;
+        }
+        const Outcome outcome = inventory({.standsFile = file});
+        EXPECT_EQ(outcome.err.find("areal scale") != std::string::npos, c.geodesic)
+            << c.crs << ": " << outcome.err;
+    }
+}
+
+// A stand of a survey layer: its polygon's outer ring, in metres from (452000, 4419000),
+// and its area column (ha), if any.
+struct SurveyStand {
+    std::vector<std::array<double, 2>> ring;
+    double area = 0;  // none when 0
+};
+
+// The stands as the layer "stands" of a GeoPackage in EPSG:4547, ids s1, s2, ..., with
+// an area column when one of them has an area.
+void writeSurvey(const std::string& file, const std::vector<SurveyStand>& stands) {
+    GDALAllRegister();
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
+    const GDALDatasetUniquePtr dataset(driver->Create(file.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    OGRSpatialReference crs;
+    crs.importFromEPSG(4547);
+    OGRLayer* layer = dataset->CreateLayer("stands", &crs, wkbPolygon, nullptr);
+    const bool areas =
+        std::any_of(stands.begin(), stands.end(), [](auto& s) { return s.area > 0; });
+    const std::pair<const char*, double> values[] = {
+        {"species", 1},         {"stand_age", 20},       {"average_diameter", 12},
+        {"average_height", 10}, {"stand_density", 2000}, {"stand_volume", 150}};
+    OGRFieldDefn id("stand_id", OFTString);
+    layer->CreateField(&id);
+    for (const auto& [name, value] : values) {
+        OGRFieldDefn field(name, OFTReal);
+        layer->CreateField(&field);
+    }
+    OGRFieldDefn area("area", OFTReal);
+    if (areas) layer->CreateField(&area);
+    for (std::size_t i = 0; i < stands.size(); ++i) {
+        OGRFeature feature(layer->GetLayerDefn());
+        feature.SetField("stand_id", ("s" + std::to_string(i + 1)).c_str());
+        for (const auto& [name, value] : values)
+            feature.SetField(name, value);
+        if (areas) feature.SetField("area", stands[i].area);
+        OGRLinearRing ring;
+        for (const auto& [x, y] : stands[i].ring)
+            ring.addPoint(452000 + x, 4419000 + y);
+        OGRPolygon polygon;
+        polygon.addRing(&ring);
+        feature.SetGeometry(&polygon);
+        EXPECT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
+    }
+}
+
+// A square of `side` metres, closed.
+std::vector<std::array<double, 2>> square(double side) {
+    return {{0, 0}, {0, side}, {side, side}, {side, 0}, {0, 0}};
+}
+
+// Invalid, non-finite and implausible polygons and areas are refused, each with the
+// feature and the reason.
+TEST_F(Gis, InvalidNonFiniteAndImplausibleGeometriesAreRefused) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        const char* name;
+        std::vector<SurveyStand> stands;
+        const char* message;
+    } cases[] = {
+        {"a figure-8 ring",
+         {{{{0, 0}, {0, 100}, {100, 0}, {100, 100}, {0, 0}}}},
+         "survey.gpkg:1: geom: is not a valid polygon (Self-intersection at or near point "
+         "452050 4419050): mend the layer with ogr2ogr -makevalid"},
+        {"a spike out and back",
+         {{{{0, 0}, {0, 100}, {100, 100}, {-4000, -4000}, {100, 100}, {100, 0}, {0, 0}}}},
+         "survey.gpkg:1: geom: is not a valid polygon ("},
+        {"a NaN coordinate, with an area column",
+         {{square(100), 1}, {{{0, 0}, {0, 100}, {nan, 100}, {100, 0}, {0, 0}}, 1}},
+         "survey.gpkg:2: geom: has a coordinate that is not a finite number"},
+        {"a far corner",
+         {{square(100)}, {{{0, 0}, {0, 100}, {1e300, 100}, {100, 0}, {0, 0}}}},
+         "survey.gpkg:2: polygon area: 5e+297 ha is above 100,000 ha, beyond any stand: a wrong "
+         "unit or a stray point?"},
+        {"an area column beyond any stand",
+         {{square(100), 100001}},
+         "survey.gpkg:1: area: 100001 ha is above 100,000 ha"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove("survey.gpkg");
+        writeSurvey("survey.gpkg", c.stands);
+        const Outcome outcome = inventory({.standsFile = "survey.gpkg"});
+        EXPECT_EQ(outcome.status, exitUnusableData) << c.name << ": " << outcome.err;
+        EXPECT_NE(outcome.err.find(c.message), std::string::npos) << c.name << ": " << outcome.err;
+    }
+}
+
+// The survey check: an area column more than 5 % from its polygon's area is told (the
+// first 20 and a count) and listed in the table area_checks; the run goes on.
+TEST_F(Gis, AreaColumnsFarFromTheirPolygonsAreWarnedOf) {
+    std::vector<SurveyStand> stands;
+    for (int i = 0; i < 23; ++i)
+        stands.push_back({square(100), 1.06});  // 6 % above the polygon's 1 ha
+    stands.push_back({square(100), 1.04});      // within 5 %
+    stands.push_back({square(100), 0.95});      // 5 % below: within
+    writeSurvey("survey.gpkg", stands);
+    const Outcome outcome = inventory({.standsFile = "survey.gpkg", .outputFile = "out.sqlite"});
+    ASSERT_EQ(outcome.status, exitSuccess) << outcome.err;
+    EXPECT_EQ(countOf(outcome.err, ": area: 1.06 ha is 6 % above the polygon's 1 ha"), 20u)
+        << outcome.err;
+    EXPECT_NE(outcome.err.find("survey.gpkg:1: area: 1.06 ha is 6 % above the polygon's 1 ha"),
+              std::string::npos);
+    EXPECT_NE(outcome.err.find("survey.gpkg: 3 more stands whose area is more than 5 % from "
+                               "their polygon's (the output's table area_checks lists them all)"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(rowsOf("out.sqlite",
+                     "SELECT count(*), min(feature), max(feature), min(stand_id), "
+                     "printf('%.2f %.2f', min(area), min(polygon_area)) FROM area_checks"),
+              std::vector<std::string>{"23|1|23|s1|1.06 1.00"});
+}
+
+// A layer that gives fewer features than it declares is refused with both counts: here
+// a .dbf whose header counts 10 records beside a .shp of 20 shapes.
+TEST_F(Gis, ALayerGivingOtherThanTheFeaturesItDeclaresIsRefused) {
+    for (const char* part : {".shp", ".shx", ".dbf", ".prj", ".cpg"})
+        std::filesystem::copy_file(examples + "xiaoban" + part, std::string("short") + part);
+    std::fstream dbf("short.dbf", std::ios::in | std::ios::out | std::ios::binary);
+    dbf.seekp(4);  // the record count, 32 bits little-endian
+    dbf.write("\x0a\0\0\0", 4);
+    dbf.close();
+    const Outcome outcome =
+        inventory({.standsFile = "short.shp", .input = {.areaUnit = AreaUnit::mu}});
+    EXPECT_EQ(outcome.status, exitUnusableData) << outcome.err;
+    EXPECT_NE(outcome.err.find("short.shp: layer \"short\" declares 20 features but gives 10"),
+              std::string::npos)
+        << outcome.err;
+}
+
+// A shapefile's text by its .cpg: GB2312 (which Chinese programs write for files in GBK)
+// and its kin are read as GB 18030; bytes that are not text in the encoding the .cpg
+// names reject the feature with the field named; GBK without a .cpg gets the hint.
+TEST_F(Gis, ShapefileTextIsReadInTheEncodingItsCpgMeans) {
+    const std::string stand = R"("YOU_SHI_SZ":1,"PINGJUN_NL":20,"PINGJUN_XJ":12,)"
+                              R"("PINGJUN_SG":10,"MEI_GQ_ZS":2000,"MEI_GQ_XJ":150)";
+    const struct {
+        const char* name;
+        const char* id;
+        const char* remark;    // a further text field
+        const char* encoding;  // the .dbf's, as ogr2ogr writes it
+        const char* cpg;       // none when empty
+        const char* expected;  // the stand id read, or the message
+    } cases[] = {
+        {"GB2312 meaning GBK", "堃C01-01", "", "GBK", "GB2312", "堃C01-01"},
+        {"CP936", "堃C01-01", "", "GBK", "cp936\r\n", "堃C01-01"},
+        // ÿ is the byte 0xff in ISO-8859-1, which no GB 18030 character starts with.
+        {"bytes that are not GBK", "C01-01", "ÿ", "ISO-8859-1", "GBK",
+         "gbk.shp:0: BEI_ZHU: is not GBK text"},
+        // U+0081 is the byte 0x81 in ISO-8859-1, which Windows-1252 leaves undefined.
+        {"bytes that are not CP1252", "C01-01", "\xc2\x81", "ISO-8859-1", "1252",
+         "gbk.shp:0: BEI_ZHU: is not CP1252 text"},
+        {"GBK without a .cpg", "堃C01-01", "", "GBK", "",
+         "gbk.shp:0: XIAO_BAN: is not UTF-8 text; a shapefile in GBK without a .cpg file needs "
+         "--encoding gbk"},
+    };
+    for (const auto& c : cases) {
+        for (const char* part : {".shp", ".shx", ".dbf", ".prj", ".cpg"})
+            std::filesystem::remove(std::string("gbk") + part);
+        writeFile("gbk.geojson",
+                  geoJson({feature(1, R"("XIAO_BAN":")" + std::string(c.id) + R"(","BEI_ZHU":")" +
+                                          c.remark + "\"," + stand)}));
+        ASSERT_EQ(std::system(
+                      ("ogr2ogr -lco ENCODING=" + std::string(c.encoding) + " gbk.shp gbk.geojson")
+                          .c_str()),
+                  0);
+        std::filesystem::remove("gbk.cpg");
+        if (*c.cpg != '\0') writeFile("gbk.cpg", c.cpg);
+        std::fstream dbf("gbk.dbf", std::ios::in | std::ios::out | std::ios::binary);
+        dbf.seekp(29);  // no language driver either
+        dbf.put('\0');
+        dbf.close();
+        std::filesystem::remove("out.sqlite");
+        const Outcome outcome = inventory({.standsFile = "gbk.shp", .outputFile = "out.sqlite"});
+        if (outcome.status == exitSuccess) {
+            EXPECT_EQ(rowsOf("out.sqlite", "SELECT stand_id FROM stands"),
+                      std::vector<std::string>{c.expected})
+                << c.name;
+        } else {
+            EXPECT_NE(outcome.err.find(c.expected), std::string::npos)
+                << c.name << ": " << outcome.err;
+        }
+    }
+}
+
+// The run table records how the stands were read, so that an area assumption (mu, a
+// column named) can be audited.
+TEST_F(Gis, TheRunRecordsHowTheStandsWereRead) {
+    writeFile("codes.csv",
+              "code,species\n1,1\n2,2\n3,3\n4,4\nPinus tabulaeformis,1\n"
+              "Pinus armandii,2\nLarix principis-ruprechtii,3\nQuercus aliena,4\n");
+    const struct {
+        InventoryOptions options;
+        const char* expected;  // layer|area_unit|polygon_areas|columns|species_map|encoding
+    } cases[] = {
+        {{.standsFile = examples + "stands.csv"}, "|ha||||utf-8"},
+        {{.standsFile = examples + "stands.gpkg", .input = {.speciesMap = "codes.csv"}},
+         "stands|ha|plane||codes.csv|utf-8"},
+        {{.standsFile = examples + "xiaoban.shp",
+          .encoding = InputEncoding::gbk,
+          .input = {.layer = "xiaoban", .columns = {"XIAO_BAN"}, .areaUnit = AreaUnit::mu}},
+         "xiaoban|mu|checked|stand_id=XIAO_BAN||gbk"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove("out.sqlite");
+        InventoryOptions options = c.options;
+        options.outputFile = "out.sqlite";
+        const Outcome outcome = inventory(options);
+        EXPECT_EQ(outcome.status, exitSuccess) << outcome.err;
+        EXPECT_EQ(rowsOf("out.sqlite",
+                         "SELECT ifnull(layer, '') || '|' || area_unit || '|' || "
+                         "ifnull(polygon_areas, '') || '|' || ifnull(columns, '') || '|' || "
+                         "ifnull(species_map, '') || '|' || encoding FROM run"),
+                  std::vector<std::string>{c.expected})
+            << c.options.standsFile;
+    }
+}
+
+// Smaller messages: each says what is wrong, with the right status.
+TEST_F(Gis, SmallFaultsGetTheirOwnMessages) {
+    for (const char* part : {".shp", ".shx", ".prj"})
+        std::filesystem::copy_file(examples + "xiaoban" + part, std::string("nodbf") + part);
+    for (const char* part : {".shp", ".shx", ".dbf", ".prj", ".cpg"})
+        std::filesystem::copy_file(examples + "xiaoban" + part, std::string("cut") + part);
+    std::filesystem::resize_file("cut.shp", 1500);  // 10 of its 20 shapes
+    writeFile("stands.csv",
+              "stand_id,species,stand_age,average_diameter,average_height,"
+              "stand_density,stand_volume\nA,9,20,12,10,2000,150\n");
+    const struct {
+        const char* name;
+        InventoryOptions options;
+        int status;
+        const char* message;
+    } cases[] = {
+        {"an empty layer name",
+         {.standsFile = examples + "stands.gpkg", .input = {.layer = ""}},
+         exitUsage,
+         "--layer: an empty name names no layer"},
+        {"a shapefile without its .dbf",
+         {.standsFile = "nodbf.shp"},
+         exitUnusableData,
+         "nodbf.shp: its .dbf file, which holds the attributes, is missing"},
+        {"a truncated .shp, like a truncated .dbf",
+         {.standsFile = "cut.shp", .input = {.areaUnit = AreaUnit::mu}},
+         exitUnusableData,
+         "cut.shp: Error in fread() reading object of size 136 at offset 1460 from .shp file"},
+        {"every row rejected: no --skip-bad-rows hint",
+         {.standsFile = "stands.csv"},
+         exitUnusableData,
+         "stands.csv: the only row rejected, nothing written\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = inventory(c.options);
+        EXPECT_EQ(outcome.status, c.status) << c.name << ": " << outcome.err;
+        EXPECT_NE(outcome.err.find(c.message), std::string::npos) << c.name << ": " << outcome.err;
+    }
+    // A .zip holding a shapefile is read like a .shp.zip, not as a CSV file.
+    ASSERT_EQ(
+        std::system(
+            ("ogr2ogr -lco ENCODING=UTF-8 zipped.shp.zip " + examples + "xiaoban.shp").c_str()),
+        0);
+    std::filesystem::rename("zipped.shp.zip", "zipped.zip");
+    const Outcome zipped =
+        inventory({.standsFile = "zipped.zip", .input = {.areaUnit = AreaUnit::mu}});
+    EXPECT_EQ(zipped.status, exitSuccess) << zipped.err;
+}
+
+// Every file option naming a folder ends with the system's reason and status 1.
+TEST_F(Gis, FileOptionsNamingAFolderAreUnreadable) {
+    std::filesystem::create_directory("folder");
+    const std::string stands = examples + "stands.csv";
+    const InventoryOptions cases[] = {
+        {.standsFile = stands, .input = {.speciesMap = "folder"}},
+        {.standsFile = stands, .treatmentsFile = "folder"},
+        {.standsFile = stands, .productsFile = "folder"},
+        {.standsFile = stands, .pricesFile = "folder"},
+        {.standsFile = "folder"},
+    };
+    for (const InventoryOptions& options : cases) {
+        const Outcome outcome = inventory(options);
+        EXPECT_EQ(outcome.status, exitFileFailure) << outcome.err;
+        EXPECT_NE(outcome.err.find("cannot read \"folder\": Is a directory"), std::string::npos)
+            << outcome.err;
+    }
+}
+
+// Each feature's geometry, in order, as WKT (as a MultiPolygon when promoted); and the
+// layer's coordinate system.
 struct LayerShape {
     std::vector<std::string> geometries;
     OGRSpatialReference crs;
 };
 
-LayerShape shapeOf(const std::string& file, const char* layerName) {
+LayerShape shapeOf(const std::string& file, const char* layerName, bool promoted = false) {
     GDALAllRegister();
     const GDALDatasetUniquePtr dataset(GDALDataset::Open(file.c_str(), GDAL_OF_VECTOR));
     LayerShape shape;
@@ -313,8 +655,11 @@ LayerShape shapeOf(const std::string& file, const char* layerName) {
     OGRLayer* layer = dataset->GetLayerByName(layerName);
     if (layer == nullptr) return shape;
     if (layer->GetSpatialRef() != nullptr) shape.crs = *layer->GetSpatialRef();
-    for (const OGRFeatureUniquePtr& feature : *layer)
-        shape.geometries.push_back(feature->GetGeometryRef()->exportToWkt());
+    for (const OGRFeatureUniquePtr& feature : *layer) {
+        std::unique_ptr<OGRGeometry> geometry(feature->StealGeometry());
+        if (promoted) geometry.reset(OGRGeometryFactory::forceToMultiPolygon(geometry.release()));
+        shape.geometries.push_back(geometry->exportToWkt());
+    }
     return shape;
 }
 
@@ -339,7 +684,8 @@ TEST_F(Gis, TheResultLayerCarriesTheInputGeometriesAndCoordinateSystem) {
     const std::string info = readBytes("ogrinfo.txt");
     EXPECT_NE(info.find("Feature Count: 20"), std::string::npos) << info;
 
-    const LayerShape input = shapeOf(examples + "xiaoban.shp", "xiaoban");
+    // A shapefile's polygons, which may be multipart, as MultiPolygons.
+    const LayerShape input = shapeOf(examples + "xiaoban.shp", "xiaoban", true);
     const LayerShape output = shapeOf("out.gpkg", "stand_results");
     EXPECT_EQ(output.geometries, input.geometries);
     EXPECT_TRUE(output.crs.IsSame(&input.crs));
@@ -361,6 +707,48 @@ TEST_F(Gis, TheResultLayerCarriesTheInputGeometriesAndCoordinateSystem) {
                                         "stand_results|features"}));
 }
 
+// The GeoPackage's requirements that apply to what the runner writes: a layer declared
+// MultiPolygon holds multipart polygons of a shapefile (promoted, every one), each table
+// has an integer primary key, the contents' extent is the layer's; an input field named
+// like a column the writer adds (geom) is left out like fid.
+TEST_F(Gis, TheGeoPackageWrittenMeetsItsRequirements) {
+    // Survey names, which fit a .dbf's 10 characters.
+    const std::string stand = R"("YOU_SHI_SZ":1,"PINGJUN_NL":20,"PINGJUN_XJ":12,)"
+                              R"("PINGJUN_SG":10,"MEI_GQ_ZS":2000,"MEI_GQ_XJ":150)";
+    const std::string two =
+        R"({"type":"Feature","properties":{"XIAO_BAN":"B","geom":"x",)" + stand +
+        R"(},"geometry":{"type":"MultiPolygon","coordinates":[[[[452000,4419200],[452000,)"
+        R"(4419300],[452100,4419300],[452100,4419200],[452000,4419200]]],[[[452200,4419200],)"
+        R"([452200,4419300],[452300,4419300],[452300,4419200],[452200,4419200]]]]}})";
+    writeFile("parts.geojson", geoJson({feature(1, R"("XIAO_BAN":"A","geom":"y",)" + stand), two}));
+    ASSERT_EQ(std::system("ogr2ogr parts.shp parts.geojson"), 0);
+    const Outcome outcome = inventory({.standsFile = "parts.shp", .outputFile = "out.gpkg"});
+    ASSERT_EQ(outcome.status, exitSuccess) << outcome.err;
+    EXPECT_EQ(rowsOf("out.gpkg", "SELECT geometry_type_name FROM gpkg_geometry_columns"),
+              std::vector<std::string>{"MULTIPOLYGON"});
+    EXPECT_EQ(rowsOf("out.gpkg",
+                     "SELECT table_name FROM gpkg_contents c WHERE (SELECT count(*) FROM "
+                     "pragma_table_info(c.table_name) WHERE pk > 0) != 1 OR NOT EXISTS (SELECT 1 "
+                     "FROM pragma_table_info(c.table_name) WHERE pk = 1 AND type = 'INTEGER')"),
+              std::vector<std::string>{});
+    EXPECT_EQ(rowsOf("out.gpkg", "SELECT count(*) FROM projection"), std::vector<std::string>{"4"});
+
+    GDALAllRegister();
+    const GDALDatasetUniquePtr dataset(GDALDataset::Open("out.gpkg", GDAL_OF_VECTOR));
+    ASSERT_TRUE(dataset);
+    OGRLayer* layer = dataset->GetLayerByName("stand_results");
+    for (const OGRFeatureUniquePtr& feature : *layer)
+        EXPECT_EQ(feature->GetGeometryRef()->getGeometryType(), wkbMultiPolygon);
+    OGREnvelope extent;
+    ASSERT_EQ(layer->GetExtent(&extent, TRUE), OGRERR_NONE);
+    EXPECT_EQ(rowsOf("out.gpkg",
+                     "SELECT printf('%.1f %.1f %.1f %.1f', min_x, min_y, max_x, max_y) FROM "
+                     "gpkg_contents WHERE table_name = 'stand_results'"),
+              std::vector<std::string>{"452000.0 4419000.0 452300.0 4419300.0"});
+    EXPECT_EQ(extent.MinX, 452000);
+    EXPECT_EQ(extent.MaxY, 4419300);
+}
+
 // With scenarios the layer holds the untreated baseline, and the scenario tables come along.
 TEST_F(Gis, TheResultLayerHoldsTheBaselineOfScenarios) {
     const Outcome outcome = inventory({.standsFile = examples + "stands.gpkg",
@@ -376,6 +764,51 @@ TEST_F(Gis, TheResultLayerHoldsTheBaselineOfScenarios) {
     EXPECT_EQ(
         rowsOf("out.gpkg", "SELECT data_type FROM gpkg_contents WHERE table_name = 'removals'"),
         std::vector<std::string>{"attributes"});
+}
+
+// Each feature's stand_id and polygon area in hectares, in order.
+std::vector<std::string> standsAndAreasOf(const std::string& file, const char* layerName) {
+    GDALAllRegister();
+    const GDALDatasetUniquePtr dataset(GDALDataset::Open(file.c_str(), GDAL_OF_VECTOR));
+    std::vector<std::string> rows;
+    OGRLayer* layer = dataset ? dataset->GetLayerByName(layerName) : nullptr;
+    if (layer == nullptr) return rows;
+    for (const OGRFeatureUniquePtr& feature : *layer) {
+        const double area = OGR_G_Area(OGRGeometry::ToHandle(feature->GetGeometryRef()));
+        rows.push_back(std::string(feature->GetFieldAsString("stand_id")) + "|" +
+                       std::to_string(area / 10000));
+    }
+    return rows;
+}
+
+// GDAL keeps repeated GeoJSON ids as FIDs: the stands are matched to their features by
+// the order they are read in, never by FID.
+TEST_F(Gis, FeaturesWithRepeatedIdsKeepTheirOwnResultsAndPolygons) {
+    std::vector<std::string> features;
+    const int ids[] = {5, 3, 5, 1, 2};
+    for (int i = 0; i < 5; ++i) {
+        const std::string properties =
+            R"("stand_id":"s)" + std::to_string(i) + R"(","species":)" + (i == 1 ? "9" : "1") +
+            R"(,"stand_age":20,"average_diameter":12,"average_height":10,)"
+            R"("stand_density":2000,"stand_volume":)" +
+            std::to_string(100 + 10 * i);
+        features.push_back(feature(ids[i], properties, 100 * (i + 1), 452000 + 1000 * i));
+    }
+    writeFile("repeated.geojson", geoJson(features));
+    const Outcome outcome = inventory({.standsFile = "repeated.geojson",
+                                       .outputFile = "out.gpkg",
+                                       .skipBadRows = true,
+                                       .reportFile = "estate.html"});
+    ASSERT_EQ(outcome.status, exitSuccess) << outcome.err;
+    EXPECT_EQ(
+        standsAndAreasOf("out.gpkg", "stand_results"),
+        (std::vector<std::string>{"s0|1.000000", "s2|9.000000", "s3|16.000000", "s4|25.000000"}));
+    EXPECT_EQ(rowsOf("out.gpkg",
+                     "SELECT r.stand_id FROM stand_results r JOIN projection p ON "
+                     "p.stand_id = r.stand_id AND p.year = 0 AND r.volume_y0 = p.stand_volume "
+                     "ORDER BY r.fid"),
+              (std::vector<std::string>{"s0", "s2", "s3", "s4"}));
+    EXPECT_EQ(standPathsOf(readBytes("estate.html")).size(), 4u);
 }
 
 // The points of the outlines' SVG path data (an absolute "M", relative "m", "l", "h" and

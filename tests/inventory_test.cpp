@@ -530,7 +530,7 @@ TEST_F(Inventory, TakesHeadersAsWrittenAndNeverAssumesSilently) {
         {"no area at all", "", "A,1,25,14.6,9.6,1720,142", AreaUnit::hectare, exitSuccess,
          "stands.csv: no area column: every stand counts as 1 ha"},
         {"one row rejected", "", "A,1,25,14.6,9.6,1720,-1", AreaUnit::hectare, exitUnusableData,
-         "stands.csv: 1 row rejected, nothing written"},
+         "stands.csv: the only row rejected, nothing written"},
         {"a young stand without volume", "", "A,1,25,14.6,9.6,1720,0", AreaUnit::hectare,
          exitSuccess, "1 stand accepted"},
         {"volume without trees", "", "A,1,25,14.6,9.6,0,150", AreaUnit::hectare, exitUnusableData,

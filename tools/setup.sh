@@ -8,13 +8,13 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 setup_for=${setup_for:-test}
 
-# The window and the runner: compiler, Qt, the libraries the runner links, GDAL for
-# its GIS module, COIN-OR Clp and Cbc for harvest planning, Chart.js for the estate
-# report, rsvg-convert for the icons.
+# The window and the runner: compiler, Qt, the libraries the runner links, GDAL and
+# PROJ for its GIS module, COIN-OR Clp and Cbc for harvest planning, Chart.js for the
+# estate report, rsvg-convert for the icons.
 packages=(g++ make cmake qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
           libqt6svg6 librsvg2-bin
           libsqlite3-dev libcsv-dev libcli11-dev libfmt-dev libjs-chart.js
-          libgdal-dev coinor-libclp-dev coinor-libcbc-dev)
+          libgdal-dev libproj-dev coinor-libclp-dev coinor-libcbc-dev)
 if [ "$setup_for" = test ]; then
   # The tests, the benchmarks, the fuzz targets (clang), the browser check of the
   # estate report, and the package checks.

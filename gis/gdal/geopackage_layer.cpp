@@ -45,6 +45,30 @@ struct StatementFinalizer {
 };
 using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
+// The columns the writer adds to the result layer: an input field of either name is left
+// out.
+constexpr const char* fidColumn = "fid";
+constexpr const char* geometryColumn = "geom";
+
+// Whether a layer declared Polygon may hold MultiPolygons too: a shapefile's polygon
+// layer, whose records are multipart or not at will. Its result layer is declared
+// MultiPolygon and every polygon promoted, as a GeoPackage's declared type must hold.
+bool mayHoldMultipartPolygons(GDALDataset& dataset, OGRLayer& layer) {
+    return wkbFlatten(layer.GetGeomType()) == wkbPolygon && dataset.GetDriver() != nullptr &&
+           EQUAL(dataset.GetDriver()->GetDescription(), "ESRI Shapefile");
+}
+
+// The CREATE TABLE of the SQLite output's table for a GeoPackage, whose attribute tables
+// need an integer primary key: a column "fid" first, the table's own key kept as UNIQUE.
+std::string withIntegerKey(std::string sql) {
+    const auto open = sql.find('(');
+    if (open == std::string::npos) return sql;
+    sql.insert(open + 1, "\"fid\" INTEGER PRIMARY KEY AUTOINCREMENT, ");
+    const auto key = sql.rfind(", PRIMARY KEY (");
+    if (key != std::string::npos) sql.replace(key, 15, ", UNIQUE (");
+    return sql;
+}
+
 std::string quotedName(std::string_view name) {
     std::string quoted = "\"";
     for (const char c : name) {
@@ -66,7 +90,7 @@ class GeoPackageOutput : public ProjectionOutput {
           years_(std::move(years)) {}
 
     void addStand(const InventoryStand& stand) override {
-        current_ = &results_[stand.line];
+        current_ = &results_[stand.feature];
         current_->assign(resultsPerYear * years_.size(), std::numeric_limits<double>::quiet_NaN());
         tables_->addStand(stand);
     }
@@ -123,8 +147,10 @@ class GeoPackageOutput : public ProjectionOutput {
     std::unique_ptr<ProjectionOutput> tables_;
     LayerRef input_;
     std::vector<std::int32_t> years_;
-    std::unordered_map<std::int64_t, std::vector<double>> results_;  // by the stand's FID
+    // By the stand's feature, its place in reading order.
+    std::unordered_map<std::int64_t, std::vector<double>> results_;
     std::vector<double>* current_ = nullptr;
+    bool promote_ = false;  // polygons to MultiPolygons
 };
 
 void GeoPackageOutput::writeLayer() {
@@ -137,10 +163,14 @@ void GeoPackageOutput::writeLayer() {
     Dataset out(driver->Create(layerFile_.name().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
     if (!out) file_.fail(errors.last());
     CPLStringList options;
-    options.SetNameValue("FID", "fid");
-    options.SetNameValue("GEOMETRY_NAME", "geom");
-    OGRLayer* to =
-        out->CreateLayer("stand_results", from.GetSpatialRef(), from.GetGeomType(), options.List());
+    options.SetNameValue("FID", fidColumn);
+    options.SetNameValue("GEOMETRY_NAME", geometryColumn);
+    promote_ = mayHoldMultipartPolygons(*std::get<OpenLayer>(opened).dataset, from);
+    const OGRwkbGeometryType type =
+        promote_ ? OGR_GT_SetModifier(wkbMultiPolygon, OGR_GT_HasZ(from.GetGeomType()),
+                                      OGR_GT_HasM(from.GetGeomType()))
+                 : from.GetGeomType();
+    OGRLayer* to = out->CreateLayer("stand_results", from.GetSpatialRef(), type, options.List());
     if (to == nullptr) file_.fail(errors.last());
     const std::vector<int> fieldMap = copyFields(from, *to);
     if (out->StartTransaction() != OGRERR_NONE) file_.fail(errors.last());
@@ -160,7 +190,8 @@ std::vector<int> GeoPackageOutput::copyFields(OGRLayer& from, OGRLayer& to) {
             results.push_back(std::string(name) + std::to_string(year));
     }
     const auto isTaken = [&](const char* name) {
-        return EQUAL(name, "fid") || to.GetLayerDefn()->GetFieldIndex(name) >= 0 ||
+        return EQUAL(name, fidColumn) || EQUAL(name, geometryColumn) ||
+               to.GetLayerDefn()->GetFieldIndex(name) >= 0 ||
                std::any_of(results.begin(), results.end(),
                            [&](const std::string& result) { return EQUAL(name, result.c_str()); });
     };
@@ -188,14 +219,16 @@ void GeoPackageOutput::copyFeatures(OGRLayer& from, OGRLayer& to,
     std::int64_t sequence = 0;
     from.ResetReading();
     for (const Feature& feature : from) {
-        ++sequence;
-        // The same number the stand was read under.
-        const GIntBig fid = feature->GetFID();
-        const auto found = results_.find(fid != OGRNullFID ? fid : sequence);
+        // The same place the stand was read from.
+        const auto found = results_.find(++sequence);
         if (found == results_.end()) continue;  // a rejected feature
         OGRFeature result(to.GetLayerDefn());
         if (result.SetFrom(feature.get(), fieldMap.data(), TRUE) != OGRERR_NONE) {
             file_.fail(CPLGetLastErrorMsg());
+        }
+        if (promote_ && result.GetGeometryRef() != nullptr) {
+            result.SetGeometryDirectly(
+                OGRGeometryFactory::forceToMultiPolygon(result.StealGeometry()));
         }
         for (std::size_t k = 0; k < found->second.size(); ++k) {
             if (std::isfinite(found->second[k])) {
@@ -249,9 +282,13 @@ void GeoPackageOutput::copyTables() {
     int step;
     while ((step = sqlite3_step(list.get())) == SQLITE_ROW) {
         const std::string type = text(0), name = text(1);
-        execute(db.get(), text(2));  // made in main, the unqualified schema
-        if (type != "table") continue;
-        execute(db.get(), "INSERT INTO main." + quotedName(name) + " SELECT * FROM tables." +
+        // Made in main, the unqualified schema.
+        if (type != "table") {
+            execute(db.get(), text(2));
+            continue;
+        }
+        execute(db.get(), withIntegerKey(text(2)));
+        execute(db.get(), "INSERT INTO main." + quotedName(name) + " SELECT NULL, * FROM tables." +
                               quotedName(name));
         execute(db.get(),
                 "INSERT INTO gpkg_contents (table_name, data_type, identifier) "

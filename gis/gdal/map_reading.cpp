@@ -35,9 +35,7 @@ std::optional<GisProblem> forEachPolygon(OGRLayer& layer, const LayerRef& ref,
     layer.ResetReading();
     std::int64_t sequence = 0;
     while (const Feature feature{layer.GetNextFeature()}) {
-        ++sequence;
-        const GIntBig fid = feature->GetFID();
-        std::string* path = pathOf(fid != OGRNullFID ? fid : sequence);
+        std::string* path = pathOf(++sequence);
         const OGRGeometry* geometry = feature->GetGeometryRef();
         if (path == nullptr || geometry == nullptr || geometry->IsEmpty() ||
             !isPolygonType(geometry->getGeometryType())) {
@@ -68,24 +66,29 @@ std::vector<MapPolygon> polygonsOf(const OGRGeometry& geometry, const Transform&
     return polygons;
 }
 
+// Metres on the ground a unit of the layer stands for at its centre (of latitude in
+// degrees), or 0 when unknown.
+double groundPerUnit(OGRLayer& layer) {
+    auto areas = GroundAreas::of(layer);
+    if (const auto* measured = std::get_if<GroundAreas>(&areas)) return measured->metresPerUnit();
+    const OGRSpatialReference* crs = layer.GetSpatialRef();
+    return crs != nullptr && !crs->IsGeographic() ? crs->GetLinearUnits() : 0;
+}
+
 // The frame and transform that fit the extent into mapSize, with what a unit is on the
-// ground by the layer's coordinate system.
+// ground (metres per unit of the layer's coordinate system).
 std::pair<OutlineFrame, Transform> frameOf(const OGREnvelope& extent,
-                                           const OGRSpatialReference* crs) {
+                                           const OGRSpatialReference* crs, double groundPerUnit) {
     OutlineFrame frame;
     Transform transform{.minX = extent.MinX, .maxY = extent.MaxY};
-    double groundPerUnit = 0;  // metres per unit of the layer (of latitude in degrees)
     if (crs != nullptr && crs->IsGeographic()) {
         // Equirectangular about the middle latitude: true to scale along it, which is
-        // close enough across an estate. A degree of latitude is taken on the sphere of
-        // the semi-major axis (within 1 % of the meridian's).
+        // close enough across an estate.
         const double radians = crs->GetAngularUnits();
         const double stretch = std::cos((extent.MinY + extent.MaxY) / 2 * radians);
         if (stretch > 0.01) transform.xStretch = stretch;
-        groundPerUnit = crs->GetSemiMajor() * radians;
         frame.northUp = true;
     } else if (crs != nullptr) {
-        groundPerUnit = crs->GetLinearUnits();
         frame.northUp = crs->IsProjected();
     }
     const double width = (extent.MaxX - extent.MinX) * transform.xStretch;
@@ -118,7 +121,8 @@ std::variant<OutlineFrame, GisProblem> readLayerOutlines(
     if (!extent.IsInit()) return OutlineFrame{};
 
     // (A pair, not a structured binding: clang 14 cannot capture those in a lambda.)
-    const std::pair<OutlineFrame, Transform> framed = frameOf(extent, layer.GetSpatialRef());
+    const std::pair<OutlineFrame, Transform> framed =
+        frameOf(extent, layer.GetSpatialRef(), groundPerUnit(layer));
     problem =
         forEachPolygon(layer, ref, pathOf, [&](const OGRGeometry& geometry, std::string& path) {
             path = outlinePath(polygonsOf(geometry, framed.second));

@@ -12,14 +12,14 @@ bool isVectorFile(const std::string& fileName) {
     registerGdal();
     const GdalErrors quiet;
     const GDALDriverH driver =
-        GDALIdentifyDriverEx(fileName.c_str(), GDAL_OF_VECTOR, nullptr, nullptr);
+        GDALIdentifyDriverEx(gdalName(fileName).c_str(), GDAL_OF_VECTOR, nullptr, nullptr);
     return driver != nullptr && !EQUAL(GDALGetDriverShortName(driver), "CSV");
 }
 
 std::variant<std::unique_ptr<LayerSource>, GisProblem> openLayerSource(
     const std::string& fileName, const std::optional<std::string>& layerName,
     InputEncoding encoding) {
-    auto opened = openLayer(fileName, layerName, encoding);
+    auto opened = openLayer(fileName, layerName, encoding, ShapefileText::byReader);
     if (auto* problem = std::get_if<GisProblem>(&opened)) return std::move(*problem);
     return std::make_unique<LayerStandSource>(std::get<OpenLayer>(std::move(opened)), fileName);
 }
