@@ -26,10 +26,10 @@
 #include <sstream>
 #include <vector>
 
-#include "cli/inventory_run.h"
 #include "commands/report_commands.h"
 #include "inventory/number_text.h"
 #include "inventory/projection.h"
+#include "run/inventory_run.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <sstream>
 #include <string>
 
-#include "cli/plan_run.h"
+#include "run/plan_run.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <iostream>
 #include <thread>
 
-#include "cli/inventory_run.h"
 #include "gis/geopackage_output.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
+#include "run/inventory_run.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <map>
 #include <thread>
 
-#include "cli/inventory_run.h"
-#include "cli/plan_run.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
+#include "run/inventory_run.h"
+#include "run/plan_run.h"
 
 namespace {
 

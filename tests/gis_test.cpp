@@ -19,9 +19,9 @@
 #include <regex>
 #include <sstream>
 
-#include "cli/inventory_run.h"
 #include "estate/estate_report.h"
 #include "gis/map_outlines.h"
+#include "run/inventory_run.h"
 #include "test_support.h"
 
 namespace arbora {

@@ -14,11 +14,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "cli/inventory_run.h"
 #include "inventory/projection_output.h"
 #include "inventory/stand_sources.h"
 #include "inventory/stop_request.h"
 #include "management/treatments.h"
+#include "run/inventory_run.h"
 #include "test_support.h"
 
 namespace arbora {

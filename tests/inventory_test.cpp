@@ -15,13 +15,13 @@
 #include <random>
 #include <sstream>
 
-#include "cli/inventory_run.h"
 #include "commands/report_commands.h"
 #include "estate/estate_report.h"
 #include "growth/growth_and_yield.h"
 #include "growth/normal_stand.h"
 #include "inventory/number_text.h"
 #include "inventory/projection.h"
+#include "run/inventory_run.h"
 #include "test_support.h"
 
 namespace arbora {

@@ -13,11 +13,11 @@
 #include <sstream>
 
 #include "accounting/wood_products.h"
-#include "cli/inventory_run.h"
 #include "growth/growth_and_yield.h"
 #include "management/assortments.h"
 #include "management/scenario_projection.h"
 #include "management/treatments.h"
+#include "run/inventory_run.h"
 #include "test_support.h"
 
 namespace arbora {

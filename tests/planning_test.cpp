@@ -7,11 +7,11 @@
 #include <limits>
 #include <sstream>
 
-#include "cli/inventory_run.h"
-#include "cli/plan_run.h"
 #include "planning/coin_solver.h"
 #include "planning/plan_model.h"
 #include "planning/regimes.h"
+#include "run/inventory_run.h"
+#include "run/plan_run.h"
 #include "test_support.h"
 
 namespace arbora {

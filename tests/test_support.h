@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/inventory_run.h"
 #include "report/report_channel.h"
+#include "run/inventory_run.h"
 
 namespace arbora::testing {
 

@@ -1,4 +1,4 @@
-#include "cli/plan_run.h"
+#include "run/plan_run.h"
 
 #include <fmt/format.h>
 
@@ -10,7 +10,6 @@
 #include <ostream>
 #include <thread>
 
-#include "cli/inventory_run.h"
 #include "inventory/number_text.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
@@ -19,6 +18,7 @@
 #include "planning/coin_solver.h"
 #include "planning/plan_tables.h"
 #include "planning/regimes.h"
+#include "run/inventory_run.h"
 
 namespace arbora {
 namespace {

@@ -14,6 +14,7 @@
 #include "inventory/projection_output.h"
 #include "inventory/stand_sources.h"
 #include "inventory/summary.h"
+#include "run/exit_status.h"
 
 // The inventory command: every stand of an inventory projected over a list of years,
 // with biomass, carbon and totals, into SQLite or CSV.
@@ -42,15 +43,6 @@ struct InventoryOptions {
     std::size_t rowsInFlightBytes = std::size_t{64} << 20;
 };
 
-// Exit statuses of the runner.
-enum ExitStatus : int {
-    exitSuccess = 0,
-    exitFileFailure = 1,  // a file could not be read or written
-    exitUsage = 2,
-    exitUnusableData = 3,    // the input has rows or columns that cannot be used
-    exitPlanInfeasible = 4,  // the plan's constraints cannot all be met
-};
-
 // What a run found, for the summary and the estate report.
 struct InventoryRun {
     std::string startedUtc;
@@ -66,7 +58,7 @@ struct InventoryRun {
     std::vector<RemovalPeriod> removals;      // by scenario and period, with scenarios
     // Every assumption of the run, as the run table records it.
     std::vector<std::pair<std::string, OwnedOutputValue>> parameters;
-    int stoppedBySignal = 0;  // the signal that stopped the run, 0 when none
+    int stoppedBySignal = 0;   // the signal that stopped the run, 0 when none
     bool areaAssumed = false;  // no area column nor polygons: every stand counted as 1 ha
     // Stands older than the yield tables' last age at the last year of the list, their
     // values extrapolated (under the baseline).
@@ -93,9 +85,6 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
 
 // The program's version, e.g. "1.0".
 std::string programVersion();
-
-// The exit status of a problem of a GIS input or output.
-int exitStatusOf(GisProblem::Kind kind);
 
 // Whether two names are the same existing file.
 bool sameFile(const std::string& a, const std::string& b);

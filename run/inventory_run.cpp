@@ -1,4 +1,4 @@
-#include "cli/inventory_run.h"
+#include "run/inventory_run.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -17,7 +17,6 @@
 #include <thread>
 
 #include "accounting/accounting_tables.h"
-#include "cli/ordered_work.h"
 #include "gis/geopackage_output.h"
 #include "gis/gis_module.h"
 #include "gis/map_outlines.h"
@@ -33,7 +32,9 @@
 #include "management/scenario_projection.h"
 #include "management/treatments.h"
 #include "report/layout.h"
+#include "run/ordered_work.h"
 #include "run/output_clashes.h"
+#include "run/stop_signals.h"
 #include "text/display_width.h"
 
 #ifndef ARBORA_VERSION
@@ -42,39 +43,6 @@
 
 namespace arbora {
 namespace {
-
-// While a run reads and writes, Ctrl-C, a hang-up or a termination request stops it,
-// so that the unfinished output is removed and nothing else changes. The handler only
-// records the request; it is installed without SA_RESTART, so that a read or a wait
-// that blocks returns and the run ends where it stands. A signal the runner was started
-// to ignore (nohup ignores the hang-up) stays ignored.
-class InterruptionGuard {
-  public:
-    InterruptionGuard() {
-        clearStopRequest();
-        struct sigaction action {};
-        action.sa_handler = [](int signal) { requestStop(signal); };
-        sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < std::size(stopSignals); ++i) {
-            ::sigaction(stopSignals[i], nullptr, &previous_[i]);
-            const bool ignored =
-                (previous_[i].sa_flags & SA_SIGINFO) == 0 && previous_[i].sa_handler == SIG_IGN;
-            if (!ignored) installed_[i] = ::sigaction(stopSignals[i], &action, nullptr) == 0;
-        }
-    }
-    ~InterruptionGuard() {
-        for (std::size_t i = 0; i < std::size(stopSignals); ++i) {
-            if (installed_[i]) ::sigaction(stopSignals[i], &previous_[i], nullptr);
-        }
-    }
-    InterruptionGuard(const InterruptionGuard&) = delete;
-    InterruptionGuard& operator=(const InterruptionGuard&) = delete;
-
-  private:
-    struct sigaction previous_[std::size(stopSignals)]{};
-    bool installed_[std::size(stopSignals)]{};
-};
-
 
 // The input column that gives a projected value that is not finite: each of diameter,
 // height and volume its own; for the biomass, which grows with diameter squared times
@@ -284,17 +252,6 @@ bool sameFile(const std::string& a, const std::string& b) {
     struct stat sa, sb;
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
-}
-
-int exitStatusOf(GisProblem::Kind kind) {
-    switch (kind) {
-        case GisProblem::Kind::usage:
-            return exitUsage;
-        case GisProblem::Kind::unreadable:
-            return exitFileFailure;
-        default:
-            return exitUnusableData;
-    }
 }
 
 std::string programVersion() {
@@ -713,9 +670,9 @@ class InventoryRunner {
     std::optional<RemovalTotals> removalTotals_;
     FinanceTotals financeTotals_;
     std::int64_t rows_ = 0;
-    std::int64_t extrapolated_ = 0;  // stands beyond the yield tables' last age
-    bool mapping_ = false;                                    // a report of a layer
-    std::vector<MapStand> mapStands_;                         // kept, without outlines yet
+    std::int64_t extrapolated_ = 0;    // stands beyond the yield tables' last age
+    bool mapping_ = false;             // a report of a layer
+    std::vector<MapStand> mapStands_;  // kept, without outlines yet
     std::unordered_map<std::int64_t, std::size_t> mapIndex_;  // by feature
 };
 
@@ -984,9 +941,10 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
             return fail(input + ": " + *problem);
         if (const std::int64_t rows = runner.rows(); runner.rejectedStands() == rows) {
             // No row to write: --skip-bad-rows would not help.
-            return fail(input + ": " +
-                        (rows == 1 ? std::string("the only row") : "all " + countText(rows, "row")) +
-                        " rejected, nothing written");
+            return fail(
+                input + ": " +
+                (rows == 1 ? std::string("the only row") : "all " + countText(rows, "row")) +
+                " rejected, nothing written");
         }
         if (run.rejectedRows > 0 && !options.skipBadRows) {
             return fail(rejectedRowsText(run) +
@@ -1043,7 +1001,8 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         }
         if (const std::int64_t n = run.emptyThinnings; n > 0) {
             out << "\n  " << countText(n, "thinning") << (n == 1 ? " was" : " were")
-                << " not carried out: " << (n == 1 ? "it" : "they") << " would take no whole tree\n";
+                << " not carried out: " << (n == 1 ? "it" : "they")
+                << " would take no whole tree\n";
         }
         for (const std::string& line : financeReportLines(run.finance, accounting.prices))
             out << line << "\n";
