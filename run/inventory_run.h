@@ -15,6 +15,8 @@
 #include "inventory/stand_sources.h"
 #include "inventory/summary.h"
 #include "run/exit_status.h"
+#include "run/run_parameters.h"
+#include "run/run_support.h"
 
 // The inventory command: every stand of an inventory projected over a list of years,
 // with biomass, carbon and totals, into SQLite or CSV.
@@ -82,30 +84,5 @@ constexpr std::size_t rejectionsListed = 20;
 // with status 1 and run.stoppedBySignal set; no file is changed then.
 int runInventory(const InventoryOptions& options, std::ostream& out, std::ostream& err,
                  InventoryRun& run);
-
-// The program's version, e.g. "1.0".
-std::string programVersion();
-
-// Whether two names are the same existing file.
-bool sameFile(const std::string& a, const std::string& b);
-
-// The time now, as the run table records it: "2026-12-08T15:44:50Z".
-std::string utcNow();
-
-// The products settings and the prices of a run, or the problems of their files.
-struct AccountingSetup {
-    ProductsSettings products = defaultProductsSettings();
-    std::optional<Prices> prices;
-    std::vector<AccountingProblem> problems;
-};
-// Reads the products and prices files given (the defaults and no prices without them).
-// Throws InventoryInputError as readItemFile does.
-AccountingSetup readAccounting(const std::optional<std::string>& productsFile,
-                               const std::optional<std::string>& pricesFile,
-                               InputEncoding encoding);
-
-// A parameter name as a column of the run table: "prices.rough_timber (Pinus
-// armandii)" becomes prices_rough_timber_pinus_armandii.
-std::string columnName(std::string_view name);
 
 }  // namespace arbora
