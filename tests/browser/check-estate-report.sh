@@ -4,7 +4,7 @@
 # size and is drawn on, the map draws each stand (an outline from its own "M" in one of its
 # colour class's paths) and its tooltip shows the values of the stand pointed at, and printing
 # gives A4 pages.
-# Also makes the screenshot the README shows.
+# Also makes the screenshot docs/inventory.md shows.
 #   check-estate-report.sh ARBORA_REPORT SOURCE_DIR WORK_DIR
 set -euo pipefail
 runner=$(realpath "$1")
