@@ -22,9 +22,11 @@ struct ProjectedStand {
 };
 
 // The age at which the normal stand of the species lies outside its growth curves,
-// so that the stand cannot be projected from or to it.
+// so that the stand cannot be projected from or to it: the one type of this fact for the
+// simulation, the inventory and the scenarios. 64 bits: an inventory's stand age plus
+// its offset may pass the 32-bit range, and is outside the curves then too.
 struct AgeOutsideCurves {
-    std::int32_t age;
+    std::int64_t age;
 };
 
 // Projects the stand of the settings (a known species) from its stand age to the

@@ -121,14 +121,14 @@ const std::optional<NormalStand>& InventoryProjector::normalStand(std::int32_t s
     return kept.stand;
 }
 
-std::variant<std::vector<ProjectionRow>, InventoryProjector::AgeOutside>
+std::variant<std::vector<ProjectionRow>, AgeOutsideCurves>
 InventoryProjector::project(const InventoryStand& stand, const std::vector<std::int32_t>& offsets) {
     std::vector<ProjectionRow> rows;
     if (const auto outside = project(stand, offsets, rows)) return *outside;
     return rows;
 }
 
-std::optional<InventoryProjector::AgeOutside> InventoryProjector::project(
+std::optional<AgeOutsideCurves> InventoryProjector::project(
     const InventoryStand& stand, const std::vector<std::int32_t>& offsets,
     std::vector<ProjectionRow>& rows) {
     StandSettings settings;
@@ -157,11 +157,11 @@ std::optional<InventoryProjector::AgeOutside> InventoryProjector::project(
         } else {
             if (!atStandAge) {
                 atStandAge = normalStand(stand.species, stand.standAge);
-                if (!atStandAge) return AgeOutside{stand.standAge};
+                if (!atStandAge) return AgeOutsideCurves{stand.standAge};
             }
-            if (age > std::numeric_limits<std::int32_t>::max()) return AgeOutside{age};
+            if (age > std::numeric_limits<std::int32_t>::max()) return AgeOutsideCurves{age};
             const std::optional<NormalStand>& atAge = normalStand(stand.species, row.age);
-            if (!atAge) return AgeOutside{age};
+            if (!atAge) return AgeOutsideCurves{age};
             settings.simulatingAge = row.age;
             const ProjectedStand projected = projectStandFrom(settings, *atStandAge, *atAge);
             row.averageDiameter = projected.diameter;

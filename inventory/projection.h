@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "biomass/biomass.h"
+#include "growth/growth_and_yield.h"
 #include "growth/normal_stand.h"
 #include "inventory/inventory_stand.h"
 #include "settings/species.h"
@@ -63,14 +64,11 @@ class InventoryProjector {
     // The rows of the stand for each offset, in the order given, into `rows` (emptied
     // first, its memory kept for the next stand); or the first age at which the growth
     // curves of the species do not hold.
-    struct AgeOutside {
-        std::int64_t age;
-    };
-    std::optional<AgeOutside> project(const InventoryStand& stand,
+    std::optional<AgeOutsideCurves> project(const InventoryStand& stand,
                                       const std::vector<std::int32_t>& offsets,
                                       std::vector<ProjectionRow>& rows);
     // The same rows in a vector of their own.
-    std::variant<std::vector<ProjectionRow>, AgeOutside> project(
+    std::variant<std::vector<ProjectionRow>, AgeOutsideCurves> project(
         const InventoryStand& stand, const std::vector<std::int32_t>& offsets);
 
     // The normal stand of a known species at an age, kept for later calls; empty outside
