@@ -206,6 +206,27 @@ void InventoryTenScenarios(benchmark::State& state) {
         });
 }
 
+// A dense list of years with scenarios: 10 stands over "1:10000:1", felled and replanted
+// at 60 and thinned at 30. The products carbon of each total is looked up by year, so
+// the time grows with the years listed, not with their square (aim: under 2 s).
+void InventoryDenseYears(benchmark::State& state) {
+    arbora::InventoryOptions options;
+    options.standsFile = inventoryFile(10).string();
+    options.years = arbora::parseYearsList("1:10000:1").offsets;
+    const fs::path treatments = workFolder() / "rotation.csv";
+    std::ofstream(treatments) << "scenario,age,action,remove_trees,regenerate\n"
+                              << "rotation,30,thin,30,\nrotation,60,clearcut,,same\n";
+    options.treatmentsFile = treatments.string();
+    const auto rows = 10 * 2 * static_cast<std::int64_t>(options.years.size());
+    report(
+        state, rows, [] {},
+        [&] {
+            std::ostringstream out, err;
+            arbora::InventoryRun run;
+            return arbora::runInventory(options, out, err, run) == arbora::exitSuccess;
+        });
+}
+
 void InventoryToCsv(benchmark::State& state) {
     inventoryRun(state, ".csv");
 }
@@ -402,6 +423,7 @@ BENCHMARK(InventoryTenScenarios)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime();
+BENCHMARK(InventoryDenseYears)->Iterations(1)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(InventoryToSqlite)->Apply(inventorySizes);
 BENCHMARK(SqliteMinimalInsert)
     ->ArgNames({"stands"})
