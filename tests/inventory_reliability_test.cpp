@@ -16,7 +16,8 @@
 
 #include "inventory/projection_output.h"
 #include "inventory/stand_sources.h"
-#include "inventory/stop_request.h"
+#include "io/atomic_file.h"
+#include "io/stop_request.h"
 #include "management/treatments.h"
 #include "run/inventory_run.h"
 #include "test_support.h"
