@@ -18,7 +18,11 @@ int prepareSqlite(sqlite3* db, std::string_view sql, SqliteStatement& statement)
 }
 
 bool closeSqlite(SqliteDatabase& db) {
-    return db == nullptr || sqlite3_close(db.release()) == SQLITE_OK;
+    if (db == nullptr || sqlite3_close(db.get()) == SQLITE_OK) {
+        db.release();
+        return true;
+    }
+    return false;
 }
 
 const char* sqliteMessage(sqlite3* db) {

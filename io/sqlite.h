@@ -11,8 +11,9 @@
 // own functions do.
 namespace arbora {
 
+// A connection whose statements are not all finalized yet is closed when the last is.
 struct CloseSqliteDatabase {
-    void operator()(sqlite3* db) const noexcept { sqlite3_close(db); }
+    void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
 };
 struct FinalizeSqliteStatement {
     void operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
@@ -26,8 +27,8 @@ using SqliteStatement = std::unique_ptr<sqlite3_stmt, FinalizeSqliteStatement>;
 int openSqlite(const std::string& fileName, int flags, SqliteDatabase& db);
 // Prepares one statement; `statement` is null when it fails.
 int prepareSqlite(sqlite3* db, std::string_view sql, SqliteStatement& statement);
-// Closes the connection once its statements are finalized; false when SQLite refuses
-// (a statement is still open). `db` is null afterwards either way.
+// Closes the connection, whose statements must be finalized first; false when SQLite
+// refuses (a statement is still open), and `db` keeps the connection to tell why.
 bool closeSqlite(SqliteDatabase& db);
 // Why the connection's last call failed; "out of memory" without a connection.
 const char* sqliteMessage(sqlite3* db);
