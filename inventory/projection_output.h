@@ -17,9 +17,9 @@
 // projection, summary, rejected, run) or a CSV file of the projection table. The
 // output is all or nothing: it is written to a temporary file beside the target and
 // renamed over the target only when complete; otherwise the temporary file is removed
-// and an earlier file of that name stays as it was. A stop request (see
-// io/stop_request.h) ends a write that runs long, and is honoured up to the
-// rename.
+// and an earlier file of that name stays as it was (see io/atomic_file.h). A stop
+// request (see io/stop_request.h) ends a write that runs long, and is honoured up to
+// the rename.
 namespace arbora {
 
 // A cell of an output table: NULL, a whole number, a number or a text.
