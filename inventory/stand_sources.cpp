@@ -16,7 +16,9 @@
 #include <memory>
 #include <utility>
 
-#include "inventory/stop_request.h"
+#include "io/descriptors.h"
+#include "io/sqlite.h"
+#include "io/stop_request.h"
 
 namespace arbora {
 namespace {
@@ -48,31 +50,28 @@ std::int64_t lineEnds(std::string_view text) {
 // Reads a file in pieces; the whole size is known for telling the progress.
 class FileBytes {
   public:
-    FileBytes(int fd, std::string fileName) : fd_(fd), fileName_(std::move(fileName)) {
+    FileBytes(FileDescriptor fd, std::string fileName)
+        : fd_(std::move(fd)), fileName_(std::move(fileName)) {
         struct stat info;
-        if (::fstat(fd_, &info) == 0 && info.st_size > 0) size_ = static_cast<double>(info.st_size);
+        if (::fstat(fd_.get(), &info) == 0 && info.st_size > 0)
+            size_ = static_cast<double>(info.st_size);
     }
-    ~FileBytes() { ::close(fd_); }
-    FileBytes(const FileBytes&) = delete;
-    FileBytes& operator=(const FileBytes&) = delete;
 
     // A stop request ends a read that waits, e.g. on a pipe whose writer stays open: the
     // runner's handler makes read() return with EINTR.
     std::size_t read(char* buffer, std::size_t capacity) {
-        while (true) {
+        const ssize_t n = retryInterrupted([&] {
             throwIfStopRequested();
-            const ssize_t n = ::read(fd_, buffer, capacity);
-            if (n >= 0) {
-                done_ += static_cast<double>(n);
-                return static_cast<std::size_t>(n);
-            }
-            if (errno != EINTR) unreadable(fileName_, std::strerror(errno));
-        }
+            return ::read(fd_.get(), buffer, capacity);
+        });
+        if (n < 0) unreadable(fileName_, std::strerror(errno));
+        done_ += static_cast<double>(n);
+        return static_cast<std::size_t>(n);
     }
     double fractionDone() const { return size_ > 0 ? std::min(1.0, done_ / size_) : 0.0; }
 
   private:
-    int fd_;
+    FileDescriptor fd_;
     std::string fileName_;
     double size_ = 0;
     double done_ = 0;
@@ -499,15 +498,6 @@ class CsvStandSource : public StandSource {
     std::string refusal_;  // why the file cannot be read further
 };
 
-struct CloseDatabase {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct FinalizeStatement {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Database = std::unique_ptr<sqlite3, CloseDatabase>;
-using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
-
 // What a SQLite failure means for the user, by its result code; SQLite's own message
 // follows in parentheses. Only an SQL error (a "stands" view over a missing table, say)
 // is a fault of the inventory; the others are the file's.
@@ -535,9 +525,8 @@ class SqliteStandSource : public StandSource {
         : fileName_(fileName),
           table_("\"" + tuning.table + "\""),  // the names are the program's own
           busyMilliseconds_(tuning.busyMilliseconds) {
-        sqlite3* db = nullptr;
-        const int opened = sqlite3_open_v2(fileName.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-        db_.reset(db);
+        const int opened = openSqlite(fileName, SQLITE_OPEN_READONLY, db_);
+        sqlite3* db = db_.get();
         if (db == nullptr) unreadable(fileName, "out of memory");
         if (opened != SQLITE_OK) fail();
         sqlite3_extended_result_codes(db, 1);
@@ -548,11 +537,11 @@ class SqliteStandSource : public StandSource {
 
         if (!hasTable(tuning.table))
             unusable(fileName_ + ": is a SQLite database without a table " + table_);
-        const Statement count = prepare(("SELECT count(*) FROM " + table_).c_str());
+        const SqliteStatement count = prepare("SELECT count(*) FROM " + table_);
         if (sqlite3_step(count.get()) != SQLITE_ROW) fail();
         total_ = sqlite3_column_double(count.get(), 0);
 
-        rows_ = prepare(("SELECT * FROM " + table_).c_str());
+        rows_ = prepare("SELECT * FROM " + table_);
         const int columns = sqlite3_column_count(rows_.get());
         for (int i = 0; i < columns; ++i)
             header_.emplace_back(sqlite3_column_name(rows_.get(), i));
@@ -586,9 +575,7 @@ class SqliteStandSource : public StandSource {
                     break;
                 case SQLITE_TEXT:
                     value.kind = RawValue::Kind::text;
-                    value.text = std::string_view(
-                        reinterpret_cast<const char*>(sqlite3_column_text(rows, column)),
-                        static_cast<std::size_t>(sqlite3_column_bytes(rows, column)));
+                    value.text = sqliteColumnText(rows, column);
                     break;
                 case SQLITE_NULL:
                     break;
@@ -617,10 +604,9 @@ class SqliteStandSource : public StandSource {
     // Asked of the schema, so that "no table" is said only when there is none and
     // every other failure is told as what it is.
     bool hasTable(const std::string& name) {
-        const Statement found =
-            prepare(("SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') AND name = '" +
-                     name + "' COLLATE NOCASE")
-                        .c_str());
+        const SqliteStatement found =
+            prepare("SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') AND name = '" +
+                    name + "' COLLATE NOCASE");
         const int step = sqlite3_step(found.get());
         if (step != SQLITE_ROW && step != SQLITE_DONE) fail();
         return step == SQLITE_ROW;
@@ -635,22 +621,20 @@ class SqliteStandSource : public StandSource {
                 return sqlite3_stricmp(column.c_str(), name) == 0;
             });
             if (taken) continue;
-            sqlite3_stmt* statement = nullptr;
+            SqliteStatement statement;
             const std::string sql = std::string("SELECT ") + name + ", * FROM " + table_;
-            if (sqlite3_prepare_v2(db_.get(), sql.c_str(), -1, &statement, nullptr) == SQLITE_OK) {
-                rows_.reset(statement);
+            if (prepareSqlite(db_.get(), sql, statement) == SQLITE_OK) {
+                rows_ = std::move(statement);
                 firstValue_ = 1;
             }
             return;
         }
     }
 
-    Statement prepare(const char* sql) {
-        sqlite3_stmt* statement = nullptr;
-        const int prepared = sqlite3_prepare_v2(db_.get(), sql, -1, &statement, nullptr);
-        Statement kept(statement);
-        if (prepared != SQLITE_OK) fail();
-        return kept;
+    SqliteStatement prepare(const std::string& sql) {
+        SqliteStatement statement;
+        if (prepareSqlite(db_.get(), sql, statement) != SQLITE_OK) fail();
+        return statement;
     }
 
     [[noreturn]] void fail() {
@@ -671,8 +655,8 @@ class SqliteStandSource : public StandSource {
     std::string fileName_;
     std::string table_;  // quoted, for SQL
     int busyMilliseconds_;
-    Database db_;  // declared before the statements, which are finalized first
-    Statement rows_;
+    SqliteDatabase db_;  // declared before the statements, which are finalized first
+    SqliteStatement rows_;
     int firstValue_ = 0;  // 1 when the first result column is the rowid
     std::vector<std::string> header_;
     std::int64_t done_ = 0;
@@ -683,13 +667,13 @@ class SqliteStandSource : public StandSource {
 
 std::unique_ptr<StandSource> openStandSource(const std::string& fileName, InputEncoding encoding,
                                              const SourceTuning& tuning) {
-    int fd = -1;
     // Opening a FIFO waits for its writer; a stop request ends the wait.
-    throwIfStopRequested();
-    while ((fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY)) < 0 && errno == EINTR)
+    FileDescriptor fd(retryInterrupted([&] {
         throwIfStopRequested();
-    if (fd < 0) unreadable(fileName, std::strerror(errno));
-    auto file = std::make_shared<FileBytes>(fd, fileName);
+        return ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    }));
+    if (!fd) unreadable(fileName, std::strerror(errno));
+    auto file = std::make_shared<FileBytes>(std::move(fd), fileName);
 
     // A SQLite database begins with its 16-byte header; anything else is read as CSV,
     // from its first byte.

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "io/descriptors.h"
+
 namespace arbora {
 
 ReportFileError::ReportFileError(std::string_view action, std::string fileName, std::string reason)
@@ -106,8 +108,8 @@ void ReportChannel::writeToFile(const std::string& line) {
     const std::string record = line + "\r\n";
     std::size_t written = 0;
     while (written < record.size()) {
-        const ssize_t n = ::write(file_, record.data() + written, record.size() - written);
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = retryInterrupted(
+            [&] { return ::write(file_, record.data() + written, record.size() - written); });
         if (n <= 0) {
             const std::string reason = n < 0 ? std::strerror(errno) : "nothing was written";
             closeQuietly();

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "inventory/stop_request.h"
+#include "io/stop_request.h"
 
 // Work on batches spread over worker threads and handed back in the order the batches
 // were given. The caller reads and writes on its own thread, in input order; only the

@@ -3,7 +3,7 @@
 #include <csignal>
 #include <iterator>
 
-#include "inventory/stop_request.h"
+#include "io/stop_request.h"
 
 namespace arbora {
 

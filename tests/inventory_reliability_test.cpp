@@ -16,7 +16,8 @@
 
 #include "inventory/projection_output.h"
 #include "inventory/stand_sources.h"
-#include "inventory/stop_request.h"
+#include "io/atomic_file.h"
+#include "io/stop_request.h"
 #include "management/treatments.h"
 #include "run/inventory_run.h"
 #include "test_support.h"
@@ -245,8 +246,8 @@ struct SqliteCase {
     int status;
     const char* message;
     // What is done to the file after: cut it to its first page, damage its second
-    // page, or leave a journal beside it.
-    enum { none, truncate, damage, journal } after = none;
+    // page, damage its header after the first 16 bytes, or leave a journal beside it.
+    enum { none, truncate, damage, header, journal } after = none;
 };
 
 TEST_F(Reliability, SqliteFailuresSayWhatTheyAre) {
@@ -263,6 +264,8 @@ TEST_F(Reliability, SqliteFailuresSayWhatTheyAre) {
         {"cut short", stands, 1, "cannot read \"stands.db\": is damaged", SqliteCase::truncate},
         {"a damaged page", stands, 1, "cannot read \"stands.db\": is damaged", SqliteCase::damage},
         {"a hot journal", stands, 1, "(a hot journal)", SqliteCase::journal},
+        {"a damaged header", stands, 1, "cannot read \"stands.db\": is not a SQLite database",
+         SqliteCase::header},
         {"a BLOB id",
          "CREATE TABLE stands (stand_id, species, stand_age, average_diameter, average_height, "
          "stand_density, stand_volume); INSERT INTO stands VALUES (x'00ff', 1, 20, 10, 8, "
@@ -287,10 +290,10 @@ TEST_F(Reliability, SqliteFailuresSayWhatTheyAre) {
         ASSERT_EQ(sqlite3_exec(db, c.sql, nullptr, nullptr, nullptr), SQLITE_OK) << c.name;
         sqlite3_close(db);
         if (c.after == SqliteCase::truncate) std::filesystem::resize_file("stands.db", 4096);
-        if (c.after == SqliteCase::damage) {
+        if (c.after == SqliteCase::damage || c.after == SqliteCase::header) {
             std::fstream file("stands.db", std::ios::in | std::ios::out | std::ios::binary);
-            file.seekp(4096);
-            file << std::string(4096, '\x55');
+            file.seekp(c.after == SqliteCase::damage ? 4096 : 16);
+            file << std::string(c.after == SqliteCase::damage ? 4096 : 84, '\x55');
         }
         if (c.after == SqliteCase::journal) writeFile("stands.db-journal", std::string(512, 'j'));
         const Outcome o = run(optionsFor("stands.db"));

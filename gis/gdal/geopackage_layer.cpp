@@ -15,6 +15,8 @@
 
 #include "gis/gdal/vector_layer.h"
 #include "gis/geopackage_output.h"
+#include "io/descriptors.h"
+#include "io/sqlite.h"
 #include "management/treatments.h"
 
 namespace arbora {
@@ -35,15 +37,6 @@ class ScratchFile {
   private:
     std::string name_;
 };
-
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 // The columns the writer adds to the result layer: an input field of either name is left
 // out.
@@ -241,44 +234,34 @@ void GeoPackageOutput::copyFeatures(OGRLayer& from, OGRLayer& to,
 
 void GeoPackageOutput::execute(sqlite3* db, const std::string& sql,
                                std::initializer_list<std::string_view> texts) {
-    sqlite3_stmt* prepared = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &prepared, nullptr) != SQLITE_OK) {
-        file_.fail(sqlite3_errmsg(db));
-    }
-    const Statement statement(prepared);
+    SqliteStatement statement;
+    if (prepareSqlite(db, sql, statement) != SQLITE_OK) file_.fail(sqlite3_errmsg(db));
     int column = 0;
-    for (const std::string_view text : texts) {
-        sqlite3_bind_text(prepared, ++column, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-    }
-    const int step = sqlite3_step(prepared);
+    for (const std::string_view text : texts)
+        bindSqliteText(statement.get(), ++column, text, SqliteText::copied);
+    const int step = sqlite3_step(statement.get());
     if (step != SQLITE_DONE && step != SQLITE_ROW) file_.fail(sqlite3_errmsg(db));
 }
 
 // Every table (and index) of the SQLite output, as it made it, into the GeoPackage, each
 // table registered as an attribute table.
 void GeoPackageOutput::copyTables() {
-    sqlite3* opened = nullptr;
-    const int status =
-        sqlite3_open_v2(layerFile_.name().c_str(), &opened, SQLITE_OPEN_READWRITE, nullptr);
-    const Database db(opened);
-    if (status != SQLITE_OK) file_.fail(db ? sqlite3_errmsg(db.get()) : "out of memory");
+    SqliteDatabase db;
+    if (openSqlite(layerFile_.name(), SQLITE_OPEN_READWRITE, db) != SQLITE_OK)
+        file_.fail(sqliteMessage(db.get()));
     // The file is flushed once, whole, before it is put in place.
     execute(db.get(), "PRAGMA journal_mode = OFF");
     execute(db.get(), "PRAGMA synchronous = OFF");
     execute(db.get(), "ATTACH DATABASE ?1 AS tables", {tablesFile_.name()});
     execute(db.get(), "BEGIN");
-    sqlite3_stmt* listed = nullptr;
-    if (sqlite3_prepare_v2(db.get(),
-                           "SELECT type, name, sql FROM tables.sqlite_master WHERE sql IS NOT NULL "
-                           "ORDER BY type = 'index', rowid",
-                           -1, &listed, nullptr) != SQLITE_OK) {
+    SqliteStatement list;
+    if (prepareSqlite(db.get(),
+                      "SELECT type, name, sql FROM tables.sqlite_master WHERE sql IS NOT NULL "
+                      "ORDER BY type = 'index', rowid",
+                      list) != SQLITE_OK) {
         file_.fail(sqlite3_errmsg(db.get()));
     }
-    const Statement list(listed);
-    const auto text = [&](int column) {
-        return std::string(reinterpret_cast<const char*>(sqlite3_column_text(list.get(), column)));
-    };
+    const auto text = [&](int column) { return std::string(sqliteColumnText(list.get(), column)); };
     int step;
     while ((step = sqlite3_step(list.get())) == SQLITE_ROW) {
         const std::string type = text(0), name = text(1);
@@ -303,15 +286,11 @@ void GeoPackageOutput::copyTables() {
 // Flushes the GeoPackage, gives it the mode the target will have, and renames it over
 // the temporary file, which then takes the target's place.
 void GeoPackageOutput::makeDurable() {
-    const int fd = ::open(layerFile_.name().c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        const int error = errno;
-        if (fd >= 0) ::close(fd);
-        file_.fail(std::strerror(error));
-    }
+    FileDescriptor fd(::open(layerFile_.name().c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd || ::fsync(fd.get()) != 0) file_.fail(std::strerror(errno));
     struct stat temporary;
-    if (::fstat(file_.fd(), &temporary) == 0) ::fchmod(fd, temporary.st_mode & 07777);
-    ::close(fd);
+    if (::fstat(file_.fd(), &temporary) == 0) ::fchmod(fd.get(), temporary.st_mode & 07777);
+    fd.reset();
     if (::rename(layerFile_.name().c_str(), file_.temporaryName().c_str()) != 0) {
         file_.fail(std::strerror(errno));
     }

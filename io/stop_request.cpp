@@ -1,4 +1,4 @@
-#include "inventory/stop_request.h"
+#include "io/stop_request.h"
 
 #include <pthread.h>
 
