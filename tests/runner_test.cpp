@@ -198,8 +198,8 @@ TEST_F(Runner, InventoryHelpStartsWithTheUsageAndNamesEveryTable) {
 
 // The man page's option list of each command is written from the same definitions as
 // its --help: every option --help lists is in the command's section of the page, as
-// the page sets an option's name (\fB\-\-name\fR).
-TEST_F(Runner, ManPageListsEveryOptionOfTheHelp) {
+// the page sets an option's name (\fB\-\-name\fR), and in the usage a usage error shows.
+TEST_F(Runner, ManPageAndUsageListEveryOptionOfTheHelp) {
     const std::string page = readBytes(ARBORA_MAN_PAGE);
     const struct {
         const char* command;
@@ -210,6 +210,7 @@ TEST_F(Runner, ManPageListsEveryOptionOfTheHelp) {
         ASSERT_NE(start, std::string::npos) << c.section;
         const std::string section = page.substr(start, page.find("\n.SH ", start + 1) - start);
         const Outcome help = runReport({c.command, "--help"});
+        const Outcome usage = runReport({c.command, "--no-such-option"});
         std::istringstream lines(help.out.substr(help.out.find("\nOptions:\n")));
         int options = 0;
         for (std::string line; std::getline(lines, line);) {
@@ -221,6 +222,12 @@ TEST_F(Runner, ManPageListsEveryOptionOfTheHelp) {
                 roff += ch == '-' ? std::string("\\-") : std::string(1, ch);
             ++options;
             EXPECT_NE(section.find(roff + "\\fR"), std::string::npos) << c.command << " " << name;
+            if (name != "--help") {
+                EXPECT_TRUE(usage.err.find(name + " ") != std::string::npos ||
+                            usage.err.find(name + "]") != std::string::npos)
+                    << c.command << " " << name << "\n"
+                    << usage.err;
+            }
         }
         EXPECT_GT(options, 15) << c.command;
     }
