@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <thread>
+#include <variant>
 
 #include "gis/geopackage_output.h"
 #include "inventory/projection.h"
@@ -60,81 +61,159 @@ constexpr const char* usageText =
 
 }  // namespace
 
-int inventoryMain(int argc, char** argv) {
-    CLI::App app("", "arbora-report inventory");
+namespace arbora::inventory_command {
+
+void setup(CLI::App& app, Options& options) {
+    app.name("arbora-report inventory");
     app.footer(description);  // after the usage and the options
     app.get_formatter()->column_width(30);
-    std::string stands;
-    std::string years(arbora::defaultYearsList);
-    std::string output;
-    bool skipBadRows = false;
-    std::string encoding = "utf-8";
-    app.add_option("STANDS", stands, "The inventory: a CSV file, a SQLite database or a GIS layer")
+    app.add_option("STANDS", options.stands,
+                   "The inventory: a CSV file, a SQLite database or a GIS layer")
         ->required();
-    app.add_option("--years", years,
+    app.add_option("--years", options.years,
                    "Years from each stand's age: numbers and start:stop:step ranges, "
-                   "e.g. 0,5,10:50:10 (default 0:50:10)");
-    app.add_option("--output", output,
+                   "e.g. 0,5,10:50:10 (default 0:50:10)")
+        ->type_name("LIST");
+    app.add_option("--output", options.output,
                    "Write the projection to FILE: .sqlite or .db (tables stands, projection, "
                    "summary, comparison, rejected, run, and with --treatments removals and "
                    "products, with --prices finance), .csv (the projection table) or .gpkg (a "
                    "GeoPackage "
                    "with the same tables and the layer stand_results: each stand's polygon with "
-                   "its volume_yK, carbon_yK and co2e_yK per hectare; needs a GIS layer)");
-    std::string treatments;
-    app.add_option("--treatments", treatments,
+                   "its volume_yK, carbon_yK and co2e_yK per hectare; needs a GIS layer)")
+        ->type_name("FILE");
+    app.add_option("--treatments", options.treatments,
                    "Project the scenarios of FILE besides the untreated baseline \"none\": "
                    "thinnings and clear-fellings per stand (CSV, or SQLite with a table "
-                   "\"treatments\")");
-    std::string products;
-    app.add_option("--products", products,
+                   "\"treatments\")")
+        ->type_name("FILE");
+    app.add_option("--products", options.products,
                    "Wood products routing and half-lives from FILE (CSV item,value), instead "
-                   "of the defaults");
-    std::string prices;
-    app.add_option("--prices", prices,
+                   "of the defaults")
+        ->type_name("FILE");
+    app.add_option("--prices", options.prices,
                    "Prices, costs and the discount rate from FILE (CSV item,value[,species]): "
-                   "writes the finance of each scenario");
-    std::string jobs = std::to_string(std::max(1u, std::thread::hardware_concurrency()));
-    app.add_option("--jobs", jobs,
+                   "writes the finance of each scenario")
+        ->type_name("FILE");
+    app.add_option("--jobs", options.jobs,
                    "Project with N threads, 1 to 1024, at most the machine's cores (default: all "
-                   "of them); the output is the same with any number");
-    bool bom = false;
-    app.add_flag("--bom", bom,
+                   "of them); the output is the same with any number")
+        ->type_name("N");
+    app.add_flag("--bom", options.bom,
                  "Start a .csv output with the UTF-8 byte-order mark, so that Excel on "
                  "Windows reads its Chinese text right");
-    app.add_flag("--skip-bad-rows", skipBadRows,
+    app.add_flag("--skip-bad-rows", options.skipBadRows,
                  "Write the usable rows even when others are rejected, and exit with 0 "
                  "(3 when no row is usable)");
-    app.add_option("--encoding", encoding,
+    app.add_option("--encoding", options.encoding,
                    "The CSV file's encoding: utf-8 (default) or gbk; gbk also for a "
                    "shapefile's .dbf (without it, its .cpg file says)")
         ->check(CLI::IsMember({"utf-8", "gbk"}));
     // Reading GIS layers and survey tables.
-    std::string layer;
-    std::string columns;
-    std::string speciesMap;
-    std::string areaUnit = "ha";
-    const CLI::Option* layerOption = app.add_option(
-        "--layer", layer, "The layer of a GIS file (default: \"stands\", or the only layer)");
-    app.add_option("--columns", columns,
-                   "The input's names of stand columns, e.g. stand_id=XBH,species=YOU_SHI_SZ");
-    app.add_option("--species-map", speciesMap,
+    app.add_option("--layer", options.layer,
+                   "The layer of a GIS file (default: \"stands\", or the only layer)")
+        ->each([&options](const std::string&) { options.layerGiven = true; })
+        ->type_name("NAME");
+    app.add_option("--columns", options.columns,
+                   "The input's names of stand columns, e.g. stand_id=XBH,species=YOU_SHI_SZ")
+        ->type_name("COLUMN=NAME,...");
+    app.add_option("--species-map", options.speciesMap,
                    "A CSV file code,species: the survey's species codes or names and the "
-                   "species (1 to 4, Latin or Chinese name) each stands for");
-    app.add_option("--area-unit", areaUnit, "The area column's unit: ha (default) or mu (1/15 ha)")
+                   "species (1 to 4, Latin or Chinese name) each stands for")
+        ->type_name("FILE");
+    app.add_option("--area-unit", options.areaUnit,
+                   "The area column's unit: ha (default) or mu (1/15 ha)")
         ->check(CLI::IsMember({"ha", "mu"}));
-    std::string report;
-    std::string language = "en";
-    app.add_option("--report", report,
+    app.add_option("--report", options.report,
                    "Write the estate report to FILE.html: one self-contained page with key "
-                   "figures, charts, the totals and the rejected rows");
-    app.add_option("--lang", language, "The estate report's language: en (default) or zh")
+                   "figures, charts, the totals and the rejected rows")
+        ->type_name("FILE.html");
+    app.add_option("--lang", options.language, "The estate report's language: en (default) or zh")
         ->check(CLI::IsMember({"en", "zh"}));
+}
 
-    const auto usageError = [&](const std::string& message) {
-        std::cerr << "arbora-report inventory: " << message << "\n" << usageText;
-        return int{arbora::exitUsage};
-    };
+namespace {
+
+int usageError(const std::string& message) {
+    std::cerr << "arbora-report inventory: " << message << "\n" << usageText;
+    return exitUsage;
+}
+
+// The run's options from the command line's, or the usage error that stops the command.
+std::variant<InventoryOptions, int> runOptions(const Options& given) {
+    InventoryOptions options;
+    options.standsFile = given.stands;
+    if (!given.treatments.empty()) options.treatmentsFile = given.treatments;
+    if (!given.products.empty()) options.productsFile = given.products;
+    if (!given.prices.empty()) options.pricesFile = given.prices;
+    const YearsList list = parseYearsList(given.years);
+    if (!list.problem.empty()) return usageError("--years " + list.problem);
+    options.years = list.offsets;
+    const std::string& output = given.output;
+    if (!output.empty()) {
+        if (outputKindOf(output) == OutputKind::none && !isGeoPackageName(output)) {
+            return usageError("--output \"" + output +
+                              "\": the file name must end in .sqlite, .db or .csv (or .gpkg "
+                              "for a GIS layer)");
+        }
+        options.outputFile = output;
+    }
+    if (given.bom && (output.empty() || outputKindOf(output) != OutputKind::csv))
+        return usageError("--bom: only for a .csv output");
+    options.byteOrderMark = given.bom;
+    if (!given.report.empty()) {
+        const std::string extension = lowerExtension(given.report);
+        if (extension != ".html" && extension != ".htm") {
+            return usageError("--report \"" + given.report + "\": the file name must end in .html");
+        }
+        options.reportFile = given.report;
+    }
+    options.reportLanguage =
+        given.language == "zh" ? ReportLanguage::chinese : ReportLanguage::english;
+    options.skipBadRows = given.skipBadRows;
+    const std::string& jobs = given.jobs;
+    // Decimal digits only: "0x10" or "1e3" is a mistake, not a count.
+    const bool digits = !jobs.empty() && jobs.size() <= 4 &&
+                        jobs.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::stoul(jobs) < 1 || std::stoul(jobs) > 1024) {
+        return usageError("--jobs \"" + shortenedText(jobs) +
+                          "\" is not a whole number from 1 to 1024");
+    }
+    options.jobs = std::stoul(jobs);
+    options.encoding = given.encoding == "gbk" ? InputEncoding::gbk : InputEncoding::utf8;
+    options.showProgress = ::isatty(STDERR_FILENO) == 1;
+    if (given.layerGiven) options.input.layer = given.layer;  // "" is refused as such
+    if (!given.columns.empty()) {
+        auto overrides = parseStandColumnOverrides(given.columns);
+        if (const auto* problem = std::get_if<std::string>(&overrides)) {
+            return usageError("--columns " + *problem);
+        }
+        options.input.columns = std::get<StandColumnOverrides>(std::move(overrides));
+    }
+    if (!given.speciesMap.empty()) options.input.speciesMap = given.speciesMap;
+    options.input.areaUnit = given.areaUnit == "mu" ? AreaUnit::mu : AreaUnit::hectare;
+    return options;
+}
+
+}  // namespace
+
+int run(const Options& given) {
+    auto options = runOptions(given);
+    if (const int* status = std::get_if<int>(&options)) return *status;
+    InventoryRun inventoryRun;
+    const int status =
+        runInventory(std::get<InventoryOptions>(options), std::cout, std::cerr, inventoryRun);
+    if (inventoryRun.stoppedBySignal != 0) endBySignal(inventoryRun.stoppedBySignal);
+    return status;
+}
+
+}  // namespace arbora::inventory_command
+
+int inventoryMain(int argc, char** argv) {
+    using namespace arbora::inventory_command;
+    CLI::App app;
+    Options options;
+    setup(app, options);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -143,60 +222,5 @@ int inventoryMain(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         return usageError(error.what());
     }
-
-    arbora::InventoryOptions options;
-    options.standsFile = stands;
-    if (!treatments.empty()) options.treatmentsFile = treatments;
-    if (!products.empty()) options.productsFile = products;
-    if (!prices.empty()) options.pricesFile = prices;
-    const arbora::YearsList list = arbora::parseYearsList(years);
-    if (!list.problem.empty()) return usageError("--years " + list.problem);
-    options.years = list.offsets;
-    if (!output.empty()) {
-        if (arbora::outputKindOf(output) == arbora::OutputKind::none &&
-            !arbora::isGeoPackageName(output)) {
-            return usageError("--output \"" + output +
-                              "\": the file name must end in .sqlite, .db or .csv (or .gpkg "
-                              "for a GIS layer)");
-        }
-        options.outputFile = output;
-    }
-    if (bom && (output.empty() || arbora::outputKindOf(output) != arbora::OutputKind::csv))
-        return usageError("--bom: only for a .csv output");
-    options.byteOrderMark = bom;
-    if (!report.empty()) {
-        const std::string extension = arbora::lowerExtension(report);
-        if (extension != ".html" && extension != ".htm") {
-            return usageError("--report \"" + report + "\": the file name must end in .html");
-        }
-        options.reportFile = report;
-    }
-    options.reportLanguage =
-        language == "zh" ? arbora::ReportLanguage::chinese : arbora::ReportLanguage::english;
-    options.skipBadRows = skipBadRows;
-    // Decimal digits only: "0x10" or "1e3" is a mistake, not a count.
-    const bool digits = !jobs.empty() && jobs.size() <= 4 &&
-                        jobs.find_first_not_of("0123456789") == std::string::npos;
-    if (!digits || std::stoul(jobs) < 1 || std::stoul(jobs) > 1024) {
-        return usageError("--jobs \"" + arbora::shortenedText(jobs) +
-                          "\" is not a whole number from 1 to 1024");
-    }
-    options.jobs = std::stoul(jobs);
-    options.encoding = encoding == "gbk" ? arbora::InputEncoding::gbk : arbora::InputEncoding::utf8;
-    options.showProgress = ::isatty(STDERR_FILENO) == 1;
-    if (layerOption->count() > 0) options.input.layer = layer;  // "" is refused as such
-    if (!columns.empty()) {
-        auto overrides = arbora::parseStandColumnOverrides(columns);
-        if (const auto* problem = std::get_if<std::string>(&overrides)) {
-            return usageError("--columns " + *problem);
-        }
-        options.input.columns = std::get<arbora::StandColumnOverrides>(std::move(overrides));
-    }
-    if (!speciesMap.empty()) options.input.speciesMap = speciesMap;
-    options.input.areaUnit = areaUnit == "mu" ? arbora::AreaUnit::mu : arbora::AreaUnit::hectare;
-
-    arbora::InventoryRun run;
-    const int status = arbora::runInventory(options, std::cout, std::cerr, run);
-    if (run.stoppedBySignal != 0) endBySignal(run.stoppedBySignal);
-    return status;
+    return run(options);
 }

@@ -17,9 +17,11 @@
 
 #include "commands/report_commands.h"
 #include "inventory_command.h"
+#include "option_reference.h"
 #include "plan_command.h"
 #include "report/report_channel.h"
 #include "report/screen_text.h"
+#include "run/exit_status.h"
 #include "settings/field_reading.h"
 #include "settings/stand_settings.h"
 
@@ -71,7 +73,7 @@ void printUsage(std::ostream& out) {
 
 [[noreturn]] void usageError(const std::string& message) {
     std::cerr << "arbora-report: " << message << "\n" << usageLine << "\n";
-    std::exit(2);
+    std::exit(arbora::exitUsage);
 }
 
 // Reads exactly one value of the field's type; anything else is a usage error.
@@ -103,7 +105,8 @@ void prepareProcess() {
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
             const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-            if (opened != fd) std::_Exit(1);  // cannot happen: fd was the lowest free number
+            // Cannot happen: fd was the lowest free number.
+            if (opened != fd) std::_Exit(arbora::exitFileFailure);
         }
     }
     std::signal(SIGPIPE, SIG_IGN);
@@ -116,9 +119,26 @@ int finishStandardOutput(int status) {
     std::cout.flush();
     if (!std::cout) {
         std::cerr << "arbora-report: cannot write to standard output\n";
-        return 1;
+        return arbora::exitFileFailure;
     }
     return status;
+}
+
+// "arbora-report help-man COMMAND", left out of the help: the options of the inventory or
+// plan command as the list of a man page, which the build puts into the man page.
+int printOptionReference(std::string_view command) {
+    CLI::App app;
+    arbora::inventory_command::Options inventory;
+    arbora::plan_command::Options plan;
+    if (command == "inventory") {
+        arbora::inventory_command::setup(app, inventory);
+    } else if (command == "plan") {
+        arbora::plan_command::setup(app, plan);
+    } else {
+        usageError("unknown command " + std::string(command));
+    }
+    std::cout << arbora::optionsAsRoff(app);
+    return finishStandardOutput(arbora::exitSuccess);
 }
 
 }  // namespace
@@ -131,6 +151,9 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::string_view(argv[1]) == "plan") {
         return finishStandardOutput(planMain(argc - 1, argv + 1));
     }
+    if (argc == 3 && std::string_view(argv[1]) == "help-man") {
+        return printOptionReference(argv[2]);
+    }
     StandSettings settings;
     std::vector<arbora::ReportFunction> toRun;
 
@@ -138,7 +161,7 @@ int main(int argc, char** argv) {
         std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             printUsage(std::cout);
-            return finishStandardOutput(0);
+            return finishStandardOutput(arbora::exitSuccess);
         }
         if (arg.substr(0, 2) == "--") {
             std::string_view name = arg;
@@ -171,7 +194,7 @@ int main(int argc, char** argv) {
     }
     if (toRun.empty()) usageError("no command given");
 
-    int status = 0;
+    int status = arbora::exitSuccess;
     for (const auto run : toRun) {
         arbora::ReportChannel channel(
             [](std::string_view line) { std::cout << arbora::screenTextUtf8(line) << '\n'; });
@@ -180,7 +203,7 @@ int main(int argc, char** argv) {
         } catch (const arbora::ReportFileError& error) {
             std::cout.flush();
             std::cerr << "arbora-report: " << error.what() << "\n";
-            status = 1;
+            status = arbora::exitFileFailure;
         }
     }
     return finishStandardOutput(status);

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <map>
 #include <thread>
+#include <variant>
 
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
@@ -55,84 +56,149 @@ void addLimit(CLI::App& app, const char* name, const char* value, std::optional<
 
 }  // namespace
 
-int planMain(int argc, char** argv) {
-    CLI::App app(description, "arbora-report plan");
+namespace arbora::plan_command {
+
+void setup(CLI::App& app, Options& options) {
+    app.name("arbora-report plan");
+    app.description(description);
     app.get_formatter()->column_width(30);
-    arbora::PlanOptions options;
-    std::string years = "0:50:5";
-    std::string starts = "0";
-    std::string encoding = "utf-8";
-    std::string areaUnit = "ha";
-    std::string output, treatmentsOut, products, prices, layer, columns, speciesMap;
-    app.add_option("STANDS", options.standsFile,
+    PlanOptions& plan = options.plan;
+    app.add_option("STANDS", plan.standsFile,
                    "The inventory: a CSV file, a SQLite database or a GIS layer")
         ->required();
-    app.add_option("--regimes", options.regimesFile,
+    app.add_option("--regimes", plan.regimesFile,
                    "The regimes offered to the stands: the treatments file's format with a "
                    "column regime in place of scenario and no stand_id")
-        ->required();
-    app.add_option("--years", years,
+        ->required()
+        ->type_name("FILE");
+    app.add_option("--years", options.years,
                    "Listed years from each stand's age; the periods lie between them "
-                   "(default 0:50:5, ten periods of five years)");
-    app.add_option("--starts", starts,
+                   "(default 0:50:5, ten periods of five years)")
+        ->type_name("LIST");
+    app.add_option("--starts", options.starts,
                    "Each regime is also offered held back to each of these years, as "
-                   "REGIME@YEAR (default 0)");
-    app.add_option("--prices", prices,
+                   "REGIME@YEAR (default 0)")
+        ->type_name("LIST");
+    app.add_option("--prices", options.prices,
                    "Prices, costs and the discount rate (CSV item,value[,species]); needed "
-                   "for the npv objective and --frontier");
-    app.add_option("--products", products, "Wood products routing and half-lives (CSV item,value)");
-    std::string objective = "npv";
-    app.add_option("--objective", objective,
+                   "for the npv objective and --frontier")
+        ->type_name("FILE");
+    app.add_option("--products", options.products,
+                   "Wood products routing and half-lives (CSV item,value)")
+        ->type_name("FILE");
+    app.add_option("--objective", options.objective,
                    "What the plan maximises: npv (NPV plus the discounted liquidation value "
                    "at the last year; the default), carbon (forest and product carbon at the "
                    "last year) or volume (total removed)")
         ->check(CLI::IsMember({"npv", "carbon", "volume"}))
         ->type_name("npv|carbon|volume");
-    addLimit(app, "--even-flow", "PCT", options.targets.evenFlow,
+    addLimit(app, "--even-flow", "PCT", plan.targets.evenFlow,
              "Each period's removed volume a year within PCT percent of the period before");
-    addLimit(app, "--harvest-max", "M3_PER_YEAR", options.targets.harvestMax,
+    addLimit(app, "--harvest-max", "M3_PER_YEAR", plan.targets.harvestMax,
              "Removed volume at most M3_PER_YEAR in every period (the allowable cut)");
-    addLimit(app, "--harvest-min", "M3_PER_YEAR", options.targets.harvestMin,
+    addLimit(app, "--harvest-min", "M3_PER_YEAR", plan.targets.harvestMin,
              "Removed volume at least M3_PER_YEAR in every period");
-    addLimit(app, "--ending-volume", "PCT", options.targets.endingVolume,
+    addLimit(app, "--ending-volume", "PCT", plan.targets.endingVolume,
              "Standing volume at the last year at least PCT percent of that at year 0");
-    addLimit(app, "--carbon-floor", "PCT", options.targets.carbonFloor,
+    addLimit(app, "--carbon-floor", "PCT", plan.targets.carbonFloor,
              "Forest and product carbon at every listed year at least PCT percent of the "
              "untreated baseline's");
-    app.add_flag("--whole-stands", options.wholeStands,
+    app.add_flag("--whole-stands", plan.wholeStands,
                  "Each stand under one regime (a mixed-integer programme, COIN-OR Cbc)");
-    app.add_option("--time-limit", options.timeLimit,
+    app.add_option("--time-limit", plan.timeLimit,
                    "Seconds the whole-stands search may take (default 60); the gap is reported")
-        ->check(CLI::PositiveNumber);
-    app.add_option("--frontier", options.frontier,
+        ->check(CLI::PositiveNumber)
+        ->type_name("S");
+    app.add_option("--frontier", plan.frontier,
                    "Solve N times with the npv objective, the carbon at the last year stepped "
                    "from the best NPV plan's to the most a plan can hold: the trade-off table")
-        ->check(CLI::Range(1u, 1000u));
-    app.add_option("--output", output,
+        ->check(CLI::Range(1u, 1000u))
+        ->type_name("N");
+    app.add_option("--output", options.output,
                    "Write the plan to FILE.sqlite or .db: tables regime_options, plan, "
-                   "plan_periods, plan_constraints, frontier, stands and run");
-    app.add_option("--treatments-out", treatmentsOut,
+                   "plan_periods, plan_constraints, frontier, stands and run")
+        ->type_name("FILE");
+    app.add_option("--treatments-out", options.treatmentsOut,
                    "Write the plan as a treatments file (CSV, scenario plan) for the inventory "
-                   "command; a split stand takes its largest share's regime");
-    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
-    app.add_option("--jobs", jobs,
+                   "command; a split stand takes its largest share's regime")
+        ->type_name("FILE");
+    app.add_option("--jobs", options.jobs,
                    "Project with N threads (default: the machine's cores); the output is the "
                    "same with any number")
-        ->check(CLI::Range(1u, 1024u));
-    app.add_flag("--skip-bad-rows", options.skipBadRows,
+        ->check(CLI::Range(1u, 1024u))
+        ->type_name("N");
+    app.add_flag("--skip-bad-rows", plan.skipBadRows,
                  "Plan the usable stands even when others are rejected");
-    app.add_option("--encoding", encoding, "The CSV files' encoding: utf-8 (default) or gbk")
+    app.add_option("--encoding", options.encoding,
+                   "The CSV files' encoding: utf-8 (default) or gbk")
         ->check(CLI::IsMember({"utf-8", "gbk"}));
-    app.add_option("--layer", layer, "The layer of a GIS file");
-    app.add_option("--columns", columns, "The input's names of stand columns, e.g. stand_id=XBH");
-    app.add_option("--species-map", speciesMap, "A CSV file code,species");
-    app.add_option("--area-unit", areaUnit, "The area column's unit: ha (default) or mu")
+    app.add_option("--layer", options.layer, "The layer of a GIS file")->type_name("NAME");
+    app.add_option("--columns", options.columns,
+                   "The input's names of stand columns, e.g. stand_id=XBH")
+        ->type_name("COLUMN=NAME,...");
+    app.add_option("--species-map", options.speciesMap, "A CSV file code,species")
+        ->type_name("FILE");
+    app.add_option("--area-unit", options.areaUnit, "The area column's unit: ha (default) or mu")
         ->check(CLI::IsMember({"ha", "mu"}));
+}
 
-    const auto usageError = [&](const std::string& message) {
-        std::cerr << "arbora-report plan: " << message << "\n" << usageText;
-        return int{arbora::exitUsage};
-    };
+namespace {
+
+int usageError(const std::string& message) {
+    std::cerr << "arbora-report plan: " << message << "\n" << usageText;
+    return exitUsage;
+}
+
+// The run's options from the command line's, or the usage error that stops the command.
+std::variant<PlanOptions, int> runOptions(const Options& given) {
+    PlanOptions options = given.plan;
+    options.targets.objective = objectives.at(given.objective);
+    const YearsList yearList = parseYearsList(given.years);
+    if (!yearList.problem.empty()) return usageError("--years " + yearList.problem);
+    options.years = yearList.offsets;
+    const YearsList startList = parseYearsList(given.starts);
+    if (!startList.problem.empty()) return usageError("--starts " + startList.problem);
+    options.starts = startList.offsets;
+    if (!given.output.empty()) {
+        if (outputKindOf(given.output) != OutputKind::sqlite) {
+            return usageError("--output \"" + given.output +
+                              "\": the plan is written to SQLite: the name must end in .sqlite "
+                              "or .db");
+        }
+        options.outputFile = given.output;
+    }
+    if (!given.treatmentsOut.empty()) options.treatmentsOut = given.treatmentsOut;
+    if (!given.products.empty()) options.productsFile = given.products;
+    if (!given.prices.empty()) options.pricesFile = given.prices;
+    options.jobs = given.jobs;
+    options.encoding = given.encoding == "gbk" ? InputEncoding::gbk : InputEncoding::utf8;
+    if (!given.layer.empty()) options.input.layer = given.layer;
+    if (!given.columns.empty()) {
+        auto overrides = parseStandColumnOverrides(given.columns);
+        if (const auto* problem = std::get_if<std::string>(&overrides))
+            return usageError("--columns " + *problem);
+        options.input.columns = std::get<StandColumnOverrides>(std::move(overrides));
+    }
+    if (!given.speciesMap.empty()) options.input.speciesMap = given.speciesMap;
+    options.input.areaUnit = given.areaUnit == "mu" ? AreaUnit::mu : AreaUnit::hectare;
+    return options;
+}
+
+}  // namespace
+
+int run(const Options& given) {
+    const auto options = runOptions(given);
+    if (const int* status = std::get_if<int>(&options)) return *status;
+    return runPlan(std::get<PlanOptions>(options), std::cout, std::cerr);
+}
+
+}  // namespace arbora::plan_command
+
+int planMain(int argc, char** argv) {
+    using namespace arbora::plan_command;
+    CLI::App app;
+    Options options;
+    setup(app, options);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -141,34 +207,5 @@ int planMain(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         return usageError(error.what());
     }
-    options.targets.objective = objectives.at(objective);
-    const arbora::YearsList yearList = arbora::parseYearsList(years);
-    if (!yearList.problem.empty()) return usageError("--years " + yearList.problem);
-    options.years = yearList.offsets;
-    const arbora::YearsList startList = arbora::parseYearsList(starts);
-    if (!startList.problem.empty()) return usageError("--starts " + startList.problem);
-    options.starts = startList.offsets;
-    if (!output.empty()) {
-        if (arbora::outputKindOf(output) != arbora::OutputKind::sqlite) {
-            return usageError("--output \"" + output +
-                              "\": the plan is written to SQLite: the name must end in .sqlite "
-                              "or .db");
-        }
-        options.outputFile = output;
-    }
-    if (!treatmentsOut.empty()) options.treatmentsOut = treatmentsOut;
-    if (!products.empty()) options.productsFile = products;
-    if (!prices.empty()) options.pricesFile = prices;
-    options.jobs = jobs;
-    options.encoding = encoding == "gbk" ? arbora::InputEncoding::gbk : arbora::InputEncoding::utf8;
-    if (!layer.empty()) options.input.layer = layer;
-    if (!columns.empty()) {
-        auto overrides = arbora::parseStandColumnOverrides(columns);
-        if (const auto* problem = std::get_if<std::string>(&overrides))
-            return usageError("--columns " + *problem);
-        options.input.columns = std::get<arbora::StandColumnOverrides>(std::move(overrides));
-    }
-    if (!speciesMap.empty()) options.input.speciesMap = speciesMap;
-    options.input.areaUnit = areaUnit == "mu" ? arbora::AreaUnit::mu : arbora::AreaUnit::hectare;
-    return arbora::runPlan(options, std::cout, std::cerr);
+    return run(options);
 }

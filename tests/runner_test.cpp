@@ -196,6 +196,43 @@ TEST_F(Runner, InventoryHelpStartsWithTheUsageAndNamesEveryTable) {
     EXPECT_NE(bom.err.find("--bom: only for a .csv output"), std::string::npos) << bom.err;
 }
 
+// The man page's option list of each command is written from the same definitions as
+// its --help: every option --help lists is in the command's section of the page, as
+// the page sets an option's name (\fB\-\-name\fR), and in the usage a usage error shows.
+TEST_F(Runner, ManPageAndUsageListEveryOptionOfTheHelp) {
+    const std::string page = readBytes(ARBORA_MAN_PAGE);
+    const struct {
+        const char* command;
+        const char* section;  // the command's section of the page, up to the next one
+    } cases[] = {{"inventory", ".SH INVENTORY\n"}, {"plan", ".SH HARVEST PLAN\n"}};
+    for (const auto& c : cases) {
+        const std::size_t start = page.find(c.section);
+        ASSERT_NE(start, std::string::npos) << c.section;
+        const std::string section = page.substr(start, page.find("\n.SH ", start + 1) - start);
+        const Outcome help = runReport({c.command, "--help"});
+        const Outcome usage = runReport({c.command, "--no-such-option"});
+        std::istringstream lines(help.out.substr(help.out.find("\nOptions:\n")));
+        int options = 0;
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.starts_with("  -")) continue;
+            std::string name = line.substr(line.find("--"));
+            name.resize(std::min(name.find(' '), name.size()));
+            std::string roff = "\\fB";
+            for (const char ch : name)
+                roff += ch == '-' ? std::string("\\-") : std::string(1, ch);
+            ++options;
+            EXPECT_NE(section.find(roff + "\\fR"), std::string::npos) << c.command << " " << name;
+            if (name != "--help") {
+                EXPECT_TRUE(usage.err.find(name + " ") != std::string::npos ||
+                            usage.err.find(name + "]") != std::string::npos)
+                    << c.command << " " << name << "\n"
+                    << usage.err;
+            }
+        }
+        EXPECT_GT(options, 15) << c.command;
+    }
+}
+
 // The runner started with its output in files, without waiting for it. The stop
 // signals start with their default action, whatever the test's own are, except a
 // hang-up that is to be ignored, as nohup does.
