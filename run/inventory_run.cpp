@@ -10,7 +10,7 @@
 
 #include "growth/normal_stand.h"
 #include "inventory/number_text.h"
-#include "inventory/stop_request.h"
+#include "io/stop_request.h"
 #include "run/estate_page.h"
 #include "run/non_finite.h"
 #include "run/output_clashes.h"

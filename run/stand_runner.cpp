@@ -7,7 +7,7 @@
 #include "gis/geopackage_output.h"
 #include "gis/map_outlines.h"
 #include "growth/normal_stand.h"
-#include "inventory/stop_request.h"
+#include "io/stop_request.h"
 #include "management/removals_table.h"
 #include "run/inventory_run.h"
 #include "run/non_finite.h"
