@@ -20,6 +20,20 @@
 
 namespace arbora::testing {
 
+// Whether this build runs under AddressSanitizer, which reserves terabytes of address
+// space for its shadow memory at start: a limit on the address space cannot apply then.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool underAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool underAddressSanitizer = true;
+#else
+constexpr bool underAddressSanitizer = false;
+#endif
+#else
+constexpr bool underAddressSanitizer = false;
+#endif
+
 // Runs each test in a fresh empty working directory, where report files land.
 class InTempDir : public ::testing::Test {
   protected:
