@@ -235,28 +235,28 @@ double priceOf(const Prices& prices, std::int32_t species, PriceItem item) {
     return prices.general[indexOf(item)];
 }
 
-std::variant<Prices, std::vector<AccountingProblem>> readPricesFile(const std::string& fileName,
-                                                                    InputEncoding encoding) {
+std::variant<Prices, std::vector<Problem>> readPricesFile(const std::string& fileName,
+                                                          InputEncoding encoding) {
     return readPricesItems(readItemFile(fileName, encoding, SpeciesColumn::allowed), fileName);
 }
 
-std::variant<Prices, std::vector<AccountingProblem>> readPricesItems(
-    const std::variant<ItemFile, AccountingProblem>& read, const std::string& fileName) {
-    if (const auto* problem = std::get_if<AccountingProblem>(&read)) {
-        return std::vector<AccountingProblem>{*problem};
+std::variant<Prices, std::vector<Problem>> readPricesItems(
+    const std::variant<ItemFile, Problem>& read, const std::string& fileName) {
+    if (const auto* problem = std::get_if<Problem>(&read)) {
+        return std::vector<Problem>{*problem};
     }
     const ItemFile& file = std::get<ItemFile>(read);
     Prices prices;
     // The line each item was given on, for all species (0) and for each: 0 when not yet.
     std::array<std::array<std::int64_t, priceItemCount>, speciesCount + 1> givenOn{};
     std::int64_t currencyLine = 0;
-    std::vector<AccountingProblem> problems;
+    std::vector<Problem> problems;
     const auto refuse = [&](const ItemRow& row, const Refusal& refusal) {
         const std::string& column = refusal.column == Refusal::Column::item    ? file.itemColumn
                                     : refusal.column == Refusal::Column::value ? file.valueColumn
                                                                                : file.speciesColumn;
         problems.push_back(
-            {.file = fileName, .line = row.line, .column = column, .reason = refusal.reason});
+            {.message = refusal.reason, .file = fileName, .line = row.line, .column = column});
     };
     for (const ItemRow& row : file.rows) {
         const auto read = readPriceRow(row);
@@ -297,8 +297,7 @@ std::variant<Prices, std::vector<AccountingProblem>> readPricesItems(
     return prices;
 }
 
-std::variant<FinanceRow, AccountingProblem> standFinance(const StandAccounts& stand,
-                                                         const Prices& prices) {
+std::variant<FinanceRow, Problem> standFinance(const StandAccounts& stand, const Prices& prices) {
     const Discount discount = discountOf(prices);
     FinanceRow row{.scenario = stand.scenario, .standId = stand.standId, .area = stand.area};
     double treatmentsCosts = 0;
@@ -320,8 +319,8 @@ std::variant<FinanceRow, AccountingProblem> standFinance(const StandAccounts& st
     row.npvWithLiquidation = row.npv + row.liquidationValue;
     row.lev = landExpectation(stand.removals, stand.horizon, prices);
     if (auto reason = nonFiniteMoney(row, stand, prices)) {
-        return AccountingProblem{
-            .standId = stand.standId, .scenario = stand.scenario, .reason = std::move(*reason)};
+        return Problem{
+            .message = std::move(*reason), .standId = stand.standId, .scenario = stand.scenario};
     }
     return row;
 }

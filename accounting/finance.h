@@ -85,10 +85,10 @@ double priceOf(const Prices& prices, std::int32_t species, PriceItem item);
 // cost, a discount rate of -100 or less, a species on an item that has one value for
 // all species, an item (for one species) given twice. Throws InventoryInputError as
 // readItemFile does.
-std::variant<Prices, std::vector<AccountingProblem>> readPricesFile(
+std::variant<Prices, std::vector<Problem>> readPricesFile(
     const std::string& fileName, InputEncoding encoding = InputEncoding::utf8);
-std::variant<Prices, std::vector<AccountingProblem>> readPricesItems(
-    const std::variant<ItemFile, AccountingProblem>& file, const std::string& fileName);
+std::variant<Prices, std::vector<Problem>> readPricesItems(
+    const std::variant<ItemFile, Problem>& file, const std::string& fileName);
 
 // What stands at the last listed year, to be priced as a clear-felling then.
 struct StandingWood {
@@ -145,8 +145,7 @@ struct FinanceRow {
 // or a problem with the stand and scenario when a value exceeds the largest number
 // (prices near it, or a negative discount rate over very many years), naming the value
 // and the price items it comes from.
-std::variant<FinanceRow, AccountingProblem> standFinance(const StandAccounts& stand,
-                                                         const Prices& prices);
+std::variant<FinanceRow, Problem> standFinance(const StandAccounts& stand, const Prices& prices);
 
 // The land expectation value of bare land that is planted and grown in the same
 // rotation for ever (Faustmann): LEV = V * (1 + r)^R / ((1 + r)^R - 1), with R the

@@ -19,15 +19,14 @@ std::string textAt(const RawRow& row, int position) {
     return value.kind == RawValue::Kind::text ? std::string(trimBlanks(value.text)) : std::string();
 }
 
-std::variant<ItemFile, AccountingProblem> readItems(StandSource& source,
-                                                    const std::string& fileName,
-                                                    SpeciesColumn speciesColumn) {
+std::variant<ItemFile, Problem> readItems(StandSource& source, const std::string& fileName,
+                                          SpeciesColumn speciesColumn) {
     ItemFile file;
     std::array<WantedColumn, 3> wanted{{{"item", &file.itemColumn},
                                         {"value", &file.valueColumn},
                                         {"species", &file.speciesColumn}}};
     const auto fileProblem = [&](std::string reason) {
-        return AccountingProblem{.file = fileName, .reason = std::move(reason)};
+        return Problem{.message = std::move(reason), .file = fileName};
     };
     const std::vector<std::string>& header = source.header();
     for (std::size_t i = 0; i < header.size(); ++i) {
@@ -59,29 +58,26 @@ std::variant<ItemFile, AccountingProblem> readItems(StandSource& source,
 
 }  // namespace
 
-std::string problemText(const AccountingProblem& problem) {
+std::string problemText(const Problem& problem) {
     if (problem.file.empty()) {
         return "stand " + problem.standId + ", scenario " + problem.scenario + ": " +
-               problem.reason;
+               problem.message;
     }
     std::string text = problem.file;
     if (problem.line > 0) text += ":" + std::to_string(problem.line);
     if (!problem.column.empty()) text += ": " + problem.column;
-    return text + ": " + problem.reason;
+    return text + ": " + problem.message;
 }
 
-std::variant<ItemFile, AccountingProblem> readItemFile(const std::string& fileName,
-                                                       InputEncoding encoding,
-                                                       SpeciesColumn speciesColumn) {
+std::variant<ItemFile, Problem> readItemFile(const std::string& fileName, InputEncoding encoding,
+                                             SpeciesColumn speciesColumn) {
     // Opened once, so that a pipe works too: a database is told by the first bytes read.
     const auto source = openStandSource(fileName, encoding, SourceTuning{.databases = false});
     return readItems(*source, fileName, speciesColumn);
 }
 
-std::variant<ItemFile, AccountingProblem> readItemBytes(std::string bytes,
-                                                        const std::string& fileName,
-                                                        InputEncoding encoding,
-                                                        SpeciesColumn speciesColumn) {
+std::variant<ItemFile, Problem> readItemBytes(std::string bytes, const std::string& fileName,
+                                              InputEncoding encoding, SpeciesColumn speciesColumn) {
     const auto source = csvStandSource(std::move(bytes), fileName, encoding);
     return readItems(*source, fileName, speciesColumn);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "inventory/stand_sources.h"
+#include "io/problem.h"
 
 // The small CSV files that set up the accounting (the products file and the prices
 // file): a header row, then one row per item with its value. They are read by the
@@ -16,19 +17,9 @@
 // on.
 namespace arbora {
 
-// Why a products or prices file, one of its rows, or a stand's accounts cannot be used.
-struct AccountingProblem {
-    std::string file{};      // the file; empty for a stand's accounts
-    std::int64_t line = 0;   // where the row starts; 0 for the file as a whole
-    std::string column{};    // as the header spells it; empty for the whole row or file
-    std::string standId{};   // for a stand's accounts
-    std::string scenario{};  // for a stand's accounts
-    std::string reason{};
-};
-
 // "FILE:LINE: COLUMN: REASON", "FILE: REASON" for the file as a whole, or
 // "stand ID, scenario NAME: REASON".
-std::string problemText(const AccountingProblem& problem);
+std::string problemText(const Problem& problem);
 
 // One row of an item file, its texts with the blanks around them removed.
 struct ItemRow {
@@ -52,14 +43,11 @@ enum class SpeciesColumn { refused, allowed };
 // any letter case; other columns are ignored. A file without them, or with one twice,
 // is a problem of the whole file. Throws InventoryInputError: unreadable when the file
 // cannot be read, unusable when it is empty, a SQLite database, or not well-formed CSV.
-std::variant<ItemFile, AccountingProblem> readItemFile(const std::string& fileName,
-                                                       InputEncoding encoding,
-                                                       SpeciesColumn speciesColumn);
+std::variant<ItemFile, Problem> readItemFile(const std::string& fileName, InputEncoding encoding,
+                                             SpeciesColumn speciesColumn);
 
 // The same over bytes already in memory, for tests.
-std::variant<ItemFile, AccountingProblem> readItemBytes(std::string bytes,
-                                                        const std::string& fileName,
-                                                        InputEncoding encoding,
-                                                        SpeciesColumn speciesColumn);
+std::variant<ItemFile, Problem> readItemBytes(std::string bytes, const std::string& fileName,
+                                              InputEncoding encoding, SpeciesColumn speciesColumn);
 
 }  // namespace arbora

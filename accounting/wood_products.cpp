@@ -88,36 +88,30 @@ ProductsSettings defaultProductsSettings() {
     return settings;
 }
 
-std::variant<ProductsSettings, std::vector<AccountingProblem>> readProductsFile(
-    const std::string& fileName, InputEncoding encoding) {
+std::variant<ProductsSettings, std::vector<Problem>> readProductsFile(const std::string& fileName,
+                                                                      InputEncoding encoding) {
     return readProductsItems(readItemFile(fileName, encoding, SpeciesColumn::refused), fileName);
 }
 
-std::variant<ProductsSettings, std::vector<AccountingProblem>> readProductsItems(
-    const std::variant<ItemFile, AccountingProblem>& read, const std::string& fileName) {
-    if (const auto* problem = std::get_if<AccountingProblem>(&read)) {
-        return std::vector<AccountingProblem>{*problem};
+std::variant<ProductsSettings, std::vector<Problem>> readProductsItems(
+    const std::variant<ItemFile, Problem>& read, const std::string& fileName) {
+    if (const auto* problem = std::get_if<Problem>(&read)) {
+        return std::vector<Problem>{*problem};
     }
     const ItemFile& file = std::get<ItemFile>(read);
     ProductsSettings settings = defaultProductsSettings();
     std::array<std::int64_t, assortmentCount + productPoolCount> givenOn{};  // line, 0: not yet
-    std::vector<AccountingProblem> problems;
+    std::vector<Problem> problems;
     for (const ItemRow& row : file.rows) {
         const auto change = readProductsRow(row);
         if (const auto* refusal = std::get_if<Refusal>(&change)) {
-            problems.push_back({.file = fileName,
-                                .line = row.line,
-                                .column = refusal->inValue ? file.valueColumn : file.itemColumn,
-                                .reason = refusal->reason});
+            problems.push_back({.message = refusal->reason, .file = fileName, .line = row.line, .column = refusal->inValue ? file.valueColumn : file.itemColumn});
             continue;
         }
         const ProductsChange& set = std::get<ProductsChange>(change);
         if (givenOn[set.where] != 0) {
-            problems.push_back({.file = fileName,
-                                .line = row.line,
-                                .column = file.itemColumn,
-                                .reason = quoted(row.item) + " is given twice (first on line " +
-                                          std::to_string(givenOn[set.where]) + ")"});
+            problems.push_back({.message = quoted(row.item) + " is given twice (first on line " +
+                                          std::to_string(givenOn[set.where]) + ")", .file = fileName, .line = row.line, .column = file.itemColumn});
             continue;
         }
         givenOn[set.where] = row.line;

@@ -78,10 +78,10 @@ ProductsSettings defaultProductsSettings();
 // case. Every row that cannot be used is a problem with its line and column: an
 // unknown item or pool, a half-life that is not a number above 0, an item given
 // twice. Throws InventoryInputError as readItemFile does.
-std::variant<ProductsSettings, std::vector<AccountingProblem>> readProductsFile(
+std::variant<ProductsSettings, std::vector<Problem>> readProductsFile(
     const std::string& fileName, InputEncoding encoding = InputEncoding::utf8);
-std::variant<ProductsSettings, std::vector<AccountingProblem>> readProductsItems(
-    const std::variant<ItemFile, AccountingProblem>& file, const std::string& fileName);
+std::variant<ProductsSettings, std::vector<Problem>> readProductsItems(
+    const std::variant<ItemFile, Problem>& file, const std::string& fileName);
 
 // Carbon by ProductPool, t C/ha (one removal) or t C (the ledger).
 using PoolCarbon = std::array<double, productPoolCount>;

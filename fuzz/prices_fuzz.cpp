@@ -10,9 +10,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::InputFile file(data, size);
     try {
         const auto read = readPricesFile(file.name(), file.encoding());
-        if (const auto* problems = std::get_if<std::vector<AccountingProblem>>(&read)) {
+        if (const auto* problems = std::get_if<std::vector<Problem>>(&read)) {
             FUZZ_CHECK(!problems->empty(), "refused without a problem");
-            for (const AccountingProblem& problem : *problems)
+            for (const Problem& problem : *problems)
                 fuzz::checkMessage(problemText(problem));
         } else {
             const Prices& prices = std::get<Prices>(read);

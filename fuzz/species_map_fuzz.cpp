@@ -7,7 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace arbora;
     const fuzz::InputFile file(data, size);
     const auto read = readSpeciesMap(file.name(), file.encoding());
-    if (const auto* problem = std::get_if<GisProblem>(&read)) {
+    if (const auto* problem = std::get_if<Problem>(&read)) {
         fuzz::checkMessage(problem->message);
         return 0;
     }

@@ -8,10 +8,10 @@
 #include <variant>
 #include <vector>
 
-#include "gis/gis_problem.h"
 #include "gis/layer_ref.h"
 #include "gis/stand_input.h"
 #include "inventory/projection_output.h"
+#include "io/problem.h"
 
 // The projection as a GeoPackage that QGIS maps directly.
 namespace arbora {
@@ -24,7 +24,7 @@ bool isGeoPackageName(const std::string& fileName);
 // gis/gdal/geopackage_layer.h), otherwise that of openProjectionOutput. A GeoPackage
 // needs stands with geometries: without them it is a usage problem, as is a GIS module
 // that cannot be loaded. Throws OutputFileError.
-std::variant<std::unique_ptr<ProjectionOutput>, GisProblem> openStandOutput(
+std::variant<std::unique_ptr<ProjectionOutput>, Problem> openStandOutput(
     const std::string& fileName, const StandInput& input, const std::vector<std::int32_t>& years,
     std::span<const OutputTable* const> furtherTables = {});
 

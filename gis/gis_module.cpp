@@ -19,12 +19,12 @@ std::filesystem::path programFolder() {
     return error ? std::filesystem::path() : program.parent_path();
 }
 
-GisProblem cannotLoad(const std::string& why) {
-    return GisProblem{GisProblem::Kind::unreadable,
-                      std::string("GIS layers need the module ") + moduleFile + ", which " + why};
+Problem cannotLoad(const std::string& why) {
+    return Problem{Problem::Kind::unreadable,
+                   std::string("GIS layers need the module ") + moduleFile + ", which " + why};
 }
 
-std::variant<const GisModule*, GisProblem> load() {
+std::variant<const GisModule*, Problem> load() {
     const std::filesystem::path folder = programFolder();
     if (folder.empty()) return cannotLoad("cannot be found: the program's folder is unknown");
     // Beside the program in the build tree; in the library folder once installed.
@@ -50,8 +50,8 @@ std::variant<const GisModule*, GisProblem> load() {
 
 }  // namespace
 
-std::variant<const GisModule*, GisProblem> loadGisModule() {
-    static const std::variant<const GisModule*, GisProblem> loaded = load();
+std::variant<const GisModule*, Problem> loadGisModule() {
+    static const std::variant<const GisModule*, Problem> loaded = load();
     return loaded;
 }
 

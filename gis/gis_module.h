@@ -10,10 +10,10 @@
 #include <variant>
 #include <vector>
 
-#include "gis/gis_problem.h"
 #include "gis/map_outlines.h"
 #include "inventory/projection_output.h"
 #include "inventory/stand_sources.h"
+#include "io/problem.h"
 
 // What the runner does with GDAL, behind one table of functions in a module of its own
 // (arbora-gis.so). GDAL brings some hundred shared libraries, whose loading costs a
@@ -60,7 +60,7 @@ struct GisModule {
     // Opens the file read-only and chooses its layer: the one named, else "stands" when
     // there is one, else the only one. A shapefile's .dbf text is read in the encoding
     // its .cpg file names, or in GBK when asked (overriding the .cpg).
-    std::variant<std::unique_ptr<LayerSource>, GisProblem> (*openLayerSource)(
+    std::variant<std::unique_ptr<LayerSource>, Problem> (*openLayerSource)(
         const std::string& fileName, const std::optional<std::string>& layerName,
         InputEncoding encoding);
     // See openStandOutput (gis/geopackage_output.h). Throws OutputFileError.
@@ -68,7 +68,7 @@ struct GisModule {
         const std::string& fileName, const LayerRef& input, const std::vector<std::int32_t>& years,
         std::span<const OutputTable* const> furtherTables);
     // See readMapOutlines (gis/map_outlines.h).
-    std::variant<OutlineFrame, GisProblem> (*readMapOutlines)(
+    std::variant<OutlineFrame, Problem> (*readMapOutlines)(
         const LayerRef& layer, const std::function<std::string*(std::int64_t)>& pathOf);
 };
 
@@ -77,14 +77,14 @@ inline constexpr const char* gisModuleEntry = "arbora_gis_module";
 
 // The module, loaded once per process from beside the program (the build tree) or from
 // the library folder it is installed in; or why it cannot be loaded.
-std::variant<const GisModule*, GisProblem> loadGisModule();
+std::variant<const GisModule*, Problem> loadGisModule();
 
 // What `use` gives with the module, or why the module cannot be loaded: a Result is a
-// variant that can hold a GisProblem.
+// variant that can hold a Problem.
 template <typename Result, typename Use>
 Result withGisModule(Use&& use) {
     auto module = loadGisModule();
-    if (auto* problem = std::get_if<GisProblem>(&module)) return std::move(*problem);
+    if (auto* problem = std::get_if<Problem>(&module)) return std::move(*problem);
     return use(*std::get<const GisModule*>(module));
 }
 

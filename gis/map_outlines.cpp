@@ -172,9 +172,9 @@ std::string outlinePath(const std::vector<MapPolygon>& polygons, double toleranc
     return path;
 }
 
-std::variant<OutlineFrame, GisProblem> readMapOutlines(
+std::variant<OutlineFrame, Problem> readMapOutlines(
     const LayerRef& layer, const std::function<std::string*(std::int64_t)>& pathOf) {
-    return withGisModule<std::variant<OutlineFrame, GisProblem>>(
+    return withGisModule<std::variant<OutlineFrame, Problem>>(
         [&](const GisModule& gis) { return gis.readMapOutlines(layer, pathOf); });
 }
 

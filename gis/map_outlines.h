@@ -6,8 +6,8 @@
 #include <variant>
 #include <vector>
 
-#include "gis/gis_problem.h"
 #include "gis/layer_ref.h"
+#include "io/problem.h"
 
 // The stands' outlines for a small map drawn in a page (the estate report's): polygons
 // simplified to what can be seen at that size and written as SVG path data, so that a
@@ -57,7 +57,7 @@ struct OutlineFrame {
 // a polygon are passed over. A geographic layer (degrees) is drawn in the equirectangular
 // projection about the middle latitude. Empty frame (width 0) when nothing is drawn.
 // Reads the layer twice (extent, then outlines), holding one feature at a time.
-std::variant<OutlineFrame, GisProblem> readMapOutlines(
+std::variant<OutlineFrame, Problem> readMapOutlines(
     const LayerRef& layer, const std::function<std::string*(std::int64_t)>& pathOf);
 
 }  // namespace arbora

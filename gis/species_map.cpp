@@ -28,10 +28,10 @@ std::string_view textAt(const RawRow& row, int position) {
     return index < row.values.size() ? trimBlanks(row.values[index].text) : std::string_view{};
 }
 
-std::variant<SpeciesMap, GisProblem> readRows(StandSource& source, const std::string& fileName) {
+std::variant<SpeciesMap, Problem> readRows(StandSource& source, const std::string& fileName) {
     const auto unusable = [&](std::int64_t line, const std::string& reason) {
-        return GisProblem{GisProblem::Kind::unusable,
-                          fileName + ":" + std::to_string(line) + ": " + reason};
+        return Problem{Problem::Kind::unusable,
+                       fileName + ":" + std::to_string(line) + ": " + reason};
     };
     const int code = positionOf(source.header(), "code");
     const int species = positionOf(source.header(), "species");
@@ -63,16 +63,16 @@ std::variant<SpeciesMap, GisProblem> readRows(StandSource& source, const std::st
 
 }  // namespace
 
-std::variant<SpeciesMap, GisProblem> readSpeciesMap(const std::string& fileName,
-                                                    InputEncoding encoding) {
+std::variant<SpeciesMap, Problem> readSpeciesMap(const std::string& fileName,
+                                                 InputEncoding encoding) {
     try {
         // Read as the stands are: a pipe works, and a stop request ends a wait for it.
         const auto source = openStandSource(fileName, encoding, SourceTuning{.databases = false});
         return readRows(*source, fileName);
     } catch (const InventoryInputError& e) {
-        return GisProblem{e.kind() == InventoryInputError::unreadable ? GisProblem::Kind::unreadable
-                                                                      : GisProblem::Kind::unusable,
-                          e.what()};
+        return Problem{e.kind() == InventoryInputError::unreadable ? Problem::Kind::unreadable
+                                                                   : Problem::Kind::unusable,
+                       e.what()};
     }
 }
 

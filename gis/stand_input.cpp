@@ -22,7 +22,7 @@ bool isNamedCsv(const std::string& fileName) {
     return extension == ".csv" || extension == ".txt";
 }
 
-std::variant<InputKind, GisProblem> kindOf(const std::string& fileName, bool layerNamed) {
+std::variant<InputKind, Problem> kindOf(const std::string& fileName, bool layerNamed) {
     // A pipe or a device is read once, as it comes: only the CSV reader can take it, and
     // looking at its first bytes here would take them from that reader.
     struct stat info;
@@ -37,20 +37,20 @@ std::variant<InputKind, GisProblem> kindOf(const std::string& fileName, bool lay
     }
     if (isNamedCsv(fileName)) return InputKind::csv;
     // CSV files keep the inventory's own reader: its encodings and strict numbers.
-    return withGisModule<std::variant<InputKind, GisProblem>>([&](const GisModule& gis) {
+    return withGisModule<std::variant<InputKind, Problem>>([&](const GisModule& gis) {
         return gis.isVectorFile(fileName) ? InputKind::layer : InputKind::csv;
     });
 }
 
-GisProblem unusable(const std::string& message) {
-    return GisProblem{GisProblem::Kind::unusable, message};
+Problem unusable(const std::string& message) {
+    return Problem{Problem::Kind::unusable, message};
 }
 
 // The layer's polygon areas: the area column when it has none of its own (then they
 // must be measurable), otherwise for the survey check. Gives their position in a row,
 // -1 when they are not measured.
-std::variant<int, GisProblem> measurePolygons(LayerSource& layer, StandColumnMap& columns,
-                                              const std::string& fileName) {
+std::variant<int, Problem> measurePolygons(LayerSource& layer, StandColumnMap& columns,
+                                           const std::string& fileName) {
     const auto area = static_cast<std::size_t>(StandColumn::area);
     if (!layer.mayHavePolygons()) return -1;
     const bool hasColumn = columns.position[area] >= 0;
@@ -141,34 +141,34 @@ std::vector<std::pair<std::string, OwnedOutputValue>> inputRunParameters(
     };
 }
 
-std::variant<StandInput, GisProblem> openStandInput(const std::string& fileName,
-                                                    InputEncoding encoding,
-                                                    const InputChoices& choices) {
+std::variant<StandInput, Problem> openStandInput(const std::string& fileName,
+                                                 InputEncoding encoding,
+                                                 const InputChoices& choices) {
     StandInput input;
     LayerSource* layer = nullptr;
     if (choices.layer && choices.layer->empty())
-        return GisProblem{GisProblem::Kind::usage, "--layer: an empty name names no layer"};
+        return Problem{Problem::Kind::usage, "--layer: an empty name names no layer"};
     try {
         auto kind = kindOf(fileName, choices.layer.has_value());
-        if (auto* problem = std::get_if<GisProblem>(&kind)) return std::move(*problem);
+        if (auto* problem = std::get_if<Problem>(&kind)) return std::move(*problem);
         if (std::get<InputKind>(kind) == InputKind::layer) {
-            auto opened = withGisModule<std::variant<std::unique_ptr<LayerSource>, GisProblem>>(
+            auto opened = withGisModule<std::variant<std::unique_ptr<LayerSource>, Problem>>(
                 [&](const GisModule& gis) {
                     return gis.openLayerSource(fileName, choices.layer, encoding);
                 });
-            if (auto* problem = std::get_if<GisProblem>(&opened)) return std::move(*problem);
+            if (auto* problem = std::get_if<Problem>(&opened)) return std::move(*problem);
             layer = std::get<std::unique_ptr<LayerSource>>(opened).get();
             input.source_ = std::get<std::unique_ptr<LayerSource>>(std::move(opened));
         } else if (choices.layer) {
-            return GisProblem{GisProblem::Kind::usage,
-                              "--layer: \"" + fileName + "\" is a CSV file, which has no layers"};
+            return Problem{Problem::Kind::usage,
+                           "--layer: \"" + fileName + "\" is a CSV file, which has no layers"};
         } else {
             input.source_ = openStandSource(fileName, encoding);
         }
     } catch (const InventoryInputError& e) {
-        return GisProblem{e.kind() == InventoryInputError::unreadable ? GisProblem::Kind::unreadable
-                                                                      : GisProblem::Kind::unusable,
-                          e.what()};
+        return Problem{e.kind() == InventoryInputError::unreadable ? Problem::Kind::unreadable
+                                                                   : Problem::Kind::unusable,
+                       e.what()};
     }
 
     auto mapped = mapStandColumns(input.source_->header(), choices.columns);
@@ -181,7 +181,7 @@ std::variant<StandInput, GisProblem> openStandInput(const std::string& fileName,
     }
     if (choices.speciesMap) {
         auto map = readSpeciesMap(*choices.speciesMap, encoding);
-        if (auto* problem = std::get_if<GisProblem>(&map)) return std::move(*problem);
+        if (auto* problem = std::get_if<Problem>(&map)) return std::move(*problem);
         input.speciesMap_ = std::get<SpeciesMap>(std::move(map));
     }
     input.areaUnit_ = choices.areaUnit;
@@ -207,10 +207,10 @@ std::optional<std::string> StandInput::areaUnitProblem() const {
     return std::nullopt;
 }
 
-std::optional<GisProblem> StandInput::useLayer(LayerSource& layer, const std::string& fileName,
-                                               InputEncoding encoding) {
+std::optional<Problem> StandInput::useLayer(LayerSource& layer, const std::string& fileName,
+                                            InputEncoding encoding) {
     auto measured = measurePolygons(layer, columns_, fileName);
-    if (auto* problem = std::get_if<GisProblem>(&measured)) return std::move(*problem);
+    if (auto* problem = std::get_if<Problem>(&measured)) return std::move(*problem);
     polygonAreaPosition_ = std::get<int>(measured);
     layer_ = &layer;
     areaMeasured_ = columns_.header[static_cast<std::size_t>(StandColumn::area)] ==

@@ -10,12 +10,12 @@
 #include <variant>
 #include <vector>
 
-#include "gis/gis_problem.h"
 #include "gis/layer_ref.h"
 #include "gis/species_map.h"
 #include "inventory/projection_output.h"
 #include "inventory/stand_columns.h"
 #include "inventory/stand_sources.h"
+#include "io/problem.h"
 
 // The stands of an inventory from any of its forms: a CSV file, a SQLite database with a
 // table "stands", or a GIS layer GDAL opens; with the user's column names, species codes
@@ -95,13 +95,13 @@ class StandInput {
     const std::vector<std::string>& notes() const { return notes_; }
 
   private:
-    friend std::variant<StandInput, GisProblem> openStandInput(const std::string&, InputEncoding,
-                                                               const InputChoices&);
+    friend std::variant<StandInput, Problem> openStandInput(const std::string&, InputEncoding,
+                                                            const InputChoices&);
     std::optional<std::string> translateSpecies(RawRow& row) const;
     void checkArea(const RawRow& row, const InventoryStand& stand);
     // Measures or checks the areas by the layer's polygons; notes geodesic areas.
-    std::optional<GisProblem> useLayer(LayerSource& layer, const std::string& fileName,
-                                       InputEncoding encoding);
+    std::optional<Problem> useLayer(LayerSource& layer, const std::string& fileName,
+                                    InputEncoding encoding);
     const std::string& headerOf(StandColumn column) const {
         return columns_.header[static_cast<std::size_t>(column)];
     }
@@ -127,9 +127,9 @@ class StandInput {
 // knows as a vector format other than CSV through GDAL, anything else as CSV. Maps its
 // columns; a polygon layer in a projected coordinate system without an area column
 // gives each stand its polygon area.
-std::variant<StandInput, GisProblem> openStandInput(const std::string& fileName,
-                                                    InputEncoding encoding,
-                                                    const InputChoices& choices);
+std::variant<StandInput, Problem> openStandInput(const std::string& fileName,
+                                                 InputEncoding encoding,
+                                                 const InputChoices& choices);
 
 // How the stands were read, for the run table: layer (the one read), area_unit (of an
 // area column), polygon_areas ("plane" or "geodesic" when they are the areas, "checked"

@@ -126,8 +126,8 @@ class ScenarioRun {
                           stand.standVolume};
     }
 
-    std::optional<ScenarioProblem> project(const std::vector<std::int32_t>& offsets,
-                                           ScenarioProjection& projection) {
+    std::optional<Problem> project(const std::vector<std::int32_t>& offsets,
+                                   ScenarioProjection& projection) {
         projection.rows.clear();
         projection.removals.clear();
         projection.overdue = 0;
@@ -142,9 +142,10 @@ class ScenarioRun {
     }
 
   private:
-    ScenarioProblem ageOutside(std::int64_t age) const {
-        return {"stand_age",
-                "age " + std::to_string(age) + " is outside the growth curves of this species"};
+    Problem ageOutside(std::int64_t age) const {
+        return Problem{.message = "age " + std::to_string(age) +
+                                  " is outside the growth curves of this species",
+                       .column = "stand_age"};
     }
 
     bool applies(const Treatment& t) const { return !t.species || *t.species == cohort_.species; }
@@ -332,11 +333,11 @@ class ScenarioRun {
     }
 
     bool fail(const Treatment& t, std::int64_t year, const std::string& reason) {
-        problem_ = ScenarioProblem{
-            "",
-            std::string(t.action == TreatmentAction::thin ? "the thinning" : "the clear-felling") +
-                " of treatments line " + std::to_string(t.line) + " at " + yearText(year) +
-                " cannot be carried out: " + reason};
+        problem_ = Problem{.message = std::string(t.action == TreatmentAction::thin
+                                                      ? "the thinning"
+                                                      : "the clear-felling") +
+                                      " of treatments line " + std::to_string(t.line) + " at " +
+                                      yearText(year) + " cannot be carried out: " + reason};
         return false;
     }
 
@@ -362,23 +363,21 @@ class ScenarioRun {
     Cohort cohort_;
     bool felled_ = false;    // clear-felled and not planted
     std::int64_t done_ = 0;  // treatments are carried out up to this year
-    std::optional<ScenarioProblem> problem_;
+    std::optional<Problem> problem_;
     std::vector<std::int32_t> treatedIn_;  // by treatment: the cohort generation it treated
 };
 
 }  // namespace
 
-std::optional<ScenarioProblem> projectScenario(InventoryProjector& projector,
-                                               const InventoryStand& stand,
-                                               const std::vector<const Treatment*>& treatments,
-                                               const std::vector<std::int32_t>& offsets,
-                                               const std::string& scenario,
-                                               ScenarioProjection& into) {
+std::optional<Problem> projectScenario(InventoryProjector& projector, const InventoryStand& stand,
+                                       const std::vector<const Treatment*>& treatments,
+                                       const std::vector<std::int32_t>& offsets,
+                                       const std::string& scenario, ScenarioProjection& into) {
     ScenarioRun run(projector, stand, treatments, scenario);
     return run.project(offsets, into);
 }
 
-std::variant<ScenarioProjection, ScenarioProblem> projectScenario(
+std::variant<ScenarioProjection, Problem> projectScenario(
     InventoryProjector& projector, const InventoryStand& stand,
     const std::vector<const Treatment*>& treatments, const std::vector<std::int32_t>& offsets,
     const std::string& scenario) {

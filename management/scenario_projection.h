@@ -8,6 +8,7 @@
 
 #include "inventory/inventory_stand.h"
 #include "inventory/projection.h"
+#include "io/problem.h"
 #include "management/removal.h"
 #include "management/treatments.h"
 
@@ -25,13 +26,9 @@ struct ScenarioProjection {
     std::int32_t emptyThinnings = 0;
 };
 
-// Why a stand cannot be projected under a scenario: the stand column concerned (its
-// English name, e.g. "stand_age"), or empty when a treatment cannot be carried out; and
-// a sentence.
-struct ScenarioProblem {
-    std::string column;
-    std::string reason;
-};
+// Why a stand cannot be projected under a scenario is a Problem: its column is the stand
+// column concerned (its English name, e.g. "stand_age"), or empty when a treatment cannot
+// be carried out; its message a sentence.
 
 // Projects the stand over the offsets (sorted, distinct) under the treatments (file
 // order), on the models of the two simulations. The rows may hold values that are not
@@ -52,14 +49,12 @@ struct ScenarioProblem {
 // The projection goes into `into`, emptied first; its memory is kept, so that a run
 // reusing one for every stand allocates nothing per stand. Returns why the stand
 // cannot be projected (`into` then holds the years up to the problem), or nothing.
-std::optional<ScenarioProblem> projectScenario(InventoryProjector& projector,
-                                               const InventoryStand& stand,
-                                               const std::vector<const Treatment*>& treatments,
-                                               const std::vector<std::int32_t>& offsets,
-                                               const std::string& scenario,
-                                               ScenarioProjection& into);
+std::optional<Problem> projectScenario(InventoryProjector& projector, const InventoryStand& stand,
+                                       const std::vector<const Treatment*>& treatments,
+                                       const std::vector<std::int32_t>& offsets,
+                                       const std::string& scenario, ScenarioProjection& into);
 // The same projection in a value of its own.
-std::variant<ScenarioProjection, ScenarioProblem> projectScenario(
+std::variant<ScenarioProjection, Problem> projectScenario(
     InventoryProjector& projector, const InventoryStand& stand,
     const std::vector<const Treatment*>& treatments, const std::vector<std::int32_t>& offsets,
     const std::string& scenario);

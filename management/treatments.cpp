@@ -122,7 +122,7 @@ class TreatmentRow {
         return quotedValue(*raw);
     }
     void reject(TreatmentColumn column, std::string reason) {
-        if (!problem_) problem_ = Problem{column, std::move(reason)};
+        if (!problem_) problem_ = FirstProblem{column, std::move(reason)};
     }
     bool rejected() const { return problem_.has_value(); }
     Rejection rejection(const std::string& file, const std::string& standId) const {
@@ -133,13 +133,13 @@ class TreatmentRow {
     }
 
   private:
-    struct Problem {
+    struct FirstProblem {  // of the row: the first column found wrong
         TreatmentColumn column;
         std::string reason;
     };
     const TreatmentColumnMap& map_;
     const RawRow& row_;
-    std::optional<Problem> problem_;
+    std::optional<FirstProblem> problem_;
 };
 
 // A whole number of at least 1, or why not.

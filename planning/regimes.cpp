@@ -109,9 +109,9 @@ void addProductCarbon(PlanYield& y, const ScenarioProjection& projection,
 }
 
 // NPV, liquidation value and each period's revenue and costs, from the finance model.
-std::optional<ScenarioProblem> addMoney(PlanYield& y, const ScenarioProjection& projection,
-                                        const InventoryStand& stand, const std::string& regime,
-                                        const YieldSettings& settings) {
+std::optional<Problem> addMoney(PlanYield& y, const ScenarioProjection& projection,
+                                const InventoryStand& stand, const std::string& regime,
+                                const YieldSettings& settings) {
     const Prices& prices = *settings.prices;
     const std::vector<std::int32_t>& years = settings.years;
     const ProjectionRow& last = projection.rows.back();
@@ -124,8 +124,8 @@ std::optional<ScenarioProblem> addMoney(PlanYield& y, const ScenarioProjection& 
         .standing = {last.species, stand.outputClass.value_or(defaultOutputClass),
                      last.averageDiameter, last.standVolume}};
     const auto whole = standFinance(accounts, prices);
-    if (const auto* problem = std::get_if<AccountingProblem>(&whole))
-        return ScenarioProblem{"", problem->reason};
+    if (const auto* problem = std::get_if<Problem>(&whole))
+        return Problem{.message = problem->message};
     y.npv = std::get<FinanceRow>(whole).npv * stand.area;
     y.liquidation = std::get<FinanceRow>(whole).liquidationValue * stand.area;
     // A period's money: its removals' revenue and costs, and management for its years
@@ -140,8 +140,8 @@ std::optional<ScenarioProblem> addMoney(PlanYield& y, const ScenarioProjection& 
         accounts.horizon = years[p];
         accounts.standing = {};
         const auto period = standFinance(accounts, prices);
-        if (const auto* problem = std::get_if<AccountingProblem>(&period))
-            return ScenarioProblem{"", problem->reason};
+        if (const auto* problem = std::get_if<Problem>(&period))
+            return Problem{.message = problem->message};
         const FinanceRow& row = std::get<FinanceRow>(period);
         y.revenue[p - 1] = row.revenue * stand.area;
         y.costs[p - 1] = (row.costs - management * years[p - 1]) * stand.area;
@@ -182,11 +182,11 @@ std::vector<Treatment> standSchedule(const TreatmentSchedule& regimes, const Reg
     return rows;
 }
 
-std::variant<RegimeRun, ScenarioProblem> regimeYield(InventoryProjector& projector,
-                                                     const InventoryStand& stand,
-                                                     const std::vector<Treatment>& treatments,
-                                                     const std::string& regime,
-                                                     const YieldSettings& settings) {
+std::variant<RegimeRun, Problem> regimeYield(InventoryProjector& projector,
+                                             const InventoryStand& stand,
+                                             const std::vector<Treatment>& treatments,
+                                             const std::string& regime,
+                                             const YieldSettings& settings) {
     std::vector<const Treatment*> list;
     for (const Treatment& t : treatments)
         list.push_back(&t);
@@ -196,7 +196,7 @@ std::variant<RegimeRun, ScenarioProblem> regimeYield(InventoryProjector& project
         return std::move(*problem);
     for (const ProjectionRow& row : run.projection.rows) {
         if (const auto name = firstNonFinite(row))
-            return ScenarioProblem{"", "its " + std::string(*name) + " is not a finite number"};
+            return Problem{.message = "its " + std::string(*name) + " is not a finite number"};
     }
     PlanYield& y = run.yield;
     y = PlanYield::zero(settings.years.size());

@@ -57,10 +57,10 @@ struct RegimeRun {
     PlanYield yield;
     ScenarioProjection projection;
 };
-std::variant<RegimeRun, ScenarioProblem> regimeYield(InventoryProjector& projector,
-                                                     const InventoryStand& stand,
-                                                     const std::vector<Treatment>& treatments,
-                                                     const std::string& regime,
-                                                     const YieldSettings& settings);
+std::variant<RegimeRun, Problem> regimeYield(InventoryProjector& projector,
+                                             const InventoryStand& stand,
+                                             const std::vector<Treatment>& treatments,
+                                             const std::string& regime,
+                                             const YieldSettings& settings);
 
 }  // namespace arbora

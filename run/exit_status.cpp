@@ -2,11 +2,11 @@
 
 namespace arbora {
 
-int exitStatusOf(GisProblem::Kind kind) {
+int exitStatusOf(Problem::Kind kind) {
     switch (kind) {
-        case GisProblem::Kind::usage:
+        case Problem::Kind::usage:
             return exitUsage;
-        case GisProblem::Kind::unreadable:
+        case Problem::Kind::unreadable:
             return exitFileFailure;
         default:
             return exitUnusableData;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gis/gis_problem.h"
+#include "io/problem.h"
 
 // How a run of the runner ends, as its exit status: the one place where a kind of
 // problem becomes a number.
@@ -16,6 +16,6 @@ enum ExitStatus : int {
 };
 
 // The exit status of a problem of a GIS input or output.
-int exitStatusOf(GisProblem::Kind kind);
+int exitStatusOf(Problem::Kind kind);
 
 }  // namespace arbora

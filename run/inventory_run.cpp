@@ -70,10 +70,10 @@ std::optional<RunEnd> usageProblem(const InventoryOptions& options) {
 // The products and prices files' rejections: rows are listed, the first 20 of each file,
 // and counted; a problem of a whole file (a column missing) is said once, in the closing
 // message.
-RunEnd accountingRefused(std::vector<AccountingProblem> problems, std::ostream& err) {
+RunEnd accountingRefused(std::vector<Problem> problems, std::ostream& err) {
     std::string message;
-    std::vector<AccountingProblem> rows;
-    for (AccountingProblem& problem : problems) {
+    std::vector<Problem> rows;
+    for (Problem& problem : problems) {
         if (problem.line > 0) {
             rows.push_back(std::move(problem));
         } else {

@@ -181,7 +181,7 @@ class PlanRun {
         AccountingSetup accounting =
             readAccounting(options_.productsFile, options_.pricesFile, options_.encoding);
         if (!accounting.problems.empty()) {
-            for (const AccountingProblem& problem : accounting.problems)
+            for (const Problem& problem : accounting.problems)
                 err_ << problemText(problem) << "\n";
             throw RunEnd{exitUnusableData,
                          std::to_string(accounting.problems.size()) +
@@ -203,7 +203,7 @@ class PlanRun {
 
     void readStands() {
         auto opened = openStandInput(options_.standsFile, options_.encoding, options_.input);
-        if (const auto* problem = std::get_if<GisProblem>(&opened))
+        if (const auto* problem = std::get_if<Problem>(&opened))
             throw RunEnd{exitStatusOf(problem->kind), problem->message};
         StandInput input = std::get<StandInput>(std::move(opened));
         StandIds ids;
@@ -253,14 +253,14 @@ class PlanRun {
     void projectStand(StandPlan& plan, InventoryProjector& projector) const {
         if (plan.rejection) return;
         const InventoryStand& stand = plan.stand;
-        std::optional<ScenarioProblem> firstProblem;
+        std::optional<Problem> firstProblem;
         for (const RegimeOffer& offer : offers_) {
             if (!regimeSuits(regimes_, offer.regime, stand.species)) continue;
             std::vector<Treatment> done =
                 standSchedule(regimes_, offer, stand, options_.years.back());
             auto result = regimeYield(projector, stand, done, offer.name, settings_);
-            if (auto* problem = std::get_if<ScenarioProblem>(&result)) {
-                plan.options.push_back({offer.name, problem->reason});
+            if (auto* problem = std::get_if<Problem>(&result)) {
+                plan.options.push_back({offer.name, problem->message});
                 if (!firstProblem) firstProblem = *problem;
                 continue;
             }
@@ -272,7 +272,7 @@ class PlanRun {
             const std::string column =
                 firstProblem->column == "stand_age" ? standAgeHeader_ : std::string("regimes");
             plan.rejection = Rejection{stand.line, stand.standId, column,
-                                       "no regime can be projected: " + firstProblem->reason};
+                                       "no regime can be projected: " + firstProblem->message};
         }
     }
 

@@ -30,7 +30,7 @@ AccountingSetup readAccounting(const std::optional<std::string>& productsFile,
     AccountingSetup setup;
     if (productsFile) {
         auto read = readProductsFile(*productsFile, encoding);
-        if (auto* problems = std::get_if<std::vector<AccountingProblem>>(&read)) {
+        if (auto* problems = std::get_if<std::vector<Problem>>(&read)) {
             setup.problems = std::move(*problems);
         } else {
             setup.products = std::get<ProductsSettings>(read);
@@ -38,7 +38,7 @@ AccountingSetup readAccounting(const std::optional<std::string>& productsFile,
     }
     if (pricesFile) {
         auto read = readPricesFile(*pricesFile, encoding);
-        if (auto* problems = std::get_if<std::vector<AccountingProblem>>(&read)) {
+        if (auto* problems = std::get_if<std::vector<Problem>>(&read)) {
             setup.problems.insert(setup.problems.end(), problems->begin(), problems->end());
         } else {
             setup.prices = std::get<Prices>(read);

@@ -23,7 +23,7 @@ struct InventoryOptions;
 struct AccountingSetup {
     ProductsSettings products = defaultProductsSettings();
     std::optional<Prices> prices;
-    std::vector<AccountingProblem> problems;
+    std::vector<Problem> problems;
 };
 // Reads the products and prices files given (the defaults and no prices without them).
 // Throws InventoryInputError as readItemFile does.

@@ -60,9 +60,9 @@ void listRejections(const InventoryRun& run, std::ostream& err) {
     }
 }
 
-void listProblems(const std::vector<AccountingProblem>& problems, std::ostream& err) {
+void listProblems(const std::vector<Problem>& problems, std::ostream& err) {
     std::vector<std::pair<std::string, std::int64_t>> byFile;
-    for (const AccountingProblem& problem : problems) {
+    for (const Problem& problem : problems) {
         if (byFile.empty() || byFile.back().first != problem.file)
             byFile.emplace_back(problem.file, 0);
         if (byFile.back().second++ < static_cast<std::int64_t>(rejectionsListed))

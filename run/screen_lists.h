@@ -23,7 +23,7 @@ void listRejections(const InventoryRun& run, std::ostream& err);
 
 // The products and prices files' problems, the first 20 of each file and a count of the
 // others.
-void listProblems(const std::vector<AccountingProblem>& problems, std::ostream& err);
+void listProblems(const std::vector<Problem>& problems, std::ostream& err);
 
 // "stands.csv: 3 rows rejected, treatments.csv: 1 row rejected".
 std::string rejectedRowsText(const InventoryRun& run);

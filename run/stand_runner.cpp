@@ -29,12 +29,12 @@ InventoryRunner::InventoryRunner(const InventoryOptions& options, std::ostream& 
     if (options.treatmentsFile) ledger_.emplace(products, options.years.back());
 }
 
-std::optional<GisProblem> InventoryRunner::open() {
+std::optional<Problem> InventoryRunner::open() {
     schedule_ = options_.treatmentsFile
                     ? readTreatments(*options_.treatmentsFile, options_.encoding)
                     : baselineOnly();
     auto opened = openStandInput(options_.standsFile, options_.encoding, options_.input);
-    if (auto* problem = std::get_if<GisProblem>(&opened)) return std::move(*problem);
+    if (auto* problem = std::get_if<Problem>(&opened)) return std::move(*problem);
     stands_.emplace(std::get<StandInput>(std::move(opened)));
     for (auto& parameter : inputRunParameters(*stands_, options_.input, options_.encoding))
         run_.parameters.push_back(std::move(parameter));
@@ -49,7 +49,7 @@ std::optional<GisProblem> InventoryRunner::open() {
             output_ = openProjectionOutput(*options_.outputFile, further, true);
         } else {
             auto made = openStandOutput(*options_.outputFile, *stands_, options_.years, further);
-            if (auto* problem = std::get_if<GisProblem>(&made)) return std::move(*problem);
+            if (auto* problem = std::get_if<Problem>(&made)) return std::move(*problem);
             output_ = std::get<std::unique_ptr<ProjectionOutput>>(std::move(made));
         }
     }
@@ -137,8 +137,7 @@ std::optional<EstateMap> InventoryRunner::map() {
         const auto found = mapIndex_.find(feature);
         return found == mapIndex_.end() ? nullptr : &mapStands_[found->second].path;
     });
-    if (const auto* problem = std::get_if<GisProblem>(&read))
-        throw OutputFileError(problem->message);
+    if (const auto* problem = std::get_if<Problem>(&read)) throw OutputFileError(problem->message);
     const OutlineFrame& frame = std::get<OutlineFrame>(read);
     if (frame.width == 0) return std::nullopt;
     std::erase_if(mapStands_, [](const MapStand& stand) { return stand.path.empty(); });
@@ -252,7 +251,7 @@ std::optional<Rejection> InventoryRunner::priceAll(StandWork& work) const {
             .standing = {last.species, stand.outputClass.value_or(defaultOutputClass),
                          last.averageDiameter, last.standVolume}};
         auto priced = standFinance(accounts, *prices_);
-        if (const auto* problem = std::get_if<AccountingProblem>(&priced))
+        if (const auto* problem = std::get_if<Problem>(&priced))
             return Rejection{stand.line, stand.standId, "scenario", problemText(*problem)};
         work.finance.push_back(std::move(std::get<FinanceRow>(priced)));
     }
@@ -261,10 +260,10 @@ std::optional<Rejection> InventoryRunner::priceAll(StandWork& work) const {
 }
 
 Rejection InventoryRunner::scenarioRejection(const InventoryStand& stand, std::size_t scenario,
-                                             const ScenarioProblem& problem) const {
+                                             const Problem& problem) const {
     std::string column =
         problem.column == "stand_age" ? header(StandColumn::standAge) : std::string("scenario");
-    std::string reason = problem.reason;
+    std::string reason = problem.message;
     if (scenario > 0) {
         reason = "scenario \"" + schedule_.scenarios[scenario] + "\": " + reason;
     }

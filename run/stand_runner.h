@@ -58,7 +58,7 @@ class InventoryRunner {
 
     // Opens the inputs and the output; a problem of the stands or of the output they
     // allow (a GIS layer's, a GeoPackage's) comes back, other failures are thrown.
-    std::optional<GisProblem> open();
+    std::optional<Problem> open();
 
     // Reads and checks every stand in input order on this thread, projects them in
     // batches on the workers, and keeps them, in input order again, on this thread.
@@ -112,7 +112,7 @@ class InventoryRunner {
     // A stand that cannot be projected under one scenario is left out of every scenario,
     // so that the scenarios are compared over the same stands.
     Rejection scenarioRejection(const InventoryStand& stand, std::size_t scenario,
-                                const ScenarioProblem& problem) const;
+                                const Problem& problem) const;
 
     // The stands of a batch whose work is done, in input order.
     void keepBatch(std::unique_ptr<StandBatch> batch);

@@ -36,20 +36,20 @@ Removal removal(std::int32_t year, AssortmentVolumes volumes, BiomassComponents 
     return r;
 }
 
-std::vector<std::string> problemTexts(const std::vector<AccountingProblem>& problems) {
+std::vector<std::string> problemTexts(const std::vector<Problem>& problems) {
     std::vector<std::string> texts;
-    for (const AccountingProblem& problem : problems)
+    for (const Problem& problem : problems)
         texts.push_back(problemText(problem));
     return texts;
 }
 
-std::variant<ProductsSettings, std::vector<AccountingProblem>> productsOf(std::string text) {
+std::variant<ProductsSettings, std::vector<Problem>> productsOf(std::string text) {
     return readProductsItems(
         readItemBytes(std::move(text), "p.csv", InputEncoding::utf8, SpeciesColumn::refused),
         "p.csv");
 }
 
-std::variant<Prices, std::vector<AccountingProblem>> pricesOf(std::string text) {
+std::variant<Prices, std::vector<Problem>> pricesOf(std::string text) {
     return readPricesItems(
         readItemBytes(std::move(text), "prices.csv", InputEncoding::utf8, SpeciesColumn::allowed),
         "prices.csv");
@@ -207,8 +207,8 @@ TEST(WoodProducts, BadProductsRowsAreRejectedWithTheirLines) {
     };
     for (const Case& c : cases) {
         const auto read = productsOf(c.file);
-        ASSERT_TRUE(std::holds_alternative<std::vector<AccountingProblem>>(read)) << c.file;
-        EXPECT_EQ(problemTexts(std::get<std::vector<AccountingProblem>>(read)), c.problems);
+        ASSERT_TRUE(std::holds_alternative<std::vector<Problem>>(read)) << c.file;
+        EXPECT_EQ(problemTexts(std::get<std::vector<Problem>>(read)), c.problems);
     }
 }
 
@@ -246,7 +246,7 @@ TEST(FinancePrices, BadRowsAreRejectedWithTheirLines) {
         "clearcut_cost,1e999,\n"
         "discount_rate,3,\n"
         "Discount_Rate,4\n");
-    ASSERT_TRUE(std::holds_alternative<std::vector<AccountingProblem>>(read));
+    ASSERT_TRUE(std::holds_alternative<std::vector<Problem>>(read));
     const std::vector<std::string> expected = {
         "prices.csv:4: item: rough_timber for Pinus armandii is given twice (first on line 3)",
         "prices.csv:5: item: \"walnut\" is not a price item: use rough_timber, timber_machining, "
@@ -260,7 +260,7 @@ TEST(FinancePrices, BadRowsAreRejectedWithTheirLines) {
         "prices.csv:10: value: \"1e999\" is beyond the largest number",
         "prices.csv:12: item: discount_rate is given twice (first on line 11)",
     };
-    EXPECT_EQ(problemTexts(std::get<std::vector<AccountingProblem>>(read)), expected);
+    EXPECT_EQ(problemTexts(std::get<std::vector<Problem>>(read)), expected);
 }
 
 class AccountingFiles : public testing::InTempDir {};
@@ -391,8 +391,8 @@ TEST(Finance, InventoryTotalsAreAreaWeightedAndComparedWithTheBaseline) {
 TEST(Finance, ValuesBeyondTheLargestNumberAreRefused) {
     const StandAccounts stand{.scenario = "thin", .standId = "S1", .horizon = 400};
     const auto finance = standFinance(stand, examplePrices(-99));
-    ASSERT_TRUE(std::holds_alternative<AccountingProblem>(finance));
-    EXPECT_EQ(problemText(std::get<AccountingProblem>(finance)),
+    ASSERT_TRUE(std::holds_alternative<Problem>(finance));
+    EXPECT_EQ(problemText(std::get<Problem>(finance)),
               "stand S1, scenario thin: the net present value exceeds the largest number: see "
               "the price items management_cost, discount_rate (a discount rate below 0 makes "
               "each year's money grow over the 400 years)");
@@ -405,8 +405,8 @@ TEST(FinancePrices, CurrencyIsATextOfItsOwn) {
     EXPECT_EQ(std::get<Prices>(read).currency, "CNY");
     EXPECT_EQ(financeRunParameters(std::get<Prices>(read)).back().value, "CNY");
     const auto bad = pricesOf("item,species,value\ncurrency,,\ncurrency,1,CNY\n");
-    ASSERT_TRUE(std::holds_alternative<std::vector<AccountingProblem>>(bad));
-    EXPECT_EQ(problemTexts(std::get<std::vector<AccountingProblem>>(bad)),
+    ASSERT_TRUE(std::holds_alternative<std::vector<Problem>>(bad));
+    EXPECT_EQ(problemTexts(std::get<std::vector<Problem>>(bad)),
               (std::vector<std::string>{
                   "prices.csv:2: value: is empty",
                   "prices.csv:3: species: currency is one value for all species: leave "

@@ -34,8 +34,8 @@ ScenarioProjection projected(const InventoryStand& stand, const std::vector<Trea
     for (const Treatment& t : list)
         treatments.push_back(&t);
     auto result = projectScenario(projector, stand, treatments, years, "s");
-    if (const auto* problem = std::get_if<ScenarioProblem>(&result)) {
-        ADD_FAILURE() << problem->reason;
+    if (const auto* problem = std::get_if<Problem>(&result)) {
+        ADD_FAILURE() << problem->message;
         return {};
     }
     return std::get<ScenarioProjection>(result);
@@ -161,10 +161,10 @@ TEST(ClearFelling, RepeatsEachRotationAndCannotBeFollowedByNothing) {
     const Treatment fell = clearFelling(3, {}, {});
     const Treatment thin = thinning(8, ThinningIntensity::removeTrees, 10, 0.8);
     const auto problem =
-        std::get<ScenarioProblem>(projectScenario(projector, pine, {&fell, &thin}, {10}, "s"));
-    EXPECT_NE(problem.reason.find("at year 8 cannot be carried out: nothing stands to thin"),
+        std::get<Problem>(projectScenario(projector, pine, {&fell, &thin}, {10}, "s"));
+    EXPECT_NE(problem.message.find("at year 8 cannot be carried out: nothing stands to thin"),
               std::string::npos)
-        << problem.reason;
+        << problem.message;
 }
 
 Treatment byAge(TreatmentAction action, std::int32_t age, std::optional<std::int32_t> until = {}) {
@@ -222,9 +222,8 @@ TEST(Thinning, OfNoWholeTreeIsNotCarriedOut) {
 
     InventoryProjector projector;
     const Treatment fell = clearFelling(3, {}, 1, 0.01);
-    const auto problem =
-        std::get<ScenarioProblem>(projectScenario(projector, pine, {&fell}, {30}, "s"));
-    EXPECT_NE(problem.reason.find("plants no whole tree"), std::string::npos) << problem.reason;
+    const auto problem = std::get<Problem>(projectScenario(projector, pine, {&fell}, {30}, "s"));
+    EXPECT_NE(problem.message.find("plants no whole tree"), std::string::npos) << problem.message;
 }
 
 TEST(Thinning, ThatCannotBeCarriedOutNamesItsReason) {
@@ -240,9 +239,9 @@ TEST(Thinning, ThatCannotBeCarriedOutNamesItsReason) {
     for (const Case& c : cases) {
         InventoryProjector projector;
         const auto result = projectScenario(projector, pine, {&c.treatment}, {5}, "s");
-        ASSERT_TRUE(std::holds_alternative<ScenarioProblem>(result)) << c.reason;
-        EXPECT_NE(std::get<ScenarioProblem>(result).reason.find(c.reason), std::string::npos)
-            << std::get<ScenarioProblem>(result).reason;
+        ASSERT_TRUE(std::holds_alternative<Problem>(result)) << c.reason;
+        EXPECT_NE(std::get<Problem>(result).message.find(c.reason), std::string::npos)
+            << std::get<Problem>(result).message;
     }
 }
 
@@ -291,14 +290,14 @@ TEST(Thinning, NeverLeavesMoreThanStoodOrRemovesANegativeAmount) {
                         const std::string where = std::to_string(species) + " age " +
                                                   std::to_string(age) + " q " + std::to_string(q) +
                                                   " " + std::to_string(percent) + "%";
-                        if (const auto* refused = std::get_if<ScenarioProblem>(&result)) {
+                        if (const auto* refused = std::get_if<Problem>(&result)) {
                             const bool named = std::any_of(
                                 std::begin(reasons), std::end(reasons), [&](const char* r) {
-                                    return refused->reason.find(r) != std::string::npos;
+                                    return refused->message.find(r) != std::string::npos;
                                 });
-                            EXPECT_TRUE(named) << where << ": " << refused->reason;
+                            EXPECT_TRUE(named) << where << ": " << refused->message;
                             refusedForBiomass +=
-                                refused->reason.find("mean-tree") != std::string::npos;
+                                refused->message.find("mean-tree") != std::string::npos;
                             continue;
                         }
                         const auto& s = std::get<ScenarioProjection>(result);

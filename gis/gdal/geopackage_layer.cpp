@@ -149,7 +149,7 @@ class GeoPackageOutput : public ProjectionOutput {
 void GeoPackageOutput::writeLayer() {
     GdalErrors errors;
     auto opened = openLayer(input_.fileName, input_.layerName, input_.encoding);
-    if (auto* problem = std::get_if<GisProblem>(&opened)) file_.fail(problem->message);
+    if (auto* problem = std::get_if<Problem>(&opened)) file_.fail(problem->message);
     OGRLayer& from = *std::get<OpenLayer>(opened).layer;
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
     if (driver == nullptr) file_.fail("GDAL has no GeoPackage driver");

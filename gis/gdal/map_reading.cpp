@@ -28,9 +28,9 @@ bool isFinite(const OGREnvelope& e) {
 
 // Calls `use` with each feature pathOf wants that has a polygon, and its place.
 template <typename Use>
-std::optional<GisProblem> forEachPolygon(OGRLayer& layer, const LayerRef& ref,
-                                         const std::function<std::string*(std::int64_t)>& pathOf,
-                                         Use use) {
+std::optional<Problem> forEachPolygon(OGRLayer& layer, const LayerRef& ref,
+                                      const std::function<std::string*(std::int64_t)>& pathOf,
+                                      Use use) {
     GdalErrors errors;
     layer.ResetReading();
     std::int64_t sequence = 0;
@@ -44,7 +44,7 @@ std::optional<GisProblem> forEachPolygon(OGRLayer& layer, const LayerRef& ref,
         use(*geometry, *path);
     }
     if (errors.failed())
-        return GisProblem{GisProblem::Kind::unusable, ref.fileName + ": " + errors.last()};
+        return Problem{Problem::Kind::unusable, ref.fileName + ": " + errors.last()};
     return std::nullopt;
 }
 
@@ -104,10 +104,10 @@ std::pair<OutlineFrame, Transform> frameOf(const OGREnvelope& extent,
 
 }  // namespace
 
-std::variant<OutlineFrame, GisProblem> readLayerOutlines(
+std::variant<OutlineFrame, Problem> readLayerOutlines(
     const LayerRef& ref, const std::function<std::string*(std::int64_t)>& pathOf) {
     auto opened = openLayer(ref.fileName, ref.layerName, ref.encoding);
-    if (auto* problem = std::get_if<GisProblem>(&opened)) return std::move(*problem);
+    if (auto* problem = std::get_if<Problem>(&opened)) return std::move(*problem);
     OGRLayer& layer = *std::get<OpenLayer>(opened).layer;
 
     OGREnvelope extent;

@@ -16,11 +16,11 @@ bool isVectorFile(const std::string& fileName) {
     return driver != nullptr && !EQUAL(GDALGetDriverShortName(driver), "CSV");
 }
 
-std::variant<std::unique_ptr<LayerSource>, GisProblem> openLayerSource(
+std::variant<std::unique_ptr<LayerSource>, Problem> openLayerSource(
     const std::string& fileName, const std::optional<std::string>& layerName,
     InputEncoding encoding) {
     auto opened = openLayer(fileName, layerName, encoding, ShapefileText::byReader);
-    if (auto* problem = std::get_if<GisProblem>(&opened)) return std::move(*problem);
+    if (auto* problem = std::get_if<Problem>(&opened)) return std::move(*problem);
     return std::make_unique<LayerStandSource>(std::get<OpenLayer>(std::move(opened)), fileName);
 }
 

@@ -50,23 +50,23 @@ std::string layerNames(GDALDataset& dataset) {
 }
 
 // The layer asked for, "stands", or the only one.
-std::variant<OGRLayer*, GisProblem> chooseLayer(GDALDataset& dataset, const std::string& fileName,
-                                                const std::optional<std::string>& layerName) {
-    using Kind = GisProblem::Kind;
+std::variant<OGRLayer*, Problem> chooseLayer(GDALDataset& dataset, const std::string& fileName,
+                                             const std::optional<std::string>& layerName) {
+    using Kind = Problem::Kind;
     if (layerName) {
         if (OGRLayer* layer = dataset.GetLayerByName(layerName->c_str())) return layer;
-        return GisProblem{Kind::usage, fileName + ": has no layer \"" + *layerName +
-                                           "\" (its layers: " + layerNames(dataset) + ")"};
+        return Problem{Kind::usage, fileName + ": has no layer \"" + *layerName +
+                                        "\" (its layers: " + layerNames(dataset) + ")"};
     }
     if (dataset.GetLayerCount() == 0) {
-        return GisProblem{Kind::unusable, fileName + ": has no layer of stands"};
+        return Problem{Kind::unusable, fileName + ": has no layer of stands"};
     }
     if (OGRLayer* layer = dataset.GetLayerByName("stands")) return layer;
     if (dataset.GetLayerCount() == 1) return dataset.GetLayer(0);
-    return GisProblem{Kind::usage, fileName +
-                                       ": has several layers and none is called "
-                                       "\"stands\"; choose one with --layer (" +
-                                       layerNames(dataset) + ")"};
+    return Problem{Kind::usage, fileName +
+                                    ": has several layers and none is called "
+                                    "\"stands\"; choose one with --layer (" +
+                                    layerNames(dataset) + ")"};
 }
 
 RawValue rawValue(RawValue::Kind kind) {
@@ -150,39 +150,39 @@ bool isPolygonType(OGRwkbGeometryType type) {
 }
 
 // Opens the dataset into `open` with the options, and chooses its layer.
-std::optional<GisProblem> openDataset(OpenLayer& open, const std::string& fileName,
-                                      const std::optional<std::string>& layerName,
-                                      const CPLStringList& options) {
+std::optional<Problem> openDataset(OpenLayer& open, const std::string& fileName,
+                                   const std::optional<std::string>& layerName,
+                                   const CPLStringList& options) {
     GdalErrors errors;
     open.layer = nullptr;
     open.dataset.reset(GDALDataset::Open(gdalName(fileName).c_str(),
                                          GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, options.List(),
                                          nullptr));
     if (!open.dataset) {
-        return GisProblem{GisProblem::Kind::unusable,
-                          fileName + ": cannot be read as a GIS layer (" +
-                              errors.last("GDAL knows no format of it") + ")"};
+        return Problem{Problem::Kind::unusable, fileName + ": cannot be read as a GIS layer (" +
+                                                    errors.last("GDAL knows no format of it") +
+                                                    ")"};
     }
     auto chosen = chooseLayer(*open.dataset, fileName, layerName);
-    if (auto* problem = std::get_if<GisProblem>(&chosen)) return std::move(*problem);
+    if (auto* problem = std::get_if<Problem>(&chosen)) return std::move(*problem);
     open.layer = std::get<OGRLayer*>(chosen);
     return std::nullopt;
 }
 
-std::variant<OpenLayer, GisProblem> openLayer(const std::string& fileName,
-                                              const std::optional<std::string>& layerName,
-                                              InputEncoding encoding, ShapefileText text) {
+std::variant<OpenLayer, Problem> openLayer(const std::string& fileName,
+                                           const std::optional<std::string>& layerName,
+                                           InputEncoding encoding, ShapefileText text) {
     registerGdal();
     if (::access(fileName.c_str(), R_OK) != 0) {
-        return GisProblem{GisProblem::Kind::unreadable,
-                          "cannot read \"" + fileName + "\": " + std::strerror(errno)};
+        return Problem{Problem::Kind::unreadable,
+                       "cannot read \"" + fileName + "\": " + std::strerror(errno)};
     }
     CPLStringList options;
     OpenLayer open;
     open.shapefile = isShapefile(fileName);
     if (open.shapefile && lacksDbf(fileName)) {
-        return GisProblem{GisProblem::Kind::unusable,
-                          fileName + ": its .dbf file, which holds the attributes, is missing"};
+        return Problem{Problem::Kind::unusable,
+                       fileName + ": its .dbf file, which holds the attributes, is missing"};
     }
     // GB 18030, the superset of GBK, as for CSV files.
     const bool gbk = open.shapefile && (encoding == InputEncoding::gbk || cpgMeansGbk(fileName));

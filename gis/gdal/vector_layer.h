@@ -9,9 +9,9 @@
 #include "gis/gdal/gdal_handles.h"
 #include "gis/gdal/ground_area.h"
 #include "gis/gis_module.h"
-#include "gis/gis_problem.h"
 #include "gis/layer_ref.h"
 #include "inventory/stand_sources.h"
+#include "io/problem.h"
 
 // A vector layer GDAL opens (GeoPackage, shapefile, GeoJSON, ...), read as stand rows.
 namespace arbora {
@@ -38,10 +38,10 @@ enum class ShapefileText { byGdal, byReader };
 // .cpg file names, or in GBK when asked (overriding the .cpg); a .cpg naming GB2312,
 // GBK, 936, CP936 or GB18030 means GBK (Chinese programs write GB2312 for files in
 // GBK), read as GB 18030, its superset.
-std::variant<OpenLayer, GisProblem> openLayer(const std::string& fileName,
-                                              const std::optional<std::string>& layerName,
-                                              InputEncoding encoding,
-                                              ShapefileText text = ShapefileText::byGdal);
+std::variant<OpenLayer, Problem> openLayer(const std::string& fileName,
+                                           const std::optional<std::string>& layerName,
+                                           InputEncoding encoding,
+                                           ShapefileText text = ShapefileText::byGdal);
 
 // Whether a geometry type is a surface (polygon, curve polygon, ...) or a collection of
 // them.
