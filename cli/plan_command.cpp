@@ -8,6 +8,7 @@
 #include <map>
 #include <thread>
 
+#include "end_by_signal.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
 #include "run/inventory_run.h"
@@ -170,5 +171,8 @@ int planMain(int argc, char** argv) {
     }
     if (!speciesMap.empty()) options.input.speciesMap = speciesMap;
     options.input.areaUnit = areaUnit == "mu" ? arbora::AreaUnit::mu : arbora::AreaUnit::hectare;
-    return arbora::runPlan(options, std::cout, std::cerr);
+    int stoppedBySignal = 0;
+    const int status = arbora::runPlan(options, std::cout, std::cerr, &stoppedBySignal);
+    if (stoppedBySignal != 0) endBySignal(stoppedBySignal);
+    return status;
 }

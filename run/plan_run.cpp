@@ -19,6 +19,8 @@
 #include "planning/plan_tables.h"
 #include "planning/regimes.h"
 #include "run/inventory_run.h"
+#include "run/output_clashes.h"
+#include "run/stop_signals.h"
 
 namespace arbora {
 namespace {
@@ -144,22 +146,31 @@ class PlanRun {
         started_ = utcNow();
         checkOptions();
         readSetup();
+        openOutputs();
         readStands();
         projectStands();
         keepStands();
         solvePlan();
         if (options_.frontier > 0) traceFrontier();
+        throwIfStopRequested();
         writeOutputs();
-        printPlan();
     }
 
   private:
     void checkOptions() const {
-        for (const auto& written : {options_.outputFile, options_.treatmentsOut}) {
-            if (written && sameFile(*written, options_.standsFile)) {
-                throw RunEnd{exitUsage, "the output \"" + *written + "\" is the inventory itself"};
-            }
-        }
+        std::vector<NamedFile> inputs{{"the inventory", options_.standsFile},
+                                      {"the regimes file", options_.regimesFile}};
+        std::vector<NamedFile> outputs;
+        const auto add = [](std::vector<NamedFile>& files, const char* role,
+                            const std::optional<std::string>& path) {
+            if (path) files.push_back({role, *path});
+        };
+        add(inputs, "the products file", options_.productsFile);
+        add(inputs, "the prices file", options_.pricesFile);
+        add(inputs, "the species map", options_.input.speciesMap);
+        add(outputs, "the output", options_.outputFile);
+        add(outputs, "the treatments file written", options_.treatmentsOut);
+        if (const auto clash = outputClash(inputs, outputs)) throw RunEnd{exitUsage, *clash};
         if (options_.years.size() < 2 || options_.years.front() != 0) {
             throw RunEnd{exitUsage,
                          "--years: a plan's years start at 0 (the inventory) and hold at least "
@@ -237,17 +248,25 @@ class PlanRun {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     }
 
+    // A stop request ends every thread at its next stand, and the run once they are done.
     void projectOnThreads() {
         const std::size_t jobs = std::max<std::size_t>(1, options_.jobs);
         const auto work = [this, jobs](std::size_t worker) {
             InventoryProjector projector;
-            for (std::size_t i = worker; i < stands_.size(); i += jobs)
+            for (std::size_t i = worker; i < stands_.size() && stopRequest() == 0; i += jobs)
                 projectStand(stands_[i], projector);
         };
-        std::vector<std::jthread> threads;
-        for (std::size_t w = 1; w < jobs; ++w)
-            threads.emplace_back(work, w);
-        work(0);
+        {
+            std::vector<std::jthread> threads;
+            for (std::size_t w = 1; w < jobs; ++w) {
+                threads.emplace_back([&work, w] {
+                    holdStopSignalsOnThisThread();
+                    work(w);
+                });
+            }
+            work(0);
+        }
+        throwIfStopRequested();
     }
 
     void projectStand(StandPlan& plan, InventoryProjector& projector) const {
@@ -554,31 +573,43 @@ class PlanRun {
         return text;
     }
 
-    void writeOutputs() {
-        std::unique_ptr<ProjectionOutput> output;
-        std::unique_ptr<AtomicFile> treatments;
+    // Every file to write is started before the work, so that one that cannot be written
+    // is found at once.
+    void openOutputs() {
         if (options_.outputFile) {
             const OutputTable* further[] = {&regimeOptionsTable, &planTable, &planPeriodsTable,
                                             &planConstraintsTable, &frontierTable};
-            output = openProjectionOutput(*options_.outputFile, further);
+            output_ = openProjectionOutput(*options_.outputFile, further);
+        }
+        if (options_.treatmentsOut)
+            treatments_ = std::make_unique<AtomicFile>(*options_.treatmentsOut);
+    }
+
+    // Every file is completed and made durable, and the screen's text written; then all
+    // files are put in place together, or none is.
+    void writeOutputs() {
+        OutputSet outputs;
+        if (output_) {
             for (const StandPlan* plan : kept_)
-                output->addStand(plan->stand);
-            addRegimeOptions(*output);
-            addPlanRows(*output);
-            addPeriods(*output);
-            addConstraints(*output);
-            addFrontier(*output);
-            output->complete({}, {},
-                             {programVersion(), started_, options_.standsFile,
-                              yearsText(options_.years), runParameters()});
+                output_->addStand(plan->stand);
+            addRegimeOptions(*output_);
+            addPlanRows(*output_);
+            addPeriods(*output_);
+            addConstraints(*output_);
+            addFrontier(*output_);
+            output_->complete({}, {},
+                              {programVersion(), started_, options_.standsFile,
+                               yearsText(options_.years), runParameters()});
+            if (AtomicFile* file = output_->file()) outputs.add(*file);
         }
-        if (options_.treatmentsOut) {
-            treatments = std::make_unique<AtomicFile>(*options_.treatmentsOut);
-            treatments->write(treatmentsText());
-            treatments->sync();
+        if (treatments_) {
+            treatments_->write(treatmentsText());
+            treatments_->sync();
+            outputs.add(*treatments_);
         }
-        if (output) output->commit();
-        if (treatments) treatments->commit();
+        printPlan();
+        outputs.commit(&out_);
+        if (output_ && !output_->file()) output_->commit();
     }
 
     void printPlan() const;
@@ -604,6 +635,8 @@ class PlanRun {
     SolvedPlan plan_;
     std::vector<FrontierStep> frontier_;
     double projectionSeconds_ = 0;  // projecting every stand under its regimes
+    std::unique_ptr<ProjectionOutput> output_;
+    std::unique_ptr<AtomicFile> treatments_;
 };
 
 std::string number(double value) {
@@ -693,11 +726,13 @@ void PlanRun::printFrontier() const {
 
 }  // namespace
 
-int runPlan(const PlanOptions& options, std::ostream& out, std::ostream& err) {
+int runPlan(const PlanOptions& options, std::ostream& out, std::ostream& err,
+            int* stoppedBySignal) {
     const auto error = [&](const std::string& message, int status) {
         err << "arbora-report plan: " << message << "\n";
         return status;
     };
+    InterruptionGuard interruption;
     try {
         PlanRun(options, out, err).run();
         return exitSuccess;
@@ -708,6 +743,9 @@ int runPlan(const PlanOptions& options, std::ostream& out, std::ostream& err) {
                                                                            : exitUnusableData);
     } catch (const OutputFileError& e) {
         return error(e.what(), exitFileFailure);
+    } catch (const RunStopped& e) {
+        if (stoppedBySignal) *stoppedBySignal = e.signal();
+        return error(std::string(e.what()) + ", no file changed", exitFileFailure);
     }
 }
 

@@ -34,7 +34,10 @@ struct PlanOptions {
 };
 
 // Runs the command: the plan to out; errors and rejections to err. Returns the exit
-// status: 4 when the constraints cannot all be met (nothing is written then).
-int runPlan(const PlanOptions& options, std::ostream& out, std::ostream& err);
+// status: 4 when the constraints cannot all be met (nothing is written then). A run
+// stopped by Ctrl-C, a hang-up or a termination request changes no file, returns 1 and
+// sets *stoppedBySignal to the signal, for the caller to end by it.
+int runPlan(const PlanOptions& options, std::ostream& out, std::ostream& err,
+            int* stoppedBySignal = nullptr);
 
 }  // namespace arbora

@@ -391,6 +391,43 @@ TEST_F(PlanningRun, SameTablesAtOneAndTwoJobs) {
     EXPECT_EQ(dumps[0], dumps[1]);
 }
 
+// Every output against every input (a shapefile's companions too) and the other
+// outputs, before any work.
+TEST_F(PlanningRun, OutputsThatAreInputsAreRefusedAndLeftAlone) {
+    testing::writeFile("regimes.csv", testing::readBytes(exampleOptions().regimesFile));
+    testing::writeFile("prices.csv", testing::readBytes(*exampleOptions().pricesFile));
+    testing::writeFile("forest.shp", "shape");
+    testing::writeFile("forest.dbf", "table");
+    struct Case {
+        const char* stands;
+        const char* output;
+        const char* treatmentsOut;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"", nullptr, "regimes.csv",
+         "the treatments file written \"regimes.csv\" is the regimes file itself"},
+        {"", "prices.csv", nullptr, "the output \"prices.csv\" is the prices file itself"},
+        {"forest.shp", nullptr, "forest.dbf", "is a file of the inventory (forest.dbf)"},
+        {"", "new.sqlite", "./new.sqlite", "is the file of the output too"},
+    };
+    for (const Case& c : cases) {
+        PlanOptions o = exampleOptions();
+        o.regimesFile = "regimes.csv";
+        o.pricesFile = "prices.csv";
+        if (*c.stands) o.standsFile = c.stands;
+        o.outputFile = c.output ? std::optional<std::string>(c.output) : std::nullopt;
+        if (c.treatmentsOut) o.treatmentsOut = c.treatmentsOut;
+        const Outcome run = plan(o);
+        EXPECT_EQ(run.status, 2) << c.message;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(testing::readBytes("forest.dbf"), "table");
+        EXPECT_EQ(testing::readBytes("regimes.csv"),
+                  testing::readBytes(exampleOptions().regimesFile));
+        EXPECT_FALSE(std::filesystem::exists("new.sqlite"));
+    }
+}
+
 TEST_F(PlanningRun, InfeasiblePlanExitsWithFourNamingTheShortfallAndWritesNothing) {
     PlanOptions o = exampleOptions();
     o.targets = {.harvestMin = 1e6};
