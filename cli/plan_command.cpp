@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "end_by_signal.h"
+#include "gis/geopackage_output.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
 #include "run/inventory_run.h"
@@ -111,7 +112,9 @@ int planMain(int argc, char** argv) {
         ->check(CLI::Range(1u, 1000u));
     app.add_option("--output", output,
                    "Write the plan to FILE.sqlite or .db: tables regime_options, plan, "
-                   "plan_periods, plan_constraints, frontier, stands and run");
+                   "plan_periods, plan_constraints, frontier, stands and run; or to "
+                   "FILE.gpkg (stands with polygons): the tables and the layer stand_results "
+                   "with each stand's regime (of the largest share) and regime_share");
     app.add_option("--treatments-out", treatmentsOut,
                    "Write the plan as a treatments file (CSV, scenario plan) for the inventory "
                    "command; a split stand takes its largest share's regime");
@@ -150,10 +153,11 @@ int planMain(int argc, char** argv) {
     if (!startList.problem.empty()) return usageError("--starts " + startList.problem);
     options.starts = startList.offsets;
     if (!output.empty()) {
-        if (arbora::outputKindOf(output) != arbora::OutputKind::sqlite) {
+        if (arbora::outputKindOf(output) != arbora::OutputKind::sqlite &&
+            !arbora::isGeoPackageName(output)) {
             return usageError("--output \"" + output +
-                              "\": the plan is written to SQLite: the name must end in .sqlite "
-                              "or .db");
+                              "\": the plan is written to SQLite or a GeoPackage: the name "
+                              "must end in .sqlite, .db or .gpkg");
         }
         options.outputFile = output;
     }

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "gis/geopackage_output.h"
 #include "inventory/number_text.h"
 #include "planning/plan_tables.h"
 #include "run/plan_stages.h"
@@ -231,11 +232,16 @@ std::string PlanRun::treatmentsText() const {
 
 // Every file to write is started before the work, so that one that cannot be written
 // is found at once.
-void PlanRun::openOutputs() {
+// A GeoPackage (for a .gpkg name and stands with polygons) holds the tables and the
+// layer stand_results with each stand's regime.
+void PlanRun::openOutputs(const StandInput& input) {
     if (options_.outputFile) {
         const OutputTable* further[] = {&regimeOptionsTable, &planTable, &planPeriodsTable,
                                         &planConstraintsTable, &frontierTable};
-        output_ = openProjectionOutput(*options_.outputFile, further);
+        auto opened = openStandOutput(*options_.outputFile, input, {}, further);
+        if (const auto* problem = std::get_if<GisProblem>(&opened))
+            throw RunEnd{exitStatusOf(problem->kind), problem->message};
+        output_ = std::get<std::unique_ptr<ProjectionOutput>>(std::move(opened));
     }
     if (options_.treatmentsOut) treatments_ = std::make_unique<AtomicFile>(*options_.treatmentsOut);
 }
@@ -245,8 +251,15 @@ void PlanRun::openOutputs() {
 void PlanRun::writeOutputs() {
     OutputSet outputs;
     if (output_) {
-        for (const StandPlan* plan : kept_)
-            output_->addStand(plan->stand);
+        // On the map, each stand's regime of the largest share, and the share.
+        const std::vector<std::size_t> largest = largestShares();
+        for (std::size_t k = 0; k < kept_.size(); ++k) {
+            output_->addStand(kept_[k]->stand);
+            const std::pair<std::string, OwnedOutputValue> fields[] = {
+                {"regime", data_.columns[largest[k]].regime},
+                {"regime_share", plan_.solution.primal[largest[k]]}};
+            output_->addStandFields(fields);
+        }
         addRegimeOptions(*output_);
         addPlanRows(*output_);
         addPeriods(*output_);

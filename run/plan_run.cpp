@@ -49,7 +49,6 @@ void PlanRun::run() {
     started_ = utcNow();
     checkOptions();
     readSetup();
-    openOutputs();
     readStands();
     projectStands();
     keepStands();
@@ -118,6 +117,7 @@ void PlanRun::readStands() {
     if (const auto* problem = std::get_if<GisProblem>(&opened))
         throw RunEnd{exitStatusOf(problem->kind), problem->message};
     StandInput input = std::get<StandInput>(std::move(opened));
+    openOutputs(input);
     StandIds ids;
     RawRow row;
     while (input.source().next(row)) {

@@ -115,7 +115,7 @@ class PlanRun {
 
     // Every file to write is started before the work, so that one that cannot be written
     // is found at once.
-    void openOutputs();
+    void openOutputs(const StandInput& input);
 
     // Every file is completed and made durable, and the screen's text written; then all
     // files are put in place together, or none is.

@@ -391,6 +391,24 @@ TEST_F(PlanningRun, SameTablesAtOneAndTwoJobs) {
     EXPECT_EQ(dumps[0], dumps[1]);
 }
 
+// The map of the plan: each stand's feature with the regime of its largest share.
+TEST_F(PlanningRun, GeoPackageLayerGivesEachStandItsLargestShare) {
+    PlanOptions o = exampleOptions();
+    o.standsFile = std::string(ARBORA_SOURCE_DIR) + "/examples/xiaoban.shp";
+    o.targets = {.evenFlow = 10, .harvestMax = 2500};  // a plan with split stands
+    o.outputFile = "plan.gpkg";
+    const Outcome run = plan(o);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto matched = testing::query(
+        "plan.gpkg",
+        "SELECT count(*), sum(r.regime_share < 1) FROM stand_results r JOIN plan p ON "
+        "p.stand_id = r.XIAO_BAN AND p.regime = r.regime AND p.share = r.regime_share WHERE "
+        "p.share = (SELECT max(share) FROM plan q WHERE q.stand_id = p.stand_id)");
+    ASSERT_EQ(matched.size(), 1u);
+    EXPECT_EQ(matched[0].substr(0, 3), "20|");
+    EXPECT_NE(matched[0], "20|0");  // some stand is split
+}
+
 // Every output against every input (a shapefile's companions too) and the other
 // outputs, before any work.
 TEST_F(PlanningRun, OutputsThatAreInputsAreRefusedAndLeftAlone) {
