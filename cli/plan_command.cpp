@@ -36,6 +36,7 @@ constexpr const char* usageText =
     "                    [--harvest-min M3_PER_YEAR] [--ending-volume PCT]\n"
     "                    [--carbon-floor PCT] [--whole-stands] [--time-limit S]\n"
     "                    [--frontier N] [--output FILE] [--treatments-out FILE]\n"
+    "                    [--report FILE.html] [--lang en|zh]\n"
     "                    [--jobs N] [--skip-bad-rows] [--encoding utf-8|gbk] [--layer NAME]\n"
     "                    [--columns COLUMN=NAME,...] [--species-map FILE] [--area-unit ha|mu]\n";
 
@@ -118,6 +119,16 @@ int planMain(int argc, char** argv) {
     app.add_option("--treatments-out", treatmentsOut,
                    "Write the plan as a treatments file (CSV, scenario plan) for the inventory "
                    "command; a split stand takes its largest share's regime");
+    std::string report;
+    std::string language = "en";
+    app.add_option("--report", report,
+                   "Write the plan's estate page to FILE.html: removed volume per period with "
+                   "the allowable cut and the even-flow band, standing volume and carbon "
+                   "against the baseline, the frontier, the constraints with their shadow "
+                   "prices in words and the regimes");
+    app.add_option("--lang", language, "The estate page's language: en (default) or zh")
+        ->check(CLI::IsMember({"en", "zh"}))
+        ->type_name("en|zh");
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     app.add_option("--jobs", jobs,
                    "Project with N threads (default: the machine's cores); the output is the "
@@ -162,6 +173,15 @@ int planMain(int argc, char** argv) {
         options.outputFile = output;
     }
     if (!treatmentsOut.empty()) options.treatmentsOut = treatmentsOut;
+    if (!report.empty()) {
+        const std::string extension = arbora::lowerExtension(report);
+        if (extension != ".html" && extension != ".htm") {
+            return usageError("--report \"" + report + "\": the file name must end in .html");
+        }
+        options.reportFile = report;
+    }
+    options.reportLanguage =
+        language == "zh" ? arbora::ReportLanguage::chinese : arbora::ReportLanguage::english;
     if (!products.empty()) options.productsFile = products;
     if (!prices.empty()) options.pricesFile = prices;
     options.jobs = jobs;

@@ -244,6 +244,7 @@ void PlanRun::openOutputs(const StandInput& input) {
         output_ = std::get<std::unique_ptr<ProjectionOutput>>(std::move(opened));
     }
     if (options_.treatmentsOut) treatments_ = std::make_unique<AtomicFile>(*options_.treatmentsOut);
+    if (options_.reportFile) report_ = std::make_unique<AtomicFile>(*options_.reportFile);
 }
 
 // Every file is completed and made durable, and the screen's text written; then all
@@ -274,6 +275,11 @@ void PlanRun::writeOutputs() {
         treatments_->write(treatmentsText());
         treatments_->sync();
         outputs.add(*treatments_);
+    }
+    if (report_) {
+        report_->write(reportText());
+        report_->sync();
+        outputs.add(*report_);
     }
     printPlan();
     outputs.commit(&out_);

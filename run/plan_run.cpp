@@ -71,6 +71,7 @@ void PlanRun::checkOptions() const {
     add(inputs, "the species map", options_.input.speciesMap);
     add(outputs, "the output", options_.outputFile);
     add(outputs, "the treatments file written", options_.treatmentsOut);
+    add(outputs, "the report", options_.reportFile);
     if (const auto clash = outputClash(inputs, outputs)) throw RunEnd{exitUsage, *clash};
     if (options_.years.size() < 2 || options_.years.front() != 0) {
         throw RunEnd{exitUsage,

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "estate/estate_report.h"
 #include "gis/stand_input.h"
 #include "inventory/stand_sources.h"
 #include "planning/plan_model.h"
@@ -27,6 +28,8 @@ struct PlanOptions {
     std::size_t frontier = 0;                    // steps of the NPV-carbon trade-off, 0 for none
     std::optional<std::string> outputFile{};     // SQLite
     std::optional<std::string> treatmentsOut{};  // the plan as a treatments file (CSV)
+    std::optional<std::string> reportFile{};     // the plan's estate page (HTML)
+    ReportLanguage reportLanguage = ReportLanguage::english;
     bool skipBadRows = false;
     InputEncoding encoding = InputEncoding::utf8;
     InputChoices input{};

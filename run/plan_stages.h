@@ -120,6 +120,8 @@ class PlanRun {
     // Every file is completed and made durable, and the screen's text written; then all
     // files are put in place together, or none is.
     void writeOutputs();
+    // The plan's estate page (plan_page.cpp).
+    std::string reportText() const;
 
     void printPlan() const;
     void printPeriods() const;
@@ -146,6 +148,7 @@ class PlanRun {
     double projectionSeconds_ = 0;  // projecting every stand under its regimes
     std::unique_ptr<ProjectionOutput> output_;
     std::unique_ptr<AtomicFile> treatments_;
+    std::unique_ptr<AtomicFile> report_;
 };
 
 }  // namespace arbora::plan_stages

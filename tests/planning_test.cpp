@@ -7,6 +7,7 @@
 #include <limits>
 #include <sstream>
 
+#include "estate/plan_report.h"
 #include "planning/coin_solver.h"
 #include "planning/plan_model.h"
 #include "planning/regimes.h"
@@ -450,12 +451,19 @@ TEST_F(PlanningRun, InfeasiblePlanExitsWithFourNamingTheShortfallAndWritesNothin
     PlanOptions o = exampleOptions();
     o.targets = {.harvestMin = 1e6};
     o.treatmentsOut = "plan.csv";
+    o.reportFile = "plan.html";
     const Outcome run = plan(o);
     EXPECT_EQ(run.status, 4);
     EXPECT_NE(run.err.find("the minimum harvest in period 1 falls short by "), std::string::npos)
         << run.err;
     EXPECT_FALSE(std::filesystem::exists("plan.sqlite"));
     EXPECT_FALSE(std::filesystem::exists("plan.csv"));
+    EXPECT_FALSE(std::filesystem::exists("plan.html"));
+}
+
+TEST(PlanningReport, EveryWordInBothLanguages) {
+    for (const ReportLanguage language : {ReportLanguage::english, ReportLanguage::chinese})
+        EXPECT_EQ(missingPlanWords(language), std::vector<std::size_t>{});
 }
 
 }  // namespace
