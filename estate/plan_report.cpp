@@ -33,7 +33,7 @@ struct PlanWords {
         carbonFloorWords, notBinding;
     std::string_view regimes, regimesIntro, regime, treatments, noTreatment, heldBack;
     std::string_view thinTrees, thinBasalArea, thinResidual, clearcut, replantSame, replantSpecies,
-        atAge, atYear;
+        atAge, atYear, treatmentWhen, listSeparator, clauseSeparator, forSpecies;
     std::string_view speciesNames[speciesCount];
     std::string_view unitHectares, unitCubicMetresPerYear, unitCubicMetres, unitTonnesCarbon;
 };
@@ -121,6 +121,10 @@ constexpr PlanWords english = {
     .replantSpecies = "replant {}",
     .atAge = "at age {}",
     .atYear = "in year {}",
+    .treatmentWhen = "{what} {when}",
+    .listSeparator = "; ",
+    .clauseSeparator = ", ",
+    .forSpecies = "{}: ",
     .speciesNames = {"Pinus tabulaeformis", "Pinus armandii", "Larix principis-ruprechtii",
                      "Quercus aliena"},
     .unitHectares = "ha",
@@ -202,7 +206,11 @@ constexpr PlanWords chinese = {
     .replantSame = "更新原树种",
     .replantSpecies = "更新为{}",
     .atAge = "{} 年生时",
-    .atYear = "第 {} 年",
+    .atYear = "第 {} 年时",
+    .treatmentWhen = "{when}{what}",
+    .listSeparator = "；",
+    .clauseSeparator = "，",
+    .forSpecies = "{}：",
     .speciesNames = {"油松", "华山松", "华北落叶松", "槲栎"},
     .unitHectares = "公顷",
     .unitCubicMetresPerYear = "m³/年",
@@ -266,7 +274,7 @@ std::string shadowWords(const PlanWords& w, const PlanReportConstraint& c,
 std::string treatmentWords(const PlanWords& w, const Treatment& t) {
     std::string what;
     if (t.action == TreatmentAction::thin) {
-        const std::string amount = reading(t.amount);
+        const std::string amount = number(t.amount);
         what = filled(t.intensity == ThinningIntensity::removeTrees       ? w.thinTrees
                       : t.intensity == ThinningIntensity::removeBasalArea ? w.thinBasalArea
                                                                           : w.thinResidual,
@@ -274,17 +282,23 @@ std::string treatmentWords(const PlanWords& w, const Treatment& t) {
     } else {
         what = std::string(w.clearcut);
         if (t.regenerateSame) {
-            what += ", " + std::string(w.replantSame);
+            what += std::string(w.clauseSeparator) + std::string(w.replantSame);
         } else if (t.regenerate && isKnownSpecies(*t.regenerate)) {
-            what += ", " + filled(w.replantSpecies, {w.speciesNames[*t.regenerate - 1]});
+            what += std::string(w.clauseSeparator) +
+                    filled(w.replantSpecies, {w.speciesNames[*t.regenerate - 1]});
         }
     }
     const std::string when = t.age    ? filled(w.atAge, {std::to_string(*t.age)})
                              : t.year ? filled(w.atYear, {std::to_string(*t.year)})
                                       : std::string();
-    std::string text = when.empty() ? what : what + " " + when;
+    std::string text = what;
+    if (!when.empty()) {
+        text = std::string(w.treatmentWhen);
+        text.replace(text.find("{what}"), 6, what);
+        text.replace(text.find("{when}"), 6, when);
+    }
     if (t.species && isKnownSpecies(*t.species))
-        text = std::string(w.speciesNames[*t.species - 1]) + ": " + text;
+        text = filled(w.forSpecies, {w.speciesNames[*t.species - 1]}) + text;
     return text;
 }
 
@@ -381,11 +395,13 @@ class PlanPage {
             std::string what;
             const auto at = r.name.find('@');
             if (at != std::string::npos) {
-                what = filled(w_.heldBack, {r.name.substr(0, at), r.name.substr(at + 1)}) + "; ";
+                what = filled(w_.heldBack, {r.name.substr(0, at), r.name.substr(at + 1)}) +
+                       std::string(w_.listSeparator);
             }
             if (r.treatments.empty()) what += w_.noTreatment;
             for (std::size_t k = 0; k < r.treatments.size(); ++k)
-                what += (k > 0 ? "; " : "") + treatmentWords(w_, r.treatments[k]);
+                what += (k > 0 ? std::string(w_.listSeparator) : std::string()) +
+                        treatmentWords(w_, r.treatments[k]);
             out += "<tr><td>" + html(r.name) + "</td><td class=\"number\">" +
                    shown(double(r.stands), 0) + "</td><td class=\"number\">" + shown(r.area, 1) +
                    "</td><td>" + html(what) + "</td></tr>";
