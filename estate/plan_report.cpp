@@ -34,6 +34,7 @@ struct PlanWords {
     std::string_view regimes, regimesIntro, regime, treatments, noTreatment, heldBack;
     std::string_view thinTrees, thinBasalArea, thinResidual, clearcut, replantSame, replantSpecies,
         atAge, atYear, treatmentWhen, listSeparator, clauseSeparator, forSpecies;
+    std::string_view map, mapText;
     std::string_view speciesNames[speciesCount];
     std::string_view unitHectares, unitCubicMetresPerYear, unitCubicMetres, unitTonnesCarbon;
 };
@@ -125,6 +126,8 @@ constexpr PlanWords english = {
     .listSeparator = "; ",
     .clauseSeparator = ", ",
     .forSpecies = "{}: ",
+    .map = "Regimes on the map",
+    .mapText = "Each stand in the colour of the regime of its largest share.",
     .speciesNames = {"Pinus tabulaeformis", "Pinus armandii", "Larix principis-ruprechtii",
                      "Quercus aliena"},
     .unitHectares = "ha",
@@ -211,6 +214,8 @@ constexpr PlanWords chinese = {
     .listSeparator = "；",
     .clauseSeparator = "，",
     .forSpecies = "{}：",
+    .map = "经营模式分布图",
+    .mapText = "各小班按其面积份额最大的经营模式着色。",
     .speciesNames = {"油松", "华山松", "华北落叶松", "槲栎"},
     .unitHectares = "公顷",
     .unitCubicMetresPerYear = "m³/年",
@@ -328,11 +333,56 @@ class PlanPage {
         card(w_.objectiveValue, reading(d_.objectiveValue), "");
         card(w_.splitStands, shown(double(d_.splitStands), 0), "");
         out += "</div>\n";
-        out += charts() + periods() + constraints() + regimes();
+        out += charts() + map() + periods() + constraints() + regimes();
         return out;
     }
 
   private:
+    // The stands in the colours of their regimes, one path a regime (each stand from its
+    // own "M"), with the regimes as the legend.
+    std::string map() const {
+        if (!d_.map || d_.map->stands.empty()) return "";
+        const EstateMap& m = *d_.map;
+        const double areaPerStand =
+            double(m.width) * m.height / static_cast<double>(m.stands.size());
+        std::string out = "<h2>" + std::string(w_.map) + "</h2>\n<figure class=\"map\">\n";
+        out += std::string("<svg class=\"") + (areaPerStand < 100 ? "map dense" : "map") +
+               "\" viewBox=\"-10 -10 1020 " + std::to_string(m.height + 20) +
+               "\" role=\"img\" aria-label=\"" + std::string(w_.map) +
+               "\">\n<g class=\"stands\" transform=\"translate(" +
+               std::to_string((1000 - m.width) / 2) + " 0)\">\n";
+        std::string legend = "<div class=\"legend\"><ul>\n";
+        for (std::size_t r = 0; r < d_.regimes.size(); ++r) {
+            std::string path;
+            for (std::size_t k = 0; k < m.stands.size(); ++k) {
+                if (d_.mapRegimes[k] == r) path += m.stands[k].path;
+            }
+            if (path.empty()) continue;
+            const std::string colour = regimeColour(r);
+            out += "<path fill=\"" + colour + "\" data-regime=\"" + html(d_.regimes[r].name) +
+                   "\" d=\"" + html(path) + "\"/>\n";
+            legend += "<li><span class=\"swatch\" style=\"background:" + colour + "\"></span>" +
+                      html(d_.regimes[r].name) + "</li>\n";
+        }
+        out += "</g>\n</svg>\n" + legend + "</ul></div>\n<figcaption>" + std::string(w_.mapText) +
+               "</figcaption>\n</figure>\n";
+        return out;
+    }
+
+    // A regime's colour on the map: no treatment grey, the others from a qualitative
+    // palette (ColorBrewer Set3 and Paired), repeated beyond its twenty colours.
+    std::string regimeColour(std::size_t r) const {
+        static constexpr std::string_view palette[] = {
+            "#8dd3c7", "#ffffb3", "#bebada", "#fb8072", "#80b1d3", "#fdb462", "#b3de69",
+            "#fccde5", "#bc80bd", "#ccebc5", "#ffed6f", "#a6cee3", "#1f78b4", "#b2df8a",
+            "#33a02c", "#fb9a99", "#e31a1c", "#fdbf6f", "#ff7f00", "#cab2d6"};
+        if (d_.regimes[r].name == "none") return "#d9d9d9";
+        std::size_t k = 0;
+        for (std::size_t i = 0; i < r; ++i)
+            k += d_.regimes[i].name == "none" ? 0 : 1;
+        return std::string(palette[k % std::size(palette)]);
+    }
+
     std::string figure(std::string_view id, std::string_view title, std::string_view text) const {
         return "<figure><h3>" + std::string(title) + "</h3><div class=\"chart\"><canvas id=\"" +
                std::string(id) + "\"></canvas></div><figcaption>" + std::string(text) +

@@ -54,6 +54,10 @@ struct PlanReportData {
     std::vector<PlanReportConstraint> constraints{};
     std::vector<std::pair<double, double>> frontier{};  // carbon (t C), NPV: each step solved
     std::vector<PlanReportRegime> regimes{};
+    // The stands with a polygon (their ids and outlines; the values are not used), and
+    // each one's regime, by its place in `regimes`.
+    std::optional<EstateMap> map{};
+    std::vector<std::size_t> mapRegimes{};
 };
 
 // The page. chartJs is the charting library's source text.

@@ -3,11 +3,41 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <unordered_map>
 
 #include "estate/plan_report.h"
+#include "gis/map_outlines.h"
 #include "run/plan_stages.h"
 
 namespace arbora::plan_stages {
+
+// The kept stands' outlines read from the layer again, each with its regime on the page.
+void PlanRun::addMap(PlanReportData& d, const std::vector<std::size_t>& largest) const {
+    std::map<std::string, std::size_t> regimeIndex;
+    for (std::size_t r = 0; r < d.regimes.size(); ++r)
+        regimeIndex[d.regimes[r].name] = r;
+    std::vector<MapStand> stands(kept_.size());
+    std::unordered_map<std::int64_t, std::size_t> byFeature;
+    for (std::size_t k = 0; k < kept_.size(); ++k) {
+        stands[k].id = kept_[k]->stand.standId;
+        byFeature.emplace(kept_[k]->stand.feature, k);
+    }
+    auto read = readMapOutlines(*layer_, [&](std::int64_t feature) {
+        const auto found = byFeature.find(feature);
+        return found == byFeature.end() ? nullptr : &stands[found->second].path;
+    });
+    if (const auto* problem = std::get_if<GisProblem>(&read))
+        throw OutputFileError(problem->message);
+    const OutlineFrame& frame = std::get<OutlineFrame>(read);
+    if (frame.width == 0) return;
+    EstateMap map{frame.width, frame.height, frame.metresPerUnit, frame.northUp, {}};
+    for (std::size_t k = 0; k < kept_.size(); ++k) {
+        if (stands[k].path.empty()) continue;
+        map.stands.push_back(std::move(stands[k]));
+        d.mapRegimes.push_back(regimeIndex.at(data_.columns[largest[k]].regime));
+    }
+    d.map = std::move(map);
+}
 
 std::string PlanRun::reportText() const {
     std::ifstream in{std::string(chartJsFile), std::ios::binary};
@@ -65,6 +95,7 @@ std::string PlanRun::reportText() const {
         }
         d.regimes.push_back(std::move(regime));
     }
+    if (layer_) addMap(d, largest);
     return planReportHtml(d, options_.reportLanguage, chartJs);
 }
 

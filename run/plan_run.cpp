@@ -119,6 +119,7 @@ void PlanRun::readStands() {
         throw RunEnd{exitStatusOf(problem->kind), problem->message};
     StandInput input = std::get<StandInput>(std::move(opened));
     openOutputs(input);
+    layer_ = input.geometryLayer();
     StandIds ids;
     RawRow row;
     while (input.source().next(row)) {

@@ -13,6 +13,8 @@
 
 #include "accounting/finance.h"
 #include "accounting/wood_products.h"
+#include "estate/plan_report.h"
+#include "gis/layer_ref.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
 #include "management/treatments.h"
@@ -122,6 +124,7 @@ class PlanRun {
     void writeOutputs();
     // The plan's estate page (plan_page.cpp).
     std::string reportText() const;
+    void addMap(PlanReportData& data, const std::vector<std::size_t>& largest) const;
 
     void printPlan() const;
     void printPeriods() const;
@@ -149,6 +152,7 @@ class PlanRun {
     std::unique_ptr<ProjectionOutput> output_;
     std::unique_ptr<AtomicFile> treatments_;
     std::unique_ptr<AtomicFile> report_;
+    std::optional<LayerRef> layer_;  // the stands' polygons, for the page's map
 };
 
 }  // namespace arbora::plan_stages

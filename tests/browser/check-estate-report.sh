@@ -84,8 +84,15 @@ check_page plan.html 4
   --harvest-max 3000 --report plan-zh.html --lang zh > /dev/null
 grep -q '采伐规划' plan-zh.html || fail "the Chinese plan page is not in Chinese"
 check_page plan-zh.html 3
-browser --hide-scrollbars --window-size=1200,2600 --screenshot="$work/plan-report.png" \
-  "file://$work/plan.html" > /dev/null
+# The plan of the example GeoPackage: its 20 stands on the map, each regime's stands one
+# path; the tooltip over the last stand drawn names the regime drawn last.
+"$runner" plan "$source_dir/examples/stands.gpkg" --regimes "$source_dir/examples/regimes.csv" \
+  --prices "$source_dir/examples/prices.csv" --starts 0,10,20 --harvest-max 3000 \
+  --even-flow 15 --carbon-floor 60 --frontier 5 --report plan-map.html > /dev/null
+last_regime=$(grep -o 'data-regime="[^"]*"' plan-map.html | tail -n 1 | cut -d'"' -f2)
+check_page plan-map.html 4 20 "$last_regime"
+browser --hide-scrollbars --window-size=1200,3000 --screenshot="$work/plan-report.png" \
+  "file://$work/plan-map.html" > /dev/null
 [ -s plan-report.png ] || fail "no screenshot of the plan page"
 
 browser --hide-scrollbars --window-size=1200,2600 --screenshot="$work/estate-report.png" \
