@@ -238,6 +238,11 @@ void PlanRun::openOutputs(const StandInput& input) {
     if (options_.outputFile) {
         const OutputTable* further[] = {&regimeOptionsTable, &planTable, &planPeriodsTable,
                                         &planConstraintsTable, &frontierTable};
+        if (isGeoPackageName(*options_.outputFile) && !input.geometryLayer()) {
+            throw RunEnd{exitUsage, "--output \"" + *options_.outputFile +
+                                        "\": a GeoPackage needs stands with geometries (a GIS "
+                                        "layer), and the inventory has none; write .sqlite or .db"};
+        }
         auto opened = openStandOutput(*options_.outputFile, input, {}, further);
         if (const auto* problem = std::get_if<GisProblem>(&opened))
             throw RunEnd{exitStatusOf(problem->kind), problem->message};

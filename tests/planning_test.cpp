@@ -408,6 +408,11 @@ TEST_F(PlanningRun, GeoPackageLayerGivesEachStandItsLargestShare) {
     ASSERT_EQ(matched.size(), 1u);
     EXPECT_EQ(matched[0].substr(0, 3), "20|");
     EXPECT_NE(matched[0], "20|0");  // some stand is split
+
+    o.standsFile = exampleOptions().standsFile;  // a table: no polygons
+    const Outcome table = plan(o);
+    EXPECT_EQ(table.status, 2);
+    EXPECT_NE(table.err.find("has none; write .sqlite or .db\n"), std::string::npos) << table.err;
 }
 
 // Every output against every input (a shapefile's companions too) and the other
