@@ -12,6 +12,7 @@
 #include <thread>
 #include <variant>
 
+#include "end_by_signal.h"
 #include "gis/geopackage_output.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
@@ -43,21 +44,6 @@ constexpr const char* usageText =
     "                         [--encoding utf-8|gbk] [--report FILE.html] [--lang en|zh]\n"
     "                         [--layer NAME] [--columns COLUMN=NAME,...] [--species-map FILE]\n"
     "                         [--area-unit ha|mu]\n";
-
-// A run stopped by a signal, its files cleaned up, ends the process by that signal, so
-// that a shell stops a loop around it and a caller sees the signal (status 130 for
-// Ctrl-C in a shell).
-[[noreturn]] void endBySignal(int signal) {
-    std::cout.flush();
-    std::cerr.flush();
-    std::signal(signal, SIG_DFL);
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, signal);
-    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
-    std::raise(signal);
-    std::_Exit(128 + signal);  // not reached: the default action ends the process
-}
 
 }  // namespace
 

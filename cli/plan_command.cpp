@@ -9,6 +9,8 @@
 #include <thread>
 #include <variant>
 
+#include "end_by_signal.h"
+#include "gis/geopackage_output.h"
 #include "inventory/projection.h"
 #include "inventory/projection_output.h"
 #include "run/inventory_run.h"
@@ -35,6 +37,7 @@ constexpr const char* usageText =
     "                    [--harvest-min M3_PER_YEAR] [--ending-volume PCT]\n"
     "                    [--carbon-floor PCT] [--whole-stands] [--time-limit S]\n"
     "                    [--frontier N] [--output FILE] [--treatments-out FILE]\n"
+    "                    [--report FILE.html] [--lang en|zh]\n"
     "                    [--jobs N] [--skip-bad-rows] [--encoding utf-8|gbk] [--layer NAME]\n"
     "                    [--columns COLUMN=NAME,...] [--species-map FILE] [--area-unit ha|mu]\n";
 
@@ -116,12 +119,23 @@ void setup(CLI::App& app, Options& options) {
         ->type_name("N");
     app.add_option("--output", options.output,
                    "Write the plan to FILE.sqlite or .db: tables regime_options, plan, "
-                   "plan_periods, plan_constraints, frontier, stands and run")
+                   "plan_periods, plan_constraints, frontier, stands and run; or to "
+                   "FILE.gpkg (stands with polygons): the tables and the layer stand_results "
+                   "with each stand's regime (of the largest share) and regime_share")
         ->type_name("FILE");
     app.add_option("--treatments-out", options.treatmentsOut,
                    "Write the plan as a treatments file (CSV, scenario plan) for the inventory "
                    "command; a split stand takes its largest share's regime")
         ->type_name("FILE");
+    app.add_option("--report", options.report,
+                   "Write the plan's estate page to FILE.html: removed volume per period with "
+                   "the allowable cut and the even-flow band, standing volume and carbon "
+                   "against the baseline, the frontier, the constraints with their shadow "
+                   "prices in words and the regimes")
+        ->type_name("FILE.html");
+    app.add_option("--lang", options.language, "The estate page's language: en (default) or zh")
+        ->check(CLI::IsMember({"en", "zh"}))
+        ->type_name("en|zh");
     app.add_option("--jobs", options.jobs,
                    "Project with N threads (default: the machine's cores); the output is the "
                    "same with any number")
@@ -160,14 +174,23 @@ std::variant<PlanOptions, int> runOptions(const Options& given) {
     if (!startList.problem.empty()) return usageError("--starts " + startList.problem);
     options.starts = startList.offsets;
     if (!given.output.empty()) {
-        if (outputKindOf(given.output) != OutputKind::sqlite) {
+        if (outputKindOf(given.output) != OutputKind::sqlite && !isGeoPackageName(given.output)) {
             return usageError("--output \"" + given.output +
-                              "\": the plan is written to SQLite: the name must end in .sqlite "
-                              "or .db");
+                              "\": the plan is written to SQLite or a GeoPackage: the name "
+                              "must end in .sqlite, .db or .gpkg");
         }
         options.outputFile = given.output;
     }
     if (!given.treatmentsOut.empty()) options.treatmentsOut = given.treatmentsOut;
+    if (!given.report.empty()) {
+        const std::string extension = lowerExtension(given.report);
+        if (extension != ".html" && extension != ".htm") {
+            return usageError("--report \"" + given.report + "\": the file name must end in .html");
+        }
+        options.reportFile = given.report;
+    }
+    options.reportLanguage =
+        given.language == "zh" ? ReportLanguage::chinese : ReportLanguage::english;
     if (!given.products.empty()) options.productsFile = given.products;
     if (!given.prices.empty()) options.pricesFile = given.prices;
     options.jobs = given.jobs;
@@ -189,7 +212,11 @@ std::variant<PlanOptions, int> runOptions(const Options& given) {
 int run(const Options& given) {
     const auto options = runOptions(given);
     if (const int* status = std::get_if<int>(&options)) return *status;
-    return runPlan(std::get<PlanOptions>(options), std::cout, std::cerr);
+    int stoppedBySignal = 0;
+    const int status =
+        runPlan(std::get<PlanOptions>(options), std::cout, std::cerr, &stoppedBySignal);
+    if (stoppedBySignal != 0) endBySignal(stoppedBySignal);
+    return status;
 }
 
 }  // namespace arbora::plan_command

@@ -23,6 +23,8 @@ struct Options {
     std::string objective = "npv";
     std::string output;
     std::string treatmentsOut;
+    std::string report;
+    std::string language = "en";
     std::string products;
     std::string prices;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());

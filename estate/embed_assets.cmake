@@ -4,7 +4,7 @@
 set(delimiter "arbora_asset")
 file(WRITE ${OUTPUT} "// Generated from estate/assets/ at build time; do not edit.\n#pragma once\n\n"
                      "#include <string_view>\n\nnamespace arbora::assets {\n\n")
-foreach(pair "pageHtml;page.html" "pageCss;page.css" "pageJs;page.js")
+foreach(pair "pageHtml;page.html" "pageCss;page.css" "pageJs;page.js" "planJs;plan.js")
   list(GET pair 0 name)
   list(GET pair 1 file)
   file(READ ${ASSETS}/${file} content)

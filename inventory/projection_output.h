@@ -81,6 +81,10 @@ class ProjectionOutput {
     virtual void addRow(std::string_view scenario, const std::string& standId,
                         const ProjectionRow& row) = 0;
     virtual void addRejection(const Rejection& rejection) = 0;
+    // Fields of the stand added last, for an output with a map layer (the plan's regime
+    // and its share); every stand is given the same names in the same order. Outputs
+    // without a layer hold them in their tables already and skip them.
+    virtual void addStandFields(std::span<const std::pair<std::string, OwnedOutputValue>>) {}
     // An output that takes the text of its projection rows made beforehand, on any
     // thread, by formatRows (appended to `into`), and then added with addFormatted in
     // place of addRow. formatRows changes nothing of the output. addFormatted may be

@@ -28,10 +28,12 @@ bool same(const std::string& a, const std::string& b) {
     if (ia && ib) return ia->device == ib->device && ia->inode == ib->inode;
     if (ia || ib) return false;
     // Neither exists yet: two names of one future file.
+    // Made absolute first: a relative name none of whose parts exists ("o.sqlite") is
+    // returned as it is, and would not match "./o.sqlite".
     std::error_code error;
-    const auto ca = std::filesystem::weakly_canonical(a, error);
+    const auto ca = std::filesystem::weakly_canonical(std::filesystem::absolute(a, error), error);
     if (error) return a == b;
-    const auto cb = std::filesystem::weakly_canonical(b, error);
+    const auto cb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, error), error);
     return error ? a == b : ca == cb;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "estate/estate_report.h"
 #include "gis/stand_input.h"
 #include "inventory/stand_sources.h"
 #include "planning/plan_model.h"
@@ -27,6 +28,8 @@ struct PlanOptions {
     std::size_t frontier = 0;                    // steps of the NPV-carbon trade-off, 0 for none
     std::optional<std::string> outputFile{};     // SQLite
     std::optional<std::string> treatmentsOut{};  // the plan as a treatments file (CSV)
+    std::optional<std::string> reportFile{};     // the plan's estate page (HTML)
+    ReportLanguage reportLanguage = ReportLanguage::english;
     bool skipBadRows = false;
     InputEncoding encoding = InputEncoding::utf8;
     InputChoices input{};
@@ -34,7 +37,10 @@ struct PlanOptions {
 };
 
 // Runs the command: the plan to out; errors and rejections to err. Returns the exit
-// status: 4 when the constraints cannot all be met (nothing is written then).
-int runPlan(const PlanOptions& options, std::ostream& out, std::ostream& err);
+// status: 4 when the constraints cannot all be met (nothing is written then). A run
+// stopped by Ctrl-C, a hang-up or a termination request changes no file, returns 1 and
+// sets *stoppedBySignal to the signal, for the caller to end by it.
+int runPlan(const PlanOptions& options, std::ostream& out, std::ostream& err,
+            int* stoppedBySignal = nullptr);
 
 }  // namespace arbora

@@ -7,6 +7,7 @@
 #include <limits>
 #include <sstream>
 
+#include "estate/plan_report.h"
 #include "planning/coin_solver.h"
 #include "planning/plan_model.h"
 #include "planning/regimes.h"
@@ -391,16 +392,83 @@ TEST_F(PlanningRun, SameTablesAtOneAndTwoJobs) {
     EXPECT_EQ(dumps[0], dumps[1]);
 }
 
+// The map of the plan: each stand's feature with the regime of its largest share.
+TEST_F(PlanningRun, GeoPackageLayerGivesEachStandItsLargestShare) {
+    PlanOptions o = exampleOptions();
+    o.standsFile = std::string(ARBORA_SOURCE_DIR) + "/examples/xiaoban.shp";
+    o.targets = {.evenFlow = 10, .harvestMax = 2500};  // a plan with split stands
+    o.outputFile = "plan.gpkg";
+    const Outcome run = plan(o);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto matched = testing::query(
+        "plan.gpkg",
+        "SELECT count(*), sum(r.regime_share < 1) FROM stand_results r JOIN plan p ON "
+        "p.stand_id = r.XIAO_BAN AND p.regime = r.regime AND p.share = r.regime_share WHERE "
+        "p.share = (SELECT max(share) FROM plan q WHERE q.stand_id = p.stand_id)");
+    ASSERT_EQ(matched.size(), 1u);
+    EXPECT_EQ(matched[0].substr(0, 3), "20|");
+    EXPECT_NE(matched[0], "20|0");  // some stand is split
+
+    o.standsFile = exampleOptions().standsFile;  // a table: no polygons
+    const Outcome table = plan(o);
+    EXPECT_EQ(table.status, 2);
+    EXPECT_NE(table.err.find("has none; write .sqlite or .db\n"), std::string::npos) << table.err;
+}
+
+// Every output against every input (a shapefile's companions too) and the other
+// outputs, before any work.
+TEST_F(PlanningRun, OutputsThatAreInputsAreRefusedAndLeftAlone) {
+    testing::writeFile("regimes.csv", testing::readBytes(exampleOptions().regimesFile));
+    testing::writeFile("prices.csv", testing::readBytes(*exampleOptions().pricesFile));
+    testing::writeFile("forest.shp", "shape");
+    testing::writeFile("forest.dbf", "table");
+    struct Case {
+        const char* stands;
+        const char* output;
+        const char* treatmentsOut;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"", nullptr, "regimes.csv",
+         "the treatments file written \"regimes.csv\" is the regimes file itself"},
+        {"", "prices.csv", nullptr, "the output \"prices.csv\" is the prices file itself"},
+        {"forest.shp", nullptr, "forest.dbf", "is a file of the inventory (forest.dbf)"},
+        {"", "new.sqlite", "./new.sqlite", "is the file of the output too"},
+    };
+    for (const Case& c : cases) {
+        PlanOptions o = exampleOptions();
+        o.regimesFile = "regimes.csv";
+        o.pricesFile = "prices.csv";
+        if (*c.stands) o.standsFile = c.stands;
+        o.outputFile = c.output ? std::optional<std::string>(c.output) : std::nullopt;
+        if (c.treatmentsOut) o.treatmentsOut = c.treatmentsOut;
+        const Outcome run = plan(o);
+        EXPECT_EQ(run.status, 2) << c.message;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(testing::readBytes("forest.dbf"), "table");
+        EXPECT_EQ(testing::readBytes("regimes.csv"),
+                  testing::readBytes(exampleOptions().regimesFile));
+        EXPECT_FALSE(std::filesystem::exists("new.sqlite"));
+    }
+}
+
 TEST_F(PlanningRun, InfeasiblePlanExitsWithFourNamingTheShortfallAndWritesNothing) {
     PlanOptions o = exampleOptions();
     o.targets = {.harvestMin = 1e6};
     o.treatmentsOut = "plan.csv";
+    o.reportFile = "plan.html";
     const Outcome run = plan(o);
     EXPECT_EQ(run.status, 4);
     EXPECT_NE(run.err.find("the minimum harvest in period 1 falls short by "), std::string::npos)
         << run.err;
     EXPECT_FALSE(std::filesystem::exists("plan.sqlite"));
     EXPECT_FALSE(std::filesystem::exists("plan.csv"));
+    EXPECT_FALSE(std::filesystem::exists("plan.html"));
+}
+
+TEST(PlanningReport, EveryWordInBothLanguages) {
+    for (const ReportLanguage language : {ReportLanguage::english, ReportLanguage::chinese})
+        EXPECT_EQ(missingPlanWords(language), std::vector<std::size_t>{});
 }
 
 }  // namespace

@@ -350,6 +350,29 @@ TEST_F(Runner, InventoryStopsBySignalWhileItWaitsAndKeepsIgnoredSignalsIgnored) 
     }
 }
 
+// The plan stops as the inventory does: by the signal, the earlier output kept.
+TEST_F(Runner, PlanStopsBySignalWhileItWaitsForTheStands) {
+    ASSERT_EQ(::mkfifo("stands.csv", 0600), 0);
+    testing::writeFile("out.sqlite", "earlier");
+    const int writer = ::open("stands.csv", O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    const std::string header =
+        "stand_id,species,stand_age,average_diameter,average_height,stand_density,"
+        "stand_volume\na,1,20,10,8,1000,100\n";
+    ASSERT_GE(::write(writer, header.data(), header.size()), 0);
+    const pid_t pid = startReport({"plan", "stands.csv", "--regimes",
+                                   std::string(ARBORA_SOURCE_DIR) + "/examples/regimes.csv",
+                                   "--objective", "volume", "--output", "out.sqlite"});
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(waitUntilOpened(pid, "stands.csv"));
+    ::kill(pid, SIGTERM);
+    const int status = waitForEnd(pid);
+    ::close(writer);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << readBytes("stderr.bin");
+    EXPECT_TRUE(readBytes("out.sqlite") == "earlier");
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+        EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+}
+
 // Every file option read from a pipe: a stop request while the runner waits for the
 // pipe ends it by the signal with the earlier output kept, and a pipe given whole is
 // read (each file is opened once).

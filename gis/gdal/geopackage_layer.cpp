@@ -84,6 +84,7 @@ class GeoPackageOutput : public ProjectionOutput {
 
     void addStand(const InventoryStand& stand) override {
         current_ = &results_[stand.feature];
+        currentFeature_ = stand.feature;
         current_->assign(resultsPerYear * years_.size(), std::numeric_limits<double>::quiet_NaN());
         tables_->addStand(stand);
     }
@@ -102,6 +103,17 @@ class GeoPackageOutput : public ProjectionOutput {
     }
 
     void addRejection(const Rejection& rejection) override { tables_->addRejection(rejection); }
+
+    void addStandFields(std::span<const std::pair<std::string, OwnedOutputValue>> fields) override {
+        if (current_ == nullptr) return;
+        if (fieldNames_.empty()) {
+            for (const auto& [name, value] : fields)
+                fieldNames_.emplace_back(name, value);
+        }
+        std::vector<OwnedOutputValue>& values = fields_[currentFeature_];
+        for (const auto& field : fields)
+            values.push_back(field.second);
+    }
 
     void addTableRow(const OutputTable& table, std::span<const OutputValue> values) override {
         tables_->addTableRow(table, values);
@@ -143,6 +155,11 @@ class GeoPackageOutput : public ProjectionOutput {
     // By the stand's feature, its place in reading order.
     std::unordered_map<std::int64_t, std::vector<double>> results_;
     std::vector<double>* current_ = nullptr;
+    std::int64_t currentFeature_ = 0;
+    // The further fields by name, each with the first stand's value for its type, and
+    // each stand's values by its feature.
+    std::vector<std::pair<std::string, OwnedOutputValue>> fieldNames_;
+    std::unordered_map<std::int64_t, std::vector<OwnedOutputValue>> fields_;
     bool promote_ = false;  // polygons to MultiPolygons
 };
 
@@ -182,6 +199,8 @@ std::vector<int> GeoPackageOutput::copyFields(OGRLayer& from, OGRLayer& to) {
         for (const std::string_view name : resultNames)
             results.push_back(std::string(name) + std::to_string(year));
     }
+    for (const auto& field : fieldNames_)
+        results.push_back(field.first);
     const auto isTaken = [&](const char* name) {
         return EQUAL(name, fidColumn) || EQUAL(name, geometryColumn) ||
                to.GetLayerDefn()->GetFieldIndex(name) >= 0 ||
@@ -198,8 +217,16 @@ std::vector<int> GeoPackageOutput::copyFields(OGRLayer& from, OGRLayer& to) {
         if (to.CreateField(&field) != OGRERR_NONE) file_.fail(CPLGetLastErrorMsg());
         fieldMap[static_cast<std::size_t>(i)] = to.GetLayerDefn()->GetFieldCount() - 1;
     }
-    for (const std::string& name : results) {
-        OGRFieldDefn field(name.c_str(), OFTReal);
+    for (std::size_t k = 0; k < results.size(); ++k) {
+        const OwnedOutputValue* further =
+            k >= results.size() - fieldNames_.size()
+                ? &fieldNames_[k - (results.size() - fieldNames_.size())].second
+                : nullptr;
+        const OGRFieldType type = further == nullptr                               ? OFTReal
+                                  : std::holds_alternative<std::string>(*further)  ? OFTString
+                                  : std::holds_alternative<std::int64_t>(*further) ? OFTInteger64
+                                                                                   : OFTReal;
+        OGRFieldDefn field(results[k].c_str(), type);
         if (to.CreateField(&field) != OGRERR_NONE) file_.fail(CPLGetLastErrorMsg());
     }
     return fieldMap;
@@ -207,8 +234,9 @@ std::vector<int> GeoPackageOutput::copyFields(OGRLayer& from, OGRLayer& to) {
 
 void GeoPackageOutput::copyFeatures(OGRLayer& from, OGRLayer& to,
                                     const std::vector<int>& fieldMap) {
-    const int firstResult =
-        to.GetLayerDefn()->GetFieldCount() - static_cast<int>(resultsPerYear * years_.size());
+    const int firstFurther =
+        to.GetLayerDefn()->GetFieldCount() - static_cast<int>(fieldNames_.size());
+    const int firstResult = firstFurther - static_cast<int>(resultsPerYear * years_.size());
     std::int64_t sequence = 0;
     from.ResetReading();
     for (const Feature& feature : from) {
@@ -226,6 +254,20 @@ void GeoPackageOutput::copyFeatures(OGRLayer& from, OGRLayer& to,
         for (std::size_t k = 0; k < found->second.size(); ++k) {
             if (std::isfinite(found->second[k])) {
                 result.SetField(firstResult + static_cast<int>(k), found->second[k]);
+            }
+        }
+        if (const auto further = fields_.find(sequence); further != fields_.end()) {
+            for (std::size_t k = 0; k < further->second.size(); ++k) {
+                const int at = firstFurther + static_cast<int>(k);
+                const OwnedOutputValue& value = further->second[k];
+                if (const auto* text = std::get_if<std::string>(&value)) {
+                    result.SetField(at, text->c_str());
+                } else if (const auto* whole = std::get_if<std::int64_t>(&value)) {
+                    result.SetField(at, static_cast<GIntBig>(*whole));
+                } else if (const auto* number = std::get_if<double>(&value);
+                           number != nullptr && std::isfinite(*number)) {
+                    result.SetField(at, *number);
+                }
             }
         }
         if (to.CreateFeature(&result) != OGRERR_NONE) file_.fail(CPLGetLastErrorMsg());

@@ -15,8 +15,8 @@ namespace arbora {
 // and the polygon layer "stand_results" in the input layer's coordinate system: each
 // projected stand's feature with its geometry and attributes as read, and per
 // listed year k its volume_yk (m3/ha), carbon_yk (t C/ha) and co2e_yk (t/ha) in the
-// untreated scenario ("none"). Input fields named fid or like a result field are left
-// out.
+// untreated scenario ("none"), then the fields given by addStandFields (the plan's
+// regime). Input fields named fid or like a result field are left out.
 //
 // The tables are written by the SQLite output beside the temporary file; at the end the
 // layer is written with GDAL from the input read a second time (so no geometry is held

@@ -4,7 +4,8 @@
 # size and is drawn on, the map draws each stand (an outline from its own "M" in one of its
 # colour class's paths) and its tooltip shows the values of the stand pointed at, and printing
 # gives A4 pages.
-# Also makes the screenshot docs/inventory.md shows.
+# The harvest plan's page likewise (no map). Also makes the screenshots docs/inventory.md
+# and docs/planning-report.md show.
 #   check-estate-report.sh ARBORA_REPORT SOURCE_DIR WORK_DIR
 set -euo pipefail
 runner=$(realpath "$1")
@@ -74,6 +75,26 @@ check_page scenarios.html 8
 # drawn is of the densest class; its tooltip shows that stand's values of the outputs.
 "$runner" inventory "$source_dir/examples/stands.gpkg" --years 0:50:10 --report map.html > /dev/null
 check_page map.html 4 20 "C04-05: 221.1 t C/ha, 208.4 m3/ha, 3.90 ha"
+
+# The example plan's page with every chart (the frontier too), in English and in Chinese.
+"$runner" plan stands.csv --regimes "$source_dir/examples/regimes.csv" \
+  --prices "$source_dir/examples/prices.csv" --starts 0,10,20 --harvest-max 3000 \
+  --even-flow 15 --carbon-floor 60 --frontier 5 --report plan.html > /dev/null
+check_page plan.html 4
+"$runner" plan stands.csv --regimes "$source_dir/examples/regimes.csv" --objective volume \
+  --harvest-max 3000 --report plan-zh.html --lang zh > /dev/null
+grep -q '采伐规划' plan-zh.html || fail "the Chinese plan page is not in Chinese"
+check_page plan-zh.html 3
+# The plan of the example GeoPackage: its 20 stands on the map, each regime's stands one
+# path; the tooltip over the last stand drawn names the regime drawn last.
+"$runner" plan "$source_dir/examples/stands.gpkg" --regimes "$source_dir/examples/regimes.csv" \
+  --prices "$source_dir/examples/prices.csv" --starts 0,10,20 --harvest-max 3000 \
+  --even-flow 15 --carbon-floor 60 --frontier 5 --report plan-map.html > /dev/null
+last_regime=$(grep -o 'data-regime="[^"]*"' plan-map.html | tail -n 1 | cut -d'"' -f2)
+check_page plan-map.html 4 20 "$last_regime"
+browser --hide-scrollbars --window-size=1200,3000 --screenshot="$work/plan-report.png" \
+  "file://$work/plan-map.html" > /dev/null
+[ -s plan-report.png ] || fail "no screenshot of the plan page"
 
 browser --hide-scrollbars --window-size=1200,2600 --screenshot="$work/estate-report.png" \
   "file://$work/estate.html" > /dev/null
