@@ -179,7 +179,7 @@ void PlanRun::projectStand(StandPlan& plan, InventoryProjector& projector) const
         std::vector<Treatment> done = standSchedule(regimes_, offer, stand, options_.years.back());
         auto result = regimeYield(projector, stand, done, offer.name, settings_);
         if (auto* problem = std::get_if<Problem>(&result)) {
-            plan.options.push_back({offer.name, problem->reason});
+            plan.options.push_back({offer.name, problem->message});
             if (!firstProblem) firstProblem = *problem;
             continue;
         }
@@ -191,7 +191,7 @@ void PlanRun::projectStand(StandPlan& plan, InventoryProjector& projector) const
         const std::string column =
             firstProblem->column == "stand_age" ? standAgeHeader_ : std::string("regimes");
         plan.rejection = Rejection{stand.line, stand.standId, column,
-                                   "no regime can be projected: " + firstProblem->reason};
+                                   "no regime can be projected: " + firstProblem->message};
     }
 }
 
