@@ -101,6 +101,8 @@ constexpr OutputColumn comparisonColumns[] = {
     {"cumulative_removed_carbon_difference", OutputType::real},
     {"products_carbon", OutputType::real},
     {"carbon_with_products_difference", OutputType::real},
+    {"npv_with_liquidation", OutputType::real},
+    {"npv_with_liquidation_difference", OutputType::real},
 };
 constexpr OutputTable comparisonTable{"comparison", comparisonColumns};
 
@@ -382,7 +384,12 @@ class SqliteProjectionOutput : public ProjectionOutput {
                                           c.co2eDifference,
                                           c.cumulativeRemovedCarbonDifference,
                                           c.productsCarbon,
-                                          c.carbonWithProductsDifference};
+                                          c.carbonWithProductsDifference,
+                                          c.npvWithLiquidation ? OutputValue{*c.npvWithLiquidation}
+                                                               : OutputValue{},
+                                          c.npvWithLiquidationDifference
+                                              ? OutputValue{*c.npvWithLiquidationDifference}
+                                              : OutputValue{}};
             insert(comparisonTable, values);
         }
         writeRun(record);

@@ -50,6 +50,11 @@ struct ComparisonRow {
     double cumulativeRemovedCarbonDifference = 0;
     double productsCarbon = 0;                // t in wood products
     double carbonWithProductsDifference = 0;  // standing plus products, minus the baseline's
+    // With prices: the scenario's NPV including the discounted liquidation value at the
+    // last year, and its difference from the baseline's, in the prices file's money. They
+    // are the run's, over the whole horizon: the same on each year's row.
+    std::optional<double> npvWithLiquidation{};
+    std::optional<double> npvWithLiquidationDifference{};
 };
 
 class InventorySummary {

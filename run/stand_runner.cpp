@@ -124,6 +124,14 @@ void InventoryRunner::account(std::vector<SummaryRow>& summaryRows,
     addProductsCarbon(summaryRows, comparison, [&](std::string_view scenario, std::int32_t year) {
         return productsCarbon(run_.products, scenario, year);
     });
+    // The scenarios compared on money as the finance table compares them.
+    for (ComparisonRow& c : comparison) {
+        for (const FinanceRow& f : run_.finance) {
+            if (f.scenario != c.scenario) continue;
+            c.npvWithLiquidation = f.npvWithLiquidation;
+            c.npvWithLiquidationDifference = f.npvWithLiquidationDifference;
+        }
+    }
 }
 
 void InventoryRunner::listAreaChecks() const {
