@@ -40,7 +40,4 @@ testing=ON
 # the package strips them anyway.
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" \
   -DARBORA_GUI=ON -DARBORA_SANITIZE=OFF -DBUILD_TESTING="$testing"
-# (test.sh builds build/ itself, beside its sanitizer build.)
-if [ "${setup_build:-yes}" = yes ]; then
-  cmake --build build -j "$jobs"
-fi
+cmake --build build -j "$jobs"
