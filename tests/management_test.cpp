@@ -254,9 +254,10 @@ std::array<double, 6> componentsOf(const BiomassComponents& b) {
 // 5 to 95 percent by each measure: a thinning carried out removes nothing negative and
 // leaves no component above what stood; one refused says why in a forester's words.
 TEST(Thinning, NeverLeavesMoreThanStoodOrRemovesANegativeAmount) {
-    const char* reasons[] = {"remove every tree", "all the basal area", "is not below",
-                             "the mean-tree model does not hold at this intensity: remove "
-                             "less, or fell"};
+    const std::string refusedForBiomassReason =
+        "the mean-tree model does not hold at this intensity: remove less, or fell";
+    const std::string reasons[] = {"remove every tree", "all the basal area", "is not below",
+                                   refusedForBiomassReason};
     int refusedForBiomass = 0;
     for (std::int32_t species = 1; species <= 4; ++species) {
         for (std::int32_t age = 20; age <= 140; age += 15) {
@@ -292,7 +293,7 @@ TEST(Thinning, NeverLeavesMoreThanStoodOrRemovesANegativeAmount) {
                                                   " " + std::to_string(percent) + "%";
                         if (const auto* refused = std::get_if<Problem>(&result)) {
                             const bool named = std::any_of(
-                                std::begin(reasons), std::end(reasons), [&](const char* r) {
+                                std::begin(reasons), std::end(reasons), [&](const std::string& r) {
                                     return refused->message.find(r) != std::string::npos;
                                 });
                             EXPECT_TRUE(named) << where << ": " << refused->message;
