@@ -6,8 +6,13 @@ set -euo pipefail
 setup_for=test
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
+# The tests of the optimised build run while the sanitizer build compiles: they wait on
+# files, processes and a browser more than on the cores. Their report follows the build.
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build --output-on-failure -j "$jobs"
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
+ctest --test-dir build --output-on-failure -j "$jobs" >"$logs/ctest.log" 2>&1 &
+optimised_tests=$!
 
 # The unit and end-to-end tests again, under AddressSanitizer and
 # UndefinedBehaviorSanitizer, in the clang build that also makes the fuzz targets (one
@@ -16,6 +21,10 @@ CC=clang CXX=clang++ cmake -S . -B build-sanitize -DARBORA_GUI=OFF -DARBORA_SANI
   -DARBORA_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only"
 cmake --build build-sanitize -j "$jobs"
+tested=yes
+wait "$optimised_tests" || tested=no
+cat "$logs/ctest.log"
+[ "$tested" = yes ] || exit 1
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 
