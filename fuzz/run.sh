@@ -51,7 +51,7 @@ for name in "${targets[@]}"; do
     *) runs=10000 ;;
   esac
   log="$work/$name.log"
-  if "${run[@]}" -runs=$runs -max_total_time=6 -timeout=10 "$work/$name" "fuzz/corpus/$name" \
+  if "${run[@]}" -runs=$runs -max_total_time=3 -timeout=10 "$work/$name" "fuzz/corpus/$name" \
       >"$log" 2>&1; then
     echo "fuzz_$name: $(grep -E '^Done [0-9]+ runs' "$log" || tail -n 1 "$log")"
   else

@@ -25,12 +25,16 @@ tested=yes
 wait "$optimised_tests" || tested=no
 cat "$logs/ctest.log"
 [ "$tested" = yes ] || exit 1
+# The Debian package (its contents, desktop entry, metadata, man pages and lintian, and
+# the unpacked programs) is checked while the sanitized tests run; its report follows.
+bash tools/check-package.sh build >"$logs/package.log" 2>&1 &
+package=$!
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
-
-# The Debian package: its contents, desktop entry, metadata, man pages and lintian, and
-# the unpacked programs.
-bash tools/check-package.sh build
+packaged=yes
+wait "$package" || packaged=no
+cat "$logs/package.log"
+[ "$packaged" = yes ] || exit 1
 
 # The fuzz targets (built above with libFuzzer and the sanitizers): a short bounded run
 # of each over its seed corpus.
