@@ -91,23 +91,23 @@ void setup(CLI::App& app, Options& options) {
     app.add_flag("--skip-bad-rows", options.skipBadRows,
                  "Write the usable rows even when others are rejected, and exit with 0 "
                  "(3 when no row is usable)");
-    app.add_option("--encoding", options.encoding,
+    app.add_option("--encoding", options.input.encoding,
                    "The CSV file's encoding: utf-8 (default) or gbk; gbk also for a "
                    "shapefile's .dbf (without it, its .cpg file says)")
         ->check(CLI::IsMember({"utf-8", "gbk"}));
     // Reading GIS layers and survey tables.
-    app.add_option("--layer", options.layer,
+    app.add_option("--layer", options.input.layer,
                    "The layer of a GIS file (default: \"stands\", or the only layer)")
-        ->each([&options](const std::string&) { options.layerGiven = true; })
+        ->each([&options](const std::string&) { options.input.layerGiven = true; })
         ->type_name("NAME");
-    app.add_option("--columns", options.columns,
+    app.add_option("--columns", options.input.columns,
                    "The input's names of stand columns, e.g. stand_id=XBH,species=YOU_SHI_SZ")
         ->type_name("COLUMN=NAME,...");
-    app.add_option("--species-map", options.speciesMap,
+    app.add_option("--species-map", options.input.speciesMap,
                    "A CSV file code,species: the survey's species codes or names and the "
                    "species (1 to 4, Latin or Chinese name) each stands for")
         ->type_name("FILE");
-    app.add_option("--area-unit", options.areaUnit,
+    app.add_option("--area-unit", options.input.areaUnit,
                    "The area column's unit: ha (default) or mu (1/15 ha)")
         ->check(CLI::IsMember({"ha", "mu"}));
     app.add_option("--report", options.report,
@@ -166,18 +166,9 @@ std::variant<InventoryOptions, int> runOptions(const Options& given) {
                           "\" is not a whole number from 1 to 1024");
     }
     options.jobs = std::stoul(jobs);
-    options.encoding = given.encoding == "gbk" ? InputEncoding::gbk : InputEncoding::utf8;
     options.showProgress = ::isatty(STDERR_FILENO) == 1;
-    if (given.layerGiven) options.input.layer = given.layer;  // "" is refused as such
-    if (!given.columns.empty()) {
-        auto overrides = parseStandColumnOverrides(given.columns);
-        if (const auto* problem = std::get_if<std::string>(&overrides)) {
-            return usageError("--columns " + *problem);
-        }
-        options.input.columns = std::get<StandColumnOverrides>(std::move(overrides));
-    }
-    if (!given.speciesMap.empty()) options.input.speciesMap = given.speciesMap;
-    options.input.areaUnit = given.areaUnit == "mu" ? AreaUnit::mu : AreaUnit::hectare;
+    if (const auto problem = readInputOptions(given.input, options.encoding, options.input))
+        return usageError(*problem);
     return options;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "cli/input_options.h"
 #include "inventory/projection.h"
 
 // "arbora-report inventory STANDS [options]": argv[0] is "inventory". Returns the exit
@@ -26,12 +27,7 @@ struct Options {
     std::string jobs = std::to_string(std::max(1u, std::thread::hardware_concurrency()));
     bool bom = false;
     bool skipBadRows = false;
-    std::string encoding = "utf-8";
-    bool layerGiven = false;  // --layer "" is refused as such, not taken as absent
-    std::string layer;
-    std::string columns;
-    std::string speciesMap;
-    std::string areaUnit = "ha";
+    InputOptionTexts input;  // how to read the stands
     std::string report;
     std::string language = "en";
 };

@@ -143,16 +143,19 @@ void setup(CLI::App& app, Options& options) {
         ->type_name("N");
     app.add_flag("--skip-bad-rows", plan.skipBadRows,
                  "Plan the usable stands even when others are rejected");
-    app.add_option("--encoding", options.encoding,
+    app.add_option("--encoding", options.input.encoding,
                    "The CSV files' encoding: utf-8 (default) or gbk")
         ->check(CLI::IsMember({"utf-8", "gbk"}));
-    app.add_option("--layer", options.layer, "The layer of a GIS file")->type_name("NAME");
-    app.add_option("--columns", options.columns,
+    app.add_option("--layer", options.input.layer, "The layer of a GIS file")
+        ->each([&options](const std::string&) { options.input.layerGiven = true; })
+        ->type_name("NAME");
+    app.add_option("--columns", options.input.columns,
                    "The input's names of stand columns, e.g. stand_id=XBH")
         ->type_name("COLUMN=NAME,...");
-    app.add_option("--species-map", options.speciesMap, "A CSV file code,species")
+    app.add_option("--species-map", options.input.speciesMap, "A CSV file code,species")
         ->type_name("FILE");
-    app.add_option("--area-unit", options.areaUnit, "The area column's unit: ha (default) or mu")
+    app.add_option("--area-unit", options.input.areaUnit,
+                   "The area column's unit: ha (default) or mu")
         ->check(CLI::IsMember({"ha", "mu"}));
 }
 
@@ -194,16 +197,8 @@ std::variant<PlanOptions, int> runOptions(const Options& given) {
     if (!given.products.empty()) options.productsFile = given.products;
     if (!given.prices.empty()) options.pricesFile = given.prices;
     options.jobs = given.jobs;
-    options.encoding = given.encoding == "gbk" ? InputEncoding::gbk : InputEncoding::utf8;
-    if (!given.layer.empty()) options.input.layer = given.layer;
-    if (!given.columns.empty()) {
-        auto overrides = parseStandColumnOverrides(given.columns);
-        if (const auto* problem = std::get_if<std::string>(&overrides))
-            return usageError("--columns " + *problem);
-        options.input.columns = std::get<StandColumnOverrides>(std::move(overrides));
-    }
-    if (!given.speciesMap.empty()) options.input.speciesMap = given.speciesMap;
-    options.input.areaUnit = given.areaUnit == "mu" ? AreaUnit::mu : AreaUnit::hectare;
+    if (const auto problem = readInputOptions(given.input, options.encoding, options.input))
+        return usageError(*problem);
     return options;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "cli/input_options.h"
 #include "run/plan_run.h"
 
 // "arbora-report plan STANDS --regimes FILE [options]": argv[0] is "plan". Returns the
@@ -28,11 +29,7 @@ struct Options {
     std::string products;
     std::string prices;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
-    std::string encoding = "utf-8";
-    std::string layer;
-    std::string columns;
-    std::string speciesMap;
-    std::string areaUnit = "ha";
+    InputOptionTexts input;  // how to read the stands
 };
 
 // Names app, gives it the help text and binds every option to options, which must live
