@@ -1240,15 +1240,7 @@ std::string summaryJson(const std::vector<SummaryRow>& summary) {
 }
 
 std::vector<std::size_t> missingWords(ReportLanguage language) {
-    // Words holds string_views only, so it can be viewed as an array of them.
-    constexpr std::size_t count = sizeof(Words) / sizeof(std::string_view);
-    static_assert(sizeof(Words) % sizeof(std::string_view) == 0);
-    const auto all = std::bit_cast<std::array<std::string_view, count>>(wordsOf(language));
-    std::vector<std::size_t> missing;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (all[i].empty()) missing.push_back(i);
-    }
-    return missing;
+    return page::emptyWords(wordsOf(language));
 }
 
 std::string estateReportHtml(const EstateReportData& data, ReportLanguage language,

@@ -513,15 +513,7 @@ std::string planJson(const PlanReportData& d, const PlanWords& w) {
 }  // namespace
 
 std::vector<std::size_t> missingPlanWords(ReportLanguage language) {
-    // PlanWords holds string_views only, so it can be viewed as an array of them.
-    constexpr std::size_t count = sizeof(PlanWords) / sizeof(std::string_view);
-    static_assert(sizeof(PlanWords) % sizeof(std::string_view) == 0);
-    const auto all = std::bit_cast<std::array<std::string_view, count>>(wordsOf(language));
-    std::vector<std::size_t> missing;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (all[i].empty()) missing.push_back(i);
-    }
-    return missing;
+    return page::emptyWords(wordsOf(language));
 }
 
 std::string planReportHtml(const PlanReportData& data, ReportLanguage language,
