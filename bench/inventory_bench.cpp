@@ -135,6 +135,13 @@ Measured measureInChild(const std::function<void()>& prepare, const std::functio
     return m;
 }
 
+// One run of the inventory command, its screen and errors dropped.
+bool inventorySucceeds(const arbora::InventoryOptions& options) {
+    std::ostringstream out, err;
+    arbora::InventoryRun run;
+    return arbora::runInventory(options, out, err, run) == arbora::exitSuccess;
+}
+
 // Runs the measurement once per iteration and reports the rates over all of them.
 void report(benchmark::State& state, std::int64_t rows, const std::function<void()>& prepare,
             const std::function<bool()>& work) {
@@ -170,11 +177,7 @@ void inventoryRun(benchmark::State& state, const char* extension) {
     // is the file system's cost of replacing a file, not the command's.
     report(
         state, rows, [&] { ::unlink(options.outputFile->c_str()); },
-        [&] {
-            std::ostringstream out, err;
-            arbora::InventoryRun run;
-            return arbora::runInventory(options, out, err, run) == arbora::exitSuccess;
-        });
+        [&] { return inventorySucceeds(options); });
 }
 
 // Ten scenarios (the baseline and nine thinnings) to CSV: the rows in flight stay within
@@ -199,11 +202,7 @@ void InventoryTenScenarios(benchmark::State& state) {
     const auto rows = stands * 10 * static_cast<std::int64_t>(options.years.size());
     report(
         state, rows, [&] { ::unlink(options.outputFile->c_str()); },
-        [&] {
-            std::ostringstream out, err;
-            arbora::InventoryRun run;
-            return arbora::runInventory(options, out, err, run) == arbora::exitSuccess;
-        });
+        [&] { return inventorySucceeds(options); });
 }
 
 // A dense list of years with scenarios: 10 stands over "1:10000:1", felled and replanted
@@ -228,12 +227,7 @@ void InventoryDenseYears(benchmark::State& state) {
     options.treatmentsFile = treatments.string();
     const auto rows = 10 * 2 * static_cast<std::int64_t>(options.years.size());
     report(
-        state, rows, [] {},
-        [&] {
-            std::ostringstream out, err;
-            arbora::InventoryRun run;
-            return arbora::runInventory(options, out, err, run) == arbora::exitSuccess;
-        });
+        state, rows, [] {}, [&] { return inventorySucceeds(options); });
 }
 
 void InventoryToCsv(benchmark::State& state) {
