@@ -9,6 +9,7 @@
 #include <thread>
 #include <variant>
 
+#include "command_main.h"
 #include "end_by_signal.h"
 #include "gis/geopackage_output.h"
 #include "inventory/projection.h"
@@ -218,16 +219,5 @@ int run(const Options& given) {
 
 int planMain(int argc, char** argv) {
     using namespace arbora::plan_command;
-    CLI::App app;
-    Options options;
-    setup(app, options);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        std::cout << app.help() << std::flush;
-        return std::cout ? arbora::exitSuccess : arbora::exitFileFailure;
-    } catch (const CLI::ParseError& error) {
-        return usageError(error.what());
-    }
-    return run(options);
+    return arbora::parseAndRun<Options>(argc, argv, setup, run, usageError);
 }
