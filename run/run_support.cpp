@@ -1,7 +1,5 @@
 #include "run/run_support.h"
 
-#include <sys/stat.h>
-
 #include <ctime>
 
 #ifndef ARBORA_VERSION
@@ -17,12 +15,6 @@ std::string utcNow() {
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;
-}
-
-bool sameFile(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
 }
 
 std::string programVersion() {

@@ -8,9 +8,6 @@ namespace arbora {
 // The program's version, e.g. "1.0".
 std::string programVersion();
 
-// Whether two names are the same existing file.
-bool sameFile(const std::string& a, const std::string& b);
-
 // The time now, as the run table records it: "2026-12-08T15:44:50Z".
 std::string utcNow();
 
