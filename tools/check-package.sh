@@ -25,6 +25,9 @@ gis_deb="$build/arbora-gis_${version}_$(dpkg --print-architecture).deb"
 echo "Checking $deb and $gis_deb"
 
 work=$(mktemp -d)
+# Outputs are read whole before grep -q looks at them: grep stops at its first match, and a
+# writer that has more to say, such as dpkg-deb writing line by line, then dies by SIGPIPE,
+# which pipefail would take for a failed check.
 trap 'rm -rf "$work"' EXIT
 
 dpkg-deb -c "$deb" | sed -n 's|^.* \./|/|p' > "$work/contents"
@@ -46,7 +49,7 @@ done < <(find examples -type f -print0)
 for path in "${expected[@]}"; do
   grep -qxF "$path" "$work/contents" || fail "the package lacks $path"
 done
-dpkg-deb -f "$deb" Depends | grep -qw 'libjs-chart\.js' || fail "the package does not depend on libjs-chart.js"
+grep -qw 'libjs-chart\.js' <<< "$(dpkg-deb -f "$deb" Depends)" || fail "the package does not depend on libjs-chart.js"
 # The GIS module and GDAL in arbora-gis only, which arbora recommends and which needs
 # the arbora of its own version.
 dpkg-deb -c "$gis_deb" | sed -n 's|^.* \./|/|p' > "$work/gis-contents"
@@ -55,16 +58,16 @@ for path in /usr/lib/arbora/modules/arbora-gis.so /usr/share/doc/arbora-gis/copy
   grep -qxF "$path" "$work/gis-contents" || fail "arbora-gis lacks $path"
 done
 if grep -q 'arbora-gis\.so' "$work/contents"; then fail "arbora holds the GIS module"; fi
-if dpkg-deb -f "$deb" Depends | grep -q 'libgdal'; then fail "arbora depends on GDAL"; fi
-dpkg-deb -f "$gis_deb" Depends | grep -q 'libgdal' || fail "arbora-gis does not depend on GDAL"
-dpkg-deb -f "$gis_deb" Depends | grep -qF "arbora (= $version)" ||
+if grep -q 'libgdal' <<< "$(dpkg-deb -f "$deb" Depends)"; then fail "arbora depends on GDAL"; fi
+grep -q 'libgdal' <<< "$(dpkg-deb -f "$gis_deb" Depends)" || fail "arbora-gis does not depend on GDAL"
+grep -qF "arbora (= $version)" <<< "$(dpkg-deb -f "$gis_deb" Depends)" ||
   fail "arbora-gis does not depend on arbora $version"
-dpkg-deb -f "$deb" Recommends | grep -qw 'arbora-gis' || fail "arbora does not recommend arbora-gis"
+grep -qw 'arbora-gis' <<< "$(dpkg-deb -f "$deb" Recommends)" || fail "arbora does not recommend arbora-gis"
 for package in "$deb" "$gis_deb"; do
-  dpkg-deb -f "$package" Description | grep -q 'GIS' ||
+  grep -q 'GIS' <<< "$(dpkg-deb -f "$package" Description)" ||
     fail "the description of $(basename "$package") does not say what it holds for GIS"
 done
-ar t "$deb" | grep -qx 'data\.tar\.xz' || fail "the package's data is not xz-compressed: $(ar t "$deb" | xargs)"
+grep -qx 'data\.tar\.xz' <<< "$(ar t "$deb")" || fail "the package's data is not xz-compressed: $(ar t "$deb" | xargs)"
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
@@ -98,7 +101,7 @@ if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
   [ -z "$found" ] || fail "the sources name $invented: $found"
 fi
 while IFS= read -r -d '' packaged; do
-  if zcat -f "$packaged" | grep -aqE "$invented"; then fail "the package's ${packaged#"$root"} names $invented"; fi
+  if grep -aqE "$invented" < <(zcat -f "$packaged"); then fail "the package's ${packaged#"$root"} names $invented"; fi
 done < <(find "$root" -type f -print0)
 homepage=$(sed -n 's/^ARBORA_HOMEPAGE:STRING=//p' "$build/CMakeCache.txt")
 [ "$(dpkg-deb -f "$deb" Homepage)" = "$homepage" ] ||
@@ -110,10 +113,10 @@ fi
 # The version is written once, in CMakeLists.txt: the package, the man pages, and the
 # newest entries of the changelog and of the metainfo's releases carry it.
 for page in arbora arbora-report; do
-  zcat "$root/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH .* \"ARBORA $version\" " ||
+  grep -q "^\.TH .* \"ARBORA $version\" " <<< "$(zcat "$root/usr/share/man/man1/$page.1.gz")" ||
     fail "man page $page.1 is not of version $version"
 done
-zcat "$root/usr/share/doc/arbora/changelog.gz" | head -n 1 | grep -q "^arbora ($version) " ||
+[[ "$(zcat "$root/usr/share/doc/arbora/changelog.gz")" == "arbora ($version) "* ]] ||
   fail "the changelog's newest entry is not version $version"
 grep -m 1 '<release ' "$root/usr/share/metainfo/$app_id.metainfo.xml" | grep -q "version=\"$version\"" ||
   fail "the metainfo's newest release is not version $version"
@@ -148,7 +151,7 @@ if grep -E 'hardening-' "$work/lintian.txt"; then fail "lintian finds the progra
 # The unpacked runner, from a directory outside the repository.
 mkdir "$work/run"
 cd "$work/run"
-"$root/usr/bin/arbora-report" --help | grep -q '^usage: arbora-report' ||
+grep -q '^usage: arbora-report' <<< "$("$root/usr/bin/arbora-report" --help)" ||
   fail "arbora-report --help prints no usage"
 "$root/usr/bin/arbora-report" site-index-table --species 3 > screen.txt
 [ -s "site index table.txt" ] || fail "arbora-report wrote no site index table"
