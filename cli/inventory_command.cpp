@@ -19,6 +19,7 @@
 #include "inventory/projection_output.h"
 #include "run/inventory_run.h"
 
+namespace arbora::inventory_command {
 namespace {
 
 constexpr const char* description =
@@ -47,8 +48,6 @@ constexpr const char* usageText =
     "                         [--area-unit ha|mu]\n";
 
 }  // namespace
-
-namespace arbora::inventory_command {
 
 void setup(CLI::App& app, Options& options) {
     app.name("arbora-report inventory");
@@ -188,6 +187,10 @@ int run(const Options& given) {
 }  // namespace arbora::inventory_command
 
 int inventoryMain(int argc, char** argv) {
-    using namespace arbora::inventory_command;
-    return arbora::parseAndRun<Options>(argc, argv, setup, run, usageError);
+    namespace command = arbora::inventory_command;
+    CLI::App app;
+    command::Options options;
+    command::setup(app, options);
+    return arbora::parseAndRun(
+        argc, argv, app, [&options] { return command::run(options); }, command::usageError);
 }

@@ -17,6 +17,7 @@
 #include "run/inventory_run.h"
 #include "run/plan_run.h"
 
+namespace arbora::plan_command {
 namespace {
 
 constexpr const char* description =
@@ -59,8 +60,6 @@ void addLimit(CLI::App& app, const char* name, const char* value, std::optional<
 }
 
 }  // namespace
-
-namespace arbora::plan_command {
 
 void setup(CLI::App& app, Options& options) {
     app.name("arbora-report plan");
@@ -218,6 +217,10 @@ int run(const Options& given) {
 }  // namespace arbora::plan_command
 
 int planMain(int argc, char** argv) {
-    using namespace arbora::plan_command;
-    return arbora::parseAndRun<Options>(argc, argv, setup, run, usageError);
+    namespace command = arbora::plan_command;
+    CLI::App app;
+    command::Options options;
+    command::setup(app, options);
+    return arbora::parseAndRun(
+        argc, argv, app, [&options] { return command::run(options); }, command::usageError);
 }
