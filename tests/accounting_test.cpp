@@ -13,7 +13,7 @@
 #include "estate/estate_report.h"
 #include "test_support.h"
 
-namespace arbora {
+namespace arbora::accounting_test {
 namespace {
 
 void expectClose(double actual, double expected, const std::string& what) {
@@ -454,4 +454,4 @@ TEST(EstateReport, SaysWhichScenarioRateAndCurrencyItShows) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::accounting_test

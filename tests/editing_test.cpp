@@ -8,7 +8,7 @@
 
 #include "report/layout.h"
 
-namespace arbora {
+namespace arbora::editing_test {
 namespace {
 
 struct IntegerCase {
@@ -146,4 +146,4 @@ TEST(FormatLayout, RejectsLayoutsThatDoNotMatchTheirValues) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::editing_test

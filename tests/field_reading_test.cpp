@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace arbora {
+namespace arbora::field_reading_test {
 namespace {
 
 constexpr std::int32_t untouched = 424242;
@@ -124,4 +124,4 @@ TEST(ReadField, ProblemNamesWhatIsWrong) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::field_reading_test

@@ -24,7 +24,7 @@
 #include "run/inventory_run.h"
 #include "test_support.h"
 
-namespace arbora {
+namespace arbora::gis_test {
 namespace {
 
 using testing::rowsOf;
@@ -1105,4 +1105,4 @@ TEST_F(Gis, AnAreaColumnFifteenTimesThePolygonsStopsTheRun) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::gis_test

@@ -22,7 +22,7 @@
 #include "run/inventory_run.h"
 #include "test_support.h"
 
-namespace arbora {
+namespace arbora::inventory_reliability_test {
 namespace {
 
 using testing::readBytes;
@@ -580,4 +580,4 @@ TEST_F(Reliability, AFileFlushedWhileWrittenIsWholeOrNotThere) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::inventory_reliability_test

@@ -24,7 +24,7 @@
 #include "run/inventory_run.h"
 #include "test_support.h"
 
-namespace arbora {
+namespace arbora::inventory_test {
 namespace {
 
 using testing::query;
@@ -613,4 +613,4 @@ TEST_F(Inventory, WritesTheByteOrderMarkWhenAsked) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::inventory_test

@@ -12,7 +12,7 @@
 #include "io/sqlite.h"
 #include "test_support.h"
 
-namespace arbora {
+namespace arbora::io_test {
 namespace {
 
 // A system call is made again after EINTR only: any other failure, and any success, is
@@ -108,4 +108,4 @@ TEST_F(IoFailures, SqliteRefusalsAreToldByTheConnection) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::io_test

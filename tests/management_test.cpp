@@ -20,7 +20,7 @@
 #include "run/inventory_run.h"
 #include "test_support.h"
 
-namespace arbora {
+namespace arbora::management_test {
 namespace {
 
 using testing::query;
@@ -554,9 +554,9 @@ TEST_F(Treatments, RunWritesAllOrNothingAndComparesTheSameStands) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::management_test
 
-namespace arbora {
+namespace arbora::management_test {
 namespace {
 
 // The accounts of the example inventory: products carbon conserved per scenario and
@@ -633,9 +633,9 @@ TEST_F(Treatments, RunAccountsForProductsAndFinance) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::management_test
 
-namespace arbora {
+namespace arbora::management_test {
 namespace {
 
 // Every output is the same to the byte whatever the number of threads: the same
@@ -700,4 +700,4 @@ TEST_F(Treatments, ThreadsChangeNoByteOfTheOutput) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::management_test

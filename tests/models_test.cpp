@@ -8,7 +8,7 @@
 #include "volume/site_index.h"
 #include "volume/standard_volume.h"
 
-namespace arbora {
+namespace arbora::models_test {
 namespace {
 
 constexpr std::int32_t allSpecies[] = {1, 2, 3, 4};
@@ -164,4 +164,4 @@ TEST(ComponentBiomass, PinusArmandiiRootsAreTwoOrdersOfMagnitudeBelow) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::models_test

@@ -20,7 +20,7 @@
 #include "inventory/projection.h"
 #include "number_text_reference.h"
 
-namespace arbora {
+namespace arbora::number_text_test {
 namespace {
 
 std::size_t valuesPerKind() {
@@ -177,4 +177,4 @@ TEST(ShortestTextAgainstReference, ProjectionValues) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::number_text_test

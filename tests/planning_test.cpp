@@ -15,7 +15,7 @@
 #include "run/plan_run.h"
 #include "test_support.h"
 
-namespace arbora {
+namespace arbora::planning_test {
 namespace {
 
 constexpr double inf = std::numeric_limits<double>::infinity();
@@ -472,4 +472,4 @@ TEST(PlanningReport, EveryWordInBothLanguages) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::planning_test

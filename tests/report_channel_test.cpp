@@ -10,7 +10,7 @@
 
 #include "test_support.h"
 
-namespace arbora {
+namespace arbora::report_channel_test {
 namespace {
 
 using testing::fileLines;
@@ -116,4 +116,4 @@ TEST_F(ReportChannelTest, AFailedWriteIsReportedAndClosesTheFile) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::report_channel_test

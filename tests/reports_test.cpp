@@ -6,7 +6,7 @@
 #include "commands/report_commands.h"
 #include "test_support.h"
 
-namespace arbora {
+namespace arbora::reports_test {
 namespace {
 
 using testing::fileLines;
@@ -129,4 +129,4 @@ TEST_F(Reports, SimulationsIgnoreSiteClassAndBiomassIgnoresStandVolume) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::reports_test

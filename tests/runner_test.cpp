@@ -18,7 +18,7 @@
 #include "run/output_clashes.h"
 #include "test_support.h"
 
-namespace arbora {
+namespace arbora::runner_test {
 namespace {
 
 using testing::readBytes;
@@ -526,9 +526,9 @@ TEST_F(Runner, WritesTheExpectedBytesForEveryGoldenCase) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::runner_test
 
-namespace arbora {
+namespace arbora::runner_test {
 namespace {
 
 // The golden cases refuse each input named as an output; the companions of a shapefile
@@ -547,4 +547,4 @@ TEST_F(Runner, AShapefileOutputClashCoversItsCompanionFiles) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::runner_test

@@ -4,7 +4,7 @@
 
 #include <map>
 
-namespace arbora {
+namespace arbora::settings_dialogs_test {
 namespace {
 
 using Texts = std::map<int, std::string>;
@@ -68,4 +68,4 @@ TEST(SettingsDialogs, StoreNothingWhileAnyFieldCannotBeRead) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::settings_dialogs_test

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace arbora {
+namespace arbora::stand_ids_test {
 namespace {
 
 TEST(StandIds, KeepTheFirstLineOfEachId) {
@@ -67,4 +67,4 @@ TEST(StandIds, GrowWithoutLosingAnId) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::stand_ids_test

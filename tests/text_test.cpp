@@ -4,7 +4,7 @@
 
 #include "text/display_width.h"
 
-namespace arbora {
+namespace arbora::text_test {
 namespace {
 
 TEST(TextColumns, FitCutsWholeCharactersAndPadsToTheColumns) {
@@ -32,4 +32,4 @@ TEST(TextColumns, FitCutsWholeCharactersAndPadsToTheColumns) {
 }
 
 }  // namespace
-}  // namespace arbora
+}  // namespace arbora::text_test
