@@ -3,6 +3,9 @@
 # window tests (the window offscreen), then the unit tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the package and the fuzz targets.
 set -euo pipefail
+# Each phase's start, with the time since the command began.
+phase() { printf '== %dm%02ds: %s\n' $((SECONDS / 60)) $((SECONDS % 60)) "$*"; }
+phase "installing what is missing, building build/"
 setup_for=test
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
@@ -11,6 +14,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 export QT_QPA_PLATFORM=offscreen
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
+phase "testing build/ while build-sanitize/ is built"
 ctest --test-dir build --output-on-failure -j "$jobs" >"$logs/ctest.log" 2>&1 &
 optimised_tests=$!
 
@@ -27,6 +31,7 @@ cat "$logs/ctest.log"
 [ "$tested" = yes ] || exit 1
 # The Debian package (its contents, desktop entry, metadata, man pages and lintian, and
 # the unpacked programs) is checked while the sanitized tests run; its report follows.
+phase "testing build-sanitize/ while the package is checked"
 bash tools/check-package.sh build >"$logs/package.log" 2>&1 &
 package=$!
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -38,4 +43,6 @@ cat "$logs/package.log"
 
 # The fuzz targets (built above with libFuzzer and the sanitizers): a short bounded run
 # of each over its seed corpus.
+phase "fuzzing"
 ARBORA_FUZZ_BUILD=build-sanitize bash fuzz/run.sh
+phase "every test passed"
