@@ -12,11 +12,6 @@ constexpr std::size_t indexOf(PriceItem item) {
     return static_cast<std::size_t>(item);
 }
 
-// Cut for a message, so that one huge value cannot flood it.
-std::string quoted(std::string_view text) {
-    return quotedValue(text);
-}
-
 std::optional<PriceItem> itemOfName(std::string_view name) {
     for (std::size_t i = 0; i < priceItemCount; ++i) {
         if (equalsIgnoringCase(name, priceItems[i].name)) return static_cast<PriceItem>(i);
@@ -34,53 +29,55 @@ struct PriceSetting {
 
 constexpr std::string_view currencyItem = "currency";
 
-struct Refusal {
+struct PriceRefusal {
     enum class Column { item, value, species } column;
     std::string reason;
 };
 
-std::variant<PriceSetting, Refusal> readPriceRow(const ItemRow& row) {
-    using Column = Refusal::Column;
-    if (row.item.empty()) return Refusal{Column::item, "is empty"};
+std::variant<PriceSetting, PriceRefusal> readPriceRow(const ItemRow& row) {
+    using Column = PriceRefusal::Column;
+    if (row.item.empty()) return PriceRefusal{Column::item, "is empty"};
     if (equalsIgnoringCase(row.item, currencyItem)) {
         if (!row.species.empty()) {
-            return Refusal{Column::species,
-                           "currency is one value for all species: leave species empty"};
+            return PriceRefusal{Column::species,
+                                "currency is one value for all species: leave species empty"};
         }
-        if (row.value.empty()) return Refusal{Column::value, "is empty"};
+        if (row.value.empty()) return PriceRefusal{Column::value, "is empty"};
         return PriceSetting{.currency = row.value};
     }
     const auto item = itemOfName(row.item);
     if (!item) {
-        return Refusal{Column::item,
-                       quoted(row.item) +
-                           " is not a price item: use rough_timber, timber_machining, fuel_wood, "
-                           "waste_wood, unsorted, harvesting_cost, thinning_cost, clearcut_cost, "
-                           "regeneration_cost, management_cost, discount_rate or currency"};
+        return PriceRefusal{
+            Column::item,
+            quotedValue(row.item) +
+                " is not a price item: use rough_timber, timber_machining, fuel_wood, "
+                "waste_wood, unsorted, harvesting_cost, thinning_cost, clearcut_cost, "
+                "regeneration_cost, management_cost, discount_rate or currency"};
     }
     PriceSetting setting{.item = *item};
     if (!row.species.empty()) {
         if (!priceItems[indexOf(*item)].bySpecies) {
-            return Refusal{Column::species, std::string(priceItems[indexOf(*item)].name) +
-                                                " is one value for all species: leave species "
-                                                "empty"};
+            return PriceRefusal{Column::species, std::string(priceItems[indexOf(*item)].name) +
+                                                     " is one value for all species: leave species "
+                                                     "empty"};
         }
         const auto species = speciesOfText(row.species);
         if (!species) {
-            return Refusal{Column::species,
-                           quoted(row.species) +
-                               " is not a species: use 1 to 4, the Latin name or the Chinese name"};
+            return PriceRefusal{
+                Column::species,
+                quotedValue(row.species) +
+                    " is not a species: use 1 to 4, the Latin name or the Chinese name"};
         }
         setting.species = *species;
     }
-    if (row.value.empty()) return Refusal{Column::value, "is empty"};
+    if (row.value.empty()) return PriceRefusal{Column::value, "is empty"};
     const NumberReading value = readInventoryNumber(row.value);
-    if (!value.value) return Refusal{Column::value, value.problem};
+    if (!value.value) return PriceRefusal{Column::value, value.problem};
     if (*item == PriceItem::discountRate) {
         if (!(*value.value > -100))
-            return Refusal{Column::value, quoted(row.value) + " is not above -100"};
+            return PriceRefusal{Column::value, quotedValue(row.value) + " is not above -100"};
     } else if (*value.value < 0) {
-        return Refusal{Column::value, quoted(row.value) + " is below 0"};
+        return PriceRefusal{Column::value, quotedValue(row.value) + " is below 0"};
     }
     setting.value = *value.value;
     return setting;
@@ -251,24 +248,25 @@ std::variant<Prices, std::vector<Problem>> readPricesItems(
     std::array<std::array<std::int64_t, priceItemCount>, speciesCount + 1> givenOn{};
     std::int64_t currencyLine = 0;
     std::vector<Problem> problems;
-    const auto refuse = [&](const ItemRow& row, const Refusal& refusal) {
-        const std::string& column = refusal.column == Refusal::Column::item    ? file.itemColumn
-                                    : refusal.column == Refusal::Column::value ? file.valueColumn
-                                                                               : file.speciesColumn;
+    const auto refuse = [&](const ItemRow& row, const PriceRefusal& refusal) {
+        const std::string& column = refusal.column == PriceRefusal::Column::item ? file.itemColumn
+                                    : refusal.column == PriceRefusal::Column::value
+                                        ? file.valueColumn
+                                        : file.speciesColumn;
         problems.push_back(
             {.message = refusal.reason, .file = fileName, .line = row.line, .column = column});
     };
     for (const ItemRow& row : file.rows) {
         const auto read = readPriceRow(row);
-        if (const auto* refusal = std::get_if<Refusal>(&read)) {
+        if (const auto* refusal = std::get_if<PriceRefusal>(&read)) {
             refuse(row, *refusal);
             continue;
         }
         const PriceSetting& setting = std::get<PriceSetting>(read);
         if (setting.currency) {
             if (currencyLine != 0) {
-                refuse(row, {Refusal::Column::item, "currency is given twice (first on line " +
-                                                        std::to_string(currencyLine) + ")"});
+                refuse(row, {PriceRefusal::Column::item, "currency is given twice (first on line " +
+                                                             std::to_string(currencyLine) + ")"});
                 continue;
             }
             currencyLine = row.line;
@@ -280,7 +278,7 @@ std::variant<Prices, std::vector<Problem>> readPricesItems(
         if (given != 0) {
             const std::string forWhom =
                 setting.species == 0 ? "" : " for " + std::string(speciesName(setting.species));
-            refuse(row, {Refusal::Column::item,
+            refuse(row, {PriceRefusal::Column::item,
                          std::string(priceItems[indexOf(setting.item)].name) + forWhom +
                              " is given twice (first on line " + std::to_string(given) + ")"});
             continue;

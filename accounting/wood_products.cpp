@@ -27,11 +27,6 @@ std::optional<std::size_t> assortmentOfName(std::string_view name) {
     return std::nullopt;
 }
 
-// Cut for a message, so that one huge value cannot flood it.
-std::string quoted(std::string_view text) {
-    return quotedValue(text);
-}
-
 // What one row of a products file changes; `where` names the setting, so that a second
 // row for it is caught.
 struct ProductsChange {
@@ -41,35 +36,38 @@ struct ProductsChange {
 };
 
 // Why a row is refused, and whether its value (rather than its item) is at fault.
-struct Refusal {
+struct ProductsRefusal {
     bool inValue = false;
     std::string reason;
 };
 
-std::variant<ProductsChange, Refusal> readProductsRow(const ItemRow& row) {
-    if (row.item.empty()) return Refusal{false, "is empty"};
-    if (row.value.empty()) return Refusal{true, "is empty"};
+std::variant<ProductsChange, ProductsRefusal> readProductsRow(const ItemRow& row) {
+    if (row.item.empty()) return ProductsRefusal{false, "is empty"};
+    if (row.value.empty()) return ProductsRefusal{true, "is empty"};
     if (const auto assortment = assortmentOfName(row.item)) {
         const auto pool = poolOfName(row.value);
         if (!pool) {
-            return Refusal{
-                true, quoted(row.value) + " is not a pool: use sawnwood, panels, paper or emitted"};
+            return ProductsRefusal{
+                true,
+                quotedValue(row.value) + " is not a pool: use sawnwood, panels, paper or emitted"};
         }
         return ProductsChange{.where = *assortment, .pool = *pool};
     }
     const auto pool = poolOfName(row.item);
     if (!pool) {
-        return Refusal{false, quoted(row.item) +
-                                  " is neither an assortment (rough_timber, timber_machining, "
-                                  "fuel_wood, waste_wood, unsorted) nor a pool (sawnwood, "
-                                  "panels, paper)"};
+        return ProductsRefusal{false,
+                               quotedValue(row.item) +
+                                   " is neither an assortment (rough_timber, timber_machining, "
+                                   "fuel_wood, waste_wood, unsorted) nor a pool (sawnwood, "
+                                   "panels, paper)"};
     }
     if (*pool == ProductPool::emitted) {
-        return Refusal{false, "emitted has no half-life: its carbon leaves at once"};
+        return ProductsRefusal{false, "emitted has no half-life: its carbon leaves at once"};
     }
     const NumberReading halfLife = readInventoryNumber(row.value);
-    if (!halfLife.value) return Refusal{true, halfLife.problem};
-    if (!(*halfLife.value > 0)) return Refusal{true, quoted(row.value) + " is not above 0"};
+    if (!halfLife.value) return ProductsRefusal{true, halfLife.problem};
+    if (!(*halfLife.value > 0))
+        return ProductsRefusal{true, quotedValue(row.value) + " is not above 0"};
     return ProductsChange{.where = assortmentCount + indexOf(*pool), .halfLife = *halfLife.value};
 }
 
@@ -104,14 +102,21 @@ std::variant<ProductsSettings, std::vector<Problem>> readProductsItems(
     std::vector<Problem> problems;
     for (const ItemRow& row : file.rows) {
         const auto change = readProductsRow(row);
-        if (const auto* refusal = std::get_if<Refusal>(&change)) {
-            problems.push_back({.message = refusal->reason, .file = fileName, .line = row.line, .column = refusal->inValue ? file.valueColumn : file.itemColumn});
+        if (const auto* refusal = std::get_if<ProductsRefusal>(&change)) {
+            problems.push_back({.message = refusal->reason,
+                                .file = fileName,
+                                .line = row.line,
+                                .column = refusal->inValue ? file.valueColumn : file.itemColumn});
             continue;
         }
         const ProductsChange& set = std::get<ProductsChange>(change);
         if (givenOn[set.where] != 0) {
-            problems.push_back({.message = quoted(row.item) + " is given twice (first on line " +
-                                          std::to_string(givenOn[set.where]) + ")", .file = fileName, .line = row.line, .column = file.itemColumn});
+            problems.push_back({.message = quotedValue(row.item) +
+                                           " is given twice (first on line " +
+                                           std::to_string(givenOn[set.where]) + ")",
+                                .file = fileName,
+                                .line = row.line,
+                                .column = file.itemColumn});
             continue;
         }
         givenOn[set.where] = row.line;

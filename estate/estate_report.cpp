@@ -467,25 +467,6 @@ const SummaryRow* findRow(const std::vector<SummaryRow>& rows, std::string_view 
     return nullptr;
 }
 
-// The pattern with each "{}" replaced by the next value, appended.
-void appendFilled(std::string& out, std::string_view pattern,
-                  std::initializer_list<std::string_view> values) {
-    for (const std::string_view value : values) {
-        const auto at = pattern.find("{}");
-        if (at == std::string_view::npos) break;
-        out += pattern.substr(0, at);
-        out += value;
-        pattern.remove_prefix(at + 2);
-    }
-    out += pattern;
-}
-
-std::string filled(std::string_view pattern, std::initializer_list<std::string_view> values) {
-    std::string out;
-    appendFilled(out, pattern, values);
-    return out;
-}
-
 // The map's frame is this many drawing units across, and has a margin of mapMargin
 // around it and, for the scale bar and the north arrow, a band of mapBand below.
 constexpr std::int32_t mapWidth = 1000, mapMargin = 10, mapBand = 50;
@@ -734,7 +715,7 @@ class Page {
                 // then each scenario at the last year beside it.
                 const bool named = d_.scenarios.size() > 1;
                 const std::string untreated =
-                    named ? ", " + filled(w_.baselineLabel, {baseline()}) : std::string();
+                    named ? ", " + page::filled(w_.baselineLabel, {baseline()}) : std::string();
                 for (const SummaryRow* r : shownYears)
                     stockCards(*r, untreated);
                 for (std::size_t s = 1; s < d_.scenarios.size(); ++s) {
@@ -793,7 +774,7 @@ class Page {
         if (m.northUp) northArrow(m);
         h_ += "</svg>\n";
         legend(m, drawing.breaks, year);
-        h_ += "<figcaption id=\"map-text\">" + filled(w_.mapText, {year}) +
+        h_ += "<figcaption id=\"map-text\">" + page::filled(w_.mapText, {year}) +
               "</figcaption>\n</figure>\n";
         const auto undrawn = d_.accepted - static_cast<std::int64_t>(m.stands.size());
         if (undrawn > 0) {
@@ -852,7 +833,7 @@ class Page {
             any = true;
         }
         const std::size_t classes = breaks.size() + 1;
-        h_ += "<div class=\"legend\">\n<h3>" + filled(w_.mapLegend, {year}) + "</h3>\n<ul>\n";
+        h_ += "<div class=\"legend\">\n<h3>" + page::filled(w_.mapLegend, {year}) + "</h3>\n<ul>\n";
         for (std::size_t k = 0; k < classes; ++k) {
             const double from = k == 0 ? lowest : breaks[k - 1];
             const double to = k + 1 == classes ? highest : breaks[k];
@@ -933,7 +914,8 @@ class Page {
         std::string currency = parameter("prices_currency");
         if (currency.empty()) currency = std::string(w_.moneyUnits);
         h_ += "<section>\n<h2>" + std::string(w_.finance) + "</h2>\n<p>" + html(w_.financeIntro) +
-              " " + html(filled(w_.financeRate, {parameter("prices_discount_rate"), currency})) +
+              " " +
+              html(page::filled(w_.financeRate, {parameter("prices_discount_rate"), currency})) +
               "</p>\n<table>\n<thead><tr>";
         headCell(w_.scenario, false);
         for (const std::string_view label :
@@ -1022,8 +1004,9 @@ class Page {
             h_ += "<p>" + std::string(paragraph) + "</p>\n";
         if (d_.extrapolatedStands > 0) {
             h_ += "<p>" +
-                  filled(w_.extrapolated, {std::to_string(yieldTableLastAge),
-                                           shown(static_cast<double>(d_.extrapolatedStands), 0)}) +
+                  page::filled(w_.extrapolated,
+                               {std::to_string(yieldTableLastAge),
+                                shown(static_cast<double>(d_.extrapolatedStands), 0)}) +
                   "</p>\n";
         }
         if (d_.scenarios.size() > 1) {

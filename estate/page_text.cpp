@@ -104,4 +104,22 @@ std::string fillSlots(std::string_view skeleton,
     return page + std::string(skeleton);
 }
 
+void appendFilled(std::string& out, std::string_view pattern,
+                  std::initializer_list<std::string_view> values) {
+    for (const std::string_view value : values) {
+        const auto at = pattern.find("{}");
+        if (at == std::string_view::npos) break;
+        out += pattern.substr(0, at);
+        out += value;
+        pattern.remove_prefix(at + 2);
+    }
+    out += pattern;
+}
+
+std::string filled(std::string_view pattern, std::initializer_list<std::string_view> values) {
+    std::string out;
+    appendFilled(out, pattern, values);
+    return out;
+}
+
 }  // namespace arbora::page

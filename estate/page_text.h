@@ -24,6 +24,10 @@ void appendJsonNumber(std::string& out, double value);
 std::string shown(double value, int decimals);
 // Script text inlined in the page must not end its element early.
 std::string inlineScript(std::string_view script);
+// The pattern with each "{}" replaced by the next value (appended to `out`, or returned).
+void appendFilled(std::string& out, std::string_view pattern,
+                  std::initializer_list<std::string_view> values);
+std::string filled(std::string_view pattern, std::initializer_list<std::string_view> values);
 // Fills each {{name}} slot of the skeleton once, in the skeleton's order.
 std::string fillSlots(std::string_view skeleton,
                       std::initializer_list<std::pair<std::string_view, std::string_view>> slots);

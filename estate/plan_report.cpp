@@ -39,7 +39,7 @@ struct PlanWords {
     std::string_view unitHectares, unitCubicMetresPerYear, unitCubicMetres, unitTonnesCarbon;
 };
 
-constexpr PlanWords english = {
+constexpr PlanWords planEnglish = {
     .lang = "en",
     .title = "Harvest plan",
     .input = "Inventory",
@@ -136,7 +136,7 @@ constexpr PlanWords english = {
     .unitTonnesCarbon = "t C",
 };
 
-constexpr PlanWords chinese = {
+constexpr PlanWords planChinese = {
     .lang = "zh",
     .title = "采伐规划",
     .input = "森林资源清查数据",
@@ -223,21 +223,8 @@ constexpr PlanWords chinese = {
     .unitTonnesCarbon = "t C",
 };
 
-const PlanWords& wordsOf(ReportLanguage language) {
-    return language == ReportLanguage::chinese ? chinese : english;
-}
-
-// The pattern with each "{}" replaced by the next value.
-std::string filled(std::string_view pattern, std::initializer_list<std::string_view> values) {
-    std::string out;
-    for (const std::string_view value : values) {
-        const auto at = pattern.find("{}");
-        if (at == std::string_view::npos) break;
-        out += pattern.substr(0, at);
-        out += value;
-        pattern.remove_prefix(at + 2);
-    }
-    return out + std::string(pattern);
+const PlanWords& planWordsOf(ReportLanguage language) {
+    return language == ReportLanguage::chinese ? planChinese : planEnglish;
 }
 
 std::string number(double value) {
@@ -267,12 +254,14 @@ std::string shadowWords(const PlanWords& w, const PlanReportConstraint& c,
     const std::string worth = reading(std::abs(c.shadowPrice));
     const std::string period = std::to_string(c.period);
     if (c.name.starts_with("even_flow_")) {
-        return filled(w.evenFlowWords, {std::to_string(c.period - 1), period, gain, worth});
+        return page::filled(w.evenFlowWords, {std::to_string(c.period - 1), period, gain, worth});
     }
-    if (c.name.starts_with("harvest_max_")) return filled(w.harvestMaxWords, {period, gain, worth});
-    if (c.name.starts_with("harvest_min_")) return filled(w.harvestMinWords, {period, gain, worth});
-    if (c.name == "ending_volume") return filled(w.endingVolumeWords, {gain, worth});
-    return filled(w.carbonFloorWords, {std::to_string(c.year), gain, worth});
+    if (c.name.starts_with("harvest_max_"))
+        return page::filled(w.harvestMaxWords, {period, gain, worth});
+    if (c.name.starts_with("harvest_min_"))
+        return page::filled(w.harvestMinWords, {period, gain, worth});
+    if (c.name == "ending_volume") return page::filled(w.endingVolumeWords, {gain, worth});
+    return page::filled(w.carbonFloorWords, {std::to_string(c.year), gain, worth});
 }
 
 // A treatment of a regime in words: "thin 25 % of the basal area at age 25".
@@ -280,21 +269,21 @@ std::string treatmentWords(const PlanWords& w, const Treatment& t) {
     std::string what;
     if (t.action == TreatmentAction::thin) {
         const std::string amount = number(t.amount);
-        what = filled(t.intensity == ThinningIntensity::removeTrees       ? w.thinTrees
-                      : t.intensity == ThinningIntensity::removeBasalArea ? w.thinBasalArea
-                                                                          : w.thinResidual,
-                      {amount});
+        what = page::filled(t.intensity == ThinningIntensity::removeTrees       ? w.thinTrees
+                            : t.intensity == ThinningIntensity::removeBasalArea ? w.thinBasalArea
+                                                                                : w.thinResidual,
+                            {amount});
     } else {
         what = std::string(w.clearcut);
         if (t.regenerateSame) {
             what += std::string(w.clauseSeparator) + std::string(w.replantSame);
         } else if (t.regenerate && isKnownSpecies(*t.regenerate)) {
             what += std::string(w.clauseSeparator) +
-                    filled(w.replantSpecies, {w.speciesNames[*t.regenerate - 1]});
+                    page::filled(w.replantSpecies, {w.speciesNames[*t.regenerate - 1]});
         }
     }
-    const std::string when = t.age    ? filled(w.atAge, {std::to_string(*t.age)})
-                             : t.year ? filled(w.atYear, {std::to_string(*t.year)})
+    const std::string when = t.age    ? page::filled(w.atAge, {std::to_string(*t.age)})
+                             : t.year ? page::filled(w.atYear, {std::to_string(*t.year)})
                                       : std::string();
     std::string text = what;
     if (!when.empty()) {
@@ -303,7 +292,7 @@ std::string treatmentWords(const PlanWords& w, const Treatment& t) {
         text.replace(text.find("{when}"), 6, when);
     }
     if (t.species && isKnownSpecies(*t.species))
-        text = filled(w.forSpecies, {w.speciesNames[*t.species - 1]}) + text;
+        text = page::filled(w.forSpecies, {w.speciesNames[*t.species - 1]}) + text;
     return text;
 }
 
@@ -445,7 +434,7 @@ class PlanPage {
             std::string what;
             const auto at = r.name.find('@');
             if (at != std::string::npos) {
-                what = filled(w_.heldBack, {r.name.substr(0, at), r.name.substr(at + 1)}) +
+                what = page::filled(w_.heldBack, {r.name.substr(0, at), r.name.substr(at + 1)}) +
                        std::string(w_.listSeparator);
             }
             if (r.treatments.empty()) what += w_.noTreatment;
@@ -513,12 +502,12 @@ std::string planJson(const PlanReportData& d, const PlanWords& w) {
 }  // namespace
 
 std::vector<std::size_t> missingPlanWords(ReportLanguage language) {
-    return page::emptyWords(wordsOf(language));
+    return page::emptyWords(planWordsOf(language));
 }
 
 std::string planReportHtml(const PlanReportData& data, ReportLanguage language,
                            std::string_view chartJs) {
-    const PlanWords& w = wordsOf(language);
+    const PlanWords& w = planWordsOf(language);
     const std::string blocks =
         "<script type=\"application/json\" id=\"plan-data\">" + planJson(data, w) + "</script>\n";
     const std::string body = PlanPage(data, w).body();
