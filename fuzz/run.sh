@@ -32,31 +32,49 @@ else
   done
 fi
 
-artifacts="$PWD/$build/artifacts"
+artifacts="$(realpath -m "$build")/artifacts"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$artifacts"
 
-for name in "${targets[@]}"; do
-  mkdir -p "$work/$name"
-  run=("$build/fuzz/fuzz_$name" -artifact_prefix="$artifacts/")
-  if [ $# -gt 0 ]; then
-    "${run[@]}" "$@" "$work/$name" "fuzz/corpus/$name" ||
-      { echo "fuzz_$name FAILED; the input is in $artifacts/" >&2; exit 1; }
-    continue
-  fi
-  # The short run: a bounded number of inputs, none allowed to take long.
-  case "$name" in
-    reports) runs=500 ;;  # seven report files per input
-    *) runs=10000 ;;
-  esac
-  log="$work/$name.log"
-  if "${run[@]}" -runs=$runs -max_total_time=3 -timeout=10 "$work/$name" "fuzz/corpus/$name" \
-      >"$log" 2>&1; then
+# The short run of one target: a bounded number of inputs, none allowed to take long.
+short_run() {
+  local name=$1 runs=10000
+  [ "$name" = reports ] && runs=500  # seven report files per input
+  local log="$work/$name.log"
+  if "$build/fuzz/fuzz_$name" -artifact_prefix="$artifacts/" -runs=$runs -max_total_time=3 \
+      -timeout=10 "$work/$name" "fuzz/corpus/$name" >"$log" 2>&1; then
     echo "fuzz_$name: $(grep -E '^Done [0-9]+ runs' "$log" || tail -n 1 "$log")"
   else
     cat "$log"
     echo "fuzz_$name FAILED; the input is in $artifacts/" >&2
-    exit 1
+    return 1
   fi
+}
+
+mkdir -p "${targets[@]/#/$work/}"
+if [ $# -gt 0 ]; then
+  "$build/fuzz/fuzz_${targets[0]}" -artifact_prefix="$artifacts/" "$@" "$work/${targets[0]}" \
+    "fuzz/corpus/${targets[0]}" ||
+    { echo "fuzz_${targets[0]} FAILED; the input is in $artifacts/" >&2; exit 1; }
+  exit 0
+fi
+
+# Short runs go side by side in one lane a core, each lane running its targets in turn.
+lanes=${jobs:-$(nproc)}
+pids=()
+for ((lane = 0; lane < lanes; lane++)); do
+  (
+    status=0
+    for ((i = lane; i < ${#targets[@]}; i += lanes)); do
+      short_run "${targets[i]}" || status=1
+    done
+    exit $status
+  ) &
+  pids+=($!)
 done
+failed=0
+for pid in "${pids[@]}"; do
+  wait "$pid" || failed=1
+done
+exit $failed
