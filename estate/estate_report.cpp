@@ -5,6 +5,8 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <numeric>
 #include <optional>
 #include <tuple>
@@ -14,6 +16,7 @@
 #include "growth/normal_stand.h"
 #include "inventory/number_text.h"
 #include "inventory/projection.h"
+#include "io/atomic_file.h"
 #include "report/editing.h"
 #include "settings/species.h"
 
@@ -653,7 +656,16 @@ std::string chineseParameter(std::string_view key) {
 // The page's sections, each appended to the body.
 class Page {
   public:
-    Page(const EstateReportData& data, ReportLanguage language) : d_(data), w_(wordsOf(language)) {}
+    Page(const EstateReportData& data, ReportLanguage language) : d_(data), w_(wordsOf(language)) {
+        for (const auto& [name, value] : data.parameters) {
+            std::string text;
+            if (const auto* whole = std::get_if<std::int64_t>(&value))
+                text = std::to_string(*whole);
+            if (const auto* real = std::get_if<double>(&value)) text = shortestText(*real);
+            if (const auto* words = std::get_if<std::string>(&value)) text = *words;
+            parameters_.emplace_back(name, std::move(text));
+        }
+    }
 
     std::string body() {
         header();
@@ -904,7 +916,7 @@ class Page {
 
     // A parameter of the run by its name in the run table; empty when not recorded.
     std::string parameter(std::string_view name) const {
-        for (const auto& [key, value] : d_.parameters) {
+        for (const auto& [key, value] : parameters_) {
             if (key == name) return value;
         }
         return {};
@@ -985,8 +997,10 @@ class Page {
             headCell(label, false);
         h_ += "</tr></thead>\n<tbody>\n";
         for (const Rejection& r : d_.firstRejections) {
+            // The table names no file: a row of another file says which in its column.
+            const std::string column = r.file == d_.input ? r.column : r.file + ": " + r.column;
             h_ += "<tr><td class=\"number\">" + std::to_string(r.line) + "</td><td>" +
-                  html(r.standId) + "</td><td>" + html(r.column) + "</td><td>" +
+                  html(r.standId) + "</td><td>" + html(column) + "</td><td>" +
                   html(&w_ == &arbora::chinese ? chineseReason(r.reason) : r.reason) +
                   "</td></tr>\n";
         }
@@ -1015,14 +1029,14 @@ class Page {
             for (const std::string_view paragraph : w_.accountingMethodsText)
                 h_ += "<p>" + std::string(paragraph) + "</p>\n";
         }
-        if (!d_.parameters.empty()) {
+        if (!parameters_.empty()) {
             h_ += "<h3>" + std::string(w_.assumptions) +
                   "</h3>\n<table class=\"parameters\">\n<thead><tr>";
             headCell(w_.parameter, false);
             headCell(w_.value, false);
             h_ += "</tr></thead>\n<tbody>\n";
             const bool inChinese = w_.lang == chinese.lang;
-            for (const auto& [name, value] : d_.parameters) {
+            for (const auto& [name, value] : parameters_) {
                 // On the Chinese page the assumption's Chinese name, its key beside it.
                 const std::string term = inChinese ? chineseParameter(name) : std::string();
                 h_ += "<tr><td>" + (term.empty() ? html(name) : html(term + "（" + name + "）")) +
@@ -1046,6 +1060,7 @@ class Page {
 
     const EstateReportData& d_;
     const Words& w_;
+    std::vector<std::pair<std::string, std::string>> parameters_;  // as written on the page
     std::string h_;
 };
 
@@ -1111,6 +1126,7 @@ std::string scenarioJson(const EstateReportData& data) {
     out += "],\"products\":[";
     first = true;
     for (const ProductsRow& r : data.products) {
+        if (!std::binary_search(data.years.begin(), data.years.end(), r.year)) continue;
         out += (first ? "{" : ",{") + std::string("\"scenario\":") + json(r.scenario) +
                ",\"year\":" + std::to_string(r.year) + ",\"pool\":" + json(poolName(r.pool)) +
                ",\"stock\":";
@@ -1224,6 +1240,16 @@ std::string summaryJson(const std::vector<SummaryRow>& summary) {
 
 std::vector<std::size_t> missingWords(ReportLanguage language) {
     return page::emptyWords(wordsOf(language));
+}
+
+std::string chartLibrary() {
+    std::ifstream in{std::string(chartJsFile), std::ios::binary};
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (text.empty()) {
+        throw OutputFileError("cannot read the charting library \"" + std::string(chartJsFile) +
+                              "\" for the estate report (Debian package libjs-chart.js)");
+    }
+    return text;
 }
 
 std::string estateReportHtml(const EstateReportData& data, ReportLanguage language,

@@ -11,6 +11,7 @@
 #include "accounting/finance.h"
 #include "accounting/wood_products.h"
 #include "inventory/inventory_stand.h"
+#include "inventory/projection_output.h"
 #include "inventory/summary.h"
 #include "management/removal_totals.h"
 
@@ -56,21 +57,26 @@ struct EstateReportData {
     std::vector<SummaryRow> summary;     // with the products carbon
     std::vector<ComparisonRow> comparison;
     std::vector<RemovalPeriod> removals;  // per scenario and listed year
-    std::vector<ProductsRow> products;    // at the listed years
+    std::vector<ProductsRow> products;    // the page shows those at the listed years
     std::vector<FinanceRow> finance;      // the inventory's rows; empty without prices
     // Area (ha) at year 0 by species and age class (class k: ages 10k + 1 to 10k + 10).
     std::map<std::pair<std::int32_t, std::int32_t>, double> areaByAgeClass;
-    std::optional<EstateMap> map;            // with a polygon layer
-    std::vector<Rejection> firstRejections;  // at most the first 100
-    bool areaAssumed = false;                // no area: every stand counted as 1 ha
-    std::int64_t extrapolatedStands = 0;     // beyond the yield tables' last age
+    std::optional<EstateMap> map;  // with a polygon layer
+    // At most the first 100; a row of another file than `input` is named in its column.
+    std::vector<Rejection> firstRejections;
+    bool areaAssumed = false;             // no area: every stand counted as 1 ha
+    std::int64_t extrapolatedStands = 0;  // beyond the yield tables' last age
     // Every assumption of the run by name, as the run table records it.
-    std::vector<std::pair<std::string, std::string>> parameters;
+    std::vector<std::pair<std::string, OwnedOutputValue>> parameters;
 };
 
 // Where the page's charting library comes from (Debian's libjs-chart.js); it is read
 // when a report is written and inlined, so that the page loads nothing.
 constexpr std::string_view chartJsFile = "/usr/share/javascript/chart.js/chart.min.js";
+
+// The charting library's source text, for the estate and plan pages; throws
+// OutputFileError when it cannot be read.
+std::string chartLibrary();
 
 // The page. chartJs is the library's source text.
 std::string estateReportHtml(const EstateReportData& data, ReportLanguage language,

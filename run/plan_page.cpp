@@ -1,10 +1,9 @@
 // The plan's estate page: what the run found, handed to the page in estate/.
 
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <unordered_map>
 
+#include "estate/estate_report.h"
 #include "estate/plan_report.h"
 #include "gis/map_outlines.h"
 #include "run/plan_stages.h"
@@ -39,12 +38,6 @@ void PlanRun::addMap(PlanReportData& d, const std::vector<std::size_t>& largest)
 }
 
 std::string PlanRun::reportText() const {
-    std::ifstream in{std::string(chartJsFile), std::ios::binary};
-    const std::string chartJs{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (chartJs.empty()) {
-        throw OutputFileError("cannot read the charting library \"" + std::string(chartJsFile) +
-                              "\" for the estate report (Debian package libjs-chart.js)");
-    }
     const PlanTargets& t = options_.targets;
     const LpSolution& s = plan_.solution;
     PlanReportData d{.input = options_.standsFile,
@@ -95,7 +88,7 @@ std::string PlanRun::reportText() const {
         d.regimes.push_back(std::move(regime));
     }
     if (layer_) addMap(d, largest);
-    return planReportHtml(d, options_.reportLanguage, chartJs);
+    return planReportHtml(d, options_.reportLanguage, chartLibrary());
 }
 
 }  // namespace arbora::plan_stages
