@@ -1001,7 +1001,7 @@ class Page {
             const std::string column = r.file == d_.input ? r.column : r.file + ": " + r.column;
             h_ += "<tr><td class=\"number\">" + std::to_string(r.line) + "</td><td>" +
                   html(r.standId) + "</td><td>" + html(column) + "</td><td>" +
-                  html(&w_ == &arbora::chinese ? chineseReason(r.reason) : r.reason) +
+                  html(&w_ == &arbora::chinese ? chineseReason(r.message) : r.message) +
                   "</td></tr>\n";
         }
         h_ += "</tbody>\n</table>\n";

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const Rejection& r : schedule.rejections) {
             FUZZ_CHECK(r.line >= 1 && !r.column.empty(), "a rejection without its place");
             fuzz::checkText(r.standId, "a rejected stand id");
-            fuzz::checkMessage(r.reason);
+            fuzz::checkMessage(r.message);
         }
         std::size_t indexed = schedule.everyStand.size();
         for (const auto& [standId, indices] : schedule.byStand)

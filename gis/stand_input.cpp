@@ -254,17 +254,17 @@ StandReading StandInput::read(RawRow& row) {
     std::optional<Rejection>& rejection = reading.rejection;
     // The species comes second: only a stand id that cannot be read is told before it.
     if (unmapped && (!rejection || rejection->column != headerOf(StandColumn::standId))) {
-        rejection = Rejection{
+        rejection = rowRejection(
             row.line, reading.stand.standId, headerOf(StandColumn::species),
-            quotedValue(*unmapped) + " is not in the species map " + speciesMap_->fileName};
+            quotedValue(*unmapped) + " is not in the species map " + speciesMap_->fileName);
     }
     const auto areaPosition = columns_.position[static_cast<std::size_t>(StandColumn::area)];
     if (rejection && areaMeasured_ && rejection->column == headerOf(StandColumn::area)) {
         const RawValue& area = row.values[static_cast<std::size_t>(areaPosition)];
         if (area.kind == RawValue::Kind::missing) {
-            rejection->reason = "the feature has no polygon to measure";
+            rejection->message = "the feature has no polygon to measure";
         } else if (!std::isfinite(area.real)) {
-            rejection->reason =
+            rejection->message =
                 "the polygon cannot be measured: a point is beyond the earth (a latitude beyond "
                 "90 degrees) or outside what the projection covers";
         }
@@ -272,16 +272,16 @@ StandReading StandInput::read(RawRow& row) {
     if (!rejection && areaUnit_ == AreaUnit::mu && !areaMeasured_ && areaPosition >= 0) {
         reading.stand.area = reading.stand.area / 15;
         if (!(reading.stand.area > 0)) {
-            rejection = Rejection{row.line, reading.stand.standId, headerOf(StandColumn::area),
-                                  "is below the smallest number once in hectares"};
+            rejection = rowRejection(row.line, reading.stand.standId, headerOf(StandColumn::area),
+                                     "is below the smallest number once in hectares");
         }
     }
     // A survey layer's areas only: a table's stray area is caught by its totals.
     if (!rejection && layer_ != nullptr && reading.stand.area > largestStandArea) {
-        rejection = Rejection{row.line, reading.stand.standId, headerOf(StandColumn::area),
-                              fmt::format("{:.6g}", reading.stand.area) +
-                                  " ha is above 100,000 ha, beyond any stand: a wrong unit or a "
-                                  "stray point?"};
+        rejection = rowRejection(row.line, reading.stand.standId, headerOf(StandColumn::area),
+                                 fmt::format("{:.6g}", reading.stand.area) +
+                                     " ha is above 100,000 ha, beyond any stand: a wrong unit or a "
+                                     "stray point?");
     }
     // A wrong geometry or text comes before the values, after an unreadable stand id.
     if (const auto* problem = layer_ != nullptr ? &layer_->featureProblem() : nullptr;
@@ -289,7 +289,7 @@ StandReading StandInput::read(RawRow& row) {
         (!rejection || rejection->column != headerOf(StandColumn::standId) ||
          rejection->column == (*problem)->column)) {
         rejection =
-            Rejection{row.line, reading.stand.standId, (*problem)->column, (*problem)->reason};
+            rowRejection(row.line, reading.stand.standId, (*problem)->column, (*problem)->reason);
     }
     if (!rejection && checksAreas()) checkArea(row, reading.stand);
     // The totals of the area column and the polygons, for the check of the column's unit.

@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+
+#include "io/problem.h"
 
 namespace arbora {
 
@@ -24,13 +27,21 @@ struct InventoryStand {
     std::int64_t feature = 0;
 };
 
-// An inventory row that cannot be used: where it is, which column, and why.
-struct Rejection {
-    std::int64_t line = 0;
-    std::string standId;  // empty when the row has none that could be read
-    std::string column;   // the column's name as the input spells it
-    std::string reason;
-    std::string file = {};  // the file the line is in, when it is not the inventory's
-};
+// An inventory row that cannot be used, as the problem type of the run says it: its
+// line, its stand id (empty when the row has none that could be read), the column as the
+// input spells it, the reason in `message`, and the file the line is in (empty while it
+// is the inventory's).
+using Rejection = Problem;
+
+// The rejection of the row at `line` for the column `column`.
+inline Rejection rowRejection(std::int64_t line, std::string standId, std::string column,
+                              std::string reason, std::string file = {}) {
+    return Problem{.kind = Problem::Kind::unusable,
+                   .message = std::move(reason),
+                   .file = std::move(file),
+                   .line = line,
+                   .column = std::move(column),
+                   .standId = std::move(standId)};
+}
 
 }  // namespace arbora

@@ -346,7 +346,7 @@ class SqliteProjectionOutput : public ProjectionOutput {
 
     void addRejection(const Rejection& r) override {
         const OutputValue values[] = {std::int64_t{r.line}, std::string_view(r.standId),
-                                      std::string_view(r.column), std::string_view(r.reason),
+                                      std::string_view(r.column), std::string_view(r.message),
                                       std::string_view(r.file)};
         insert(rejectedTable, values);
     }
@@ -375,21 +375,20 @@ class SqliteProjectionOutput : public ProjectionOutput {
             insert(summaryTable, values);
         }
         for (const ComparisonRow& c : comparison) {
-            const OutputValue values[] = {std::string_view(c.scenario),
-                                          std::int64_t{c.year},
-                                          c.carbon,
-                                          c.co2e,
-                                          c.cumulativeRemovedCarbon,
-                                          c.carbonDifference,
-                                          c.co2eDifference,
-                                          c.cumulativeRemovedCarbonDifference,
-                                          c.productsCarbon,
-                                          c.carbonWithProductsDifference,
-                                          c.npvWithLiquidation ? OutputValue{*c.npvWithLiquidation}
-                                                               : OutputValue{},
-                                          c.npvWithLiquidationDifference
-                                              ? OutputValue{*c.npvWithLiquidationDifference}
-                                              : OutputValue{}};
+            const OutputValue values[] = {
+                std::string_view(c.scenario),
+                std::int64_t{c.year},
+                c.carbon,
+                c.co2e,
+                c.cumulativeRemovedCarbon,
+                c.carbonDifference,
+                c.co2eDifference,
+                c.cumulativeRemovedCarbonDifference,
+                c.productsCarbon,
+                c.carbonWithProductsDifference,
+                c.npvWithLiquidation ? OutputValue{*c.npvWithLiquidation} : OutputValue{},
+                c.npvWithLiquidationDifference ? OutputValue{*c.npvWithLiquidationDifference}
+                                               : OutputValue{}};
             insert(comparisonTable, values);
         }
         writeRun(record);

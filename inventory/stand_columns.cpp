@@ -415,8 +415,8 @@ StandReading readStand(const StandColumnMap& columns, const RawRow& row) {
     const auto reject = [&](StandColumn column, std::string reason) {
         if (reading.rejection) return;
         reading.rejection =
-            Rejection{row.line, stand.standId, columns.header[static_cast<std::size_t>(column)],
-                      std::move(reason)};
+            rowRejection(row.line, stand.standId, columns.header[static_cast<std::size_t>(column)],
+                         std::move(reason));
     };
     // Reads a required column, or an optional one that the input has.
     const auto read = [&](StandColumn column, auto readValue, auto& field) {

@@ -129,7 +129,7 @@ class TreatmentRow {
         const auto column = static_cast<std::size_t>(problem_->column);
         const std::string name = map_.header[column].empty() ? std::string(columnNames[column].name)
                                                              : map_.header[column];
-        return Rejection{row_.line, standId, name, problem_->reason, file};
+        return rowRejection(row_.line, standId, name, problem_->reason, file);
     }
 
   private:

@@ -50,11 +50,11 @@ std::optional<Rejection> nonFiniteRejection(const StandColumnMap& map, const Inv
             continue;
         }
         const auto c = static_cast<std::size_t>(column);
-        return Rejection{
+        return rowRejection(
             stand.line, stand.standId,
             map.header[c].empty() ? std::string(standColumnNames()[c].name) : map.header[c],
             shortestText(inputValue(stand, column)) + " gives a " + std::string(value) +
-                " at year " + std::to_string(row.year) + " that is not a finite number"};
+                " at year " + std::to_string(row.year) + " that is not a finite number");
     }
     return std::nullopt;
 }

@@ -106,7 +106,7 @@ void PlanRun::readSetup() {
     regimes_ = readRegimes(options_.regimesFile, options_.encoding);
     if (!regimes_.rejections.empty()) {
         for (const Rejection& r : regimes_.rejections)
-            err_ << r.file << ":" << r.line << ": " << r.column << ": " << r.reason << "\n";
+            err_ << r.file << ":" << r.line << ": " << r.column << ": " << r.message << "\n";
         throw RunEnd{exitUnusableData, std::to_string(regimes_.rejections.size()) +
                                            " rows of the regimes file rejected, nothing written"};
     }
@@ -128,9 +128,9 @@ void PlanRun::readStands() {
         const InventoryStand& s = plan.stand;
         if (!plan.rejection && !s.standId.empty()) {
             if (const auto first = ids.add(s.standId, s.line)) {
-                plan.rejection = Rejection{
+                plan.rejection = rowRejection(
                     s.line, s.standId, input.columns().header[std::size_t(StandColumn::standId)],
-                    "duplicate of line " + std::to_string(*first)};
+                    "duplicate of line " + std::to_string(*first));
             }
         }
         stands_.push_back(std::move(plan));
@@ -190,8 +190,8 @@ void PlanRun::projectStand(StandPlan& plan, InventoryProjector& projector) const
     if (plan.columns.empty()) {
         const std::string column =
             firstProblem->column == "stand_age" ? standAgeHeader_ : std::string("regimes");
-        plan.rejection = Rejection{stand.line, stand.standId, column,
-                                   "no regime can be projected: " + firstProblem->message};
+        plan.rejection = rowRejection(stand.line, stand.standId, column,
+                                      "no regime can be projected: " + firstProblem->message);
     }
 }
 
@@ -202,7 +202,7 @@ void PlanRun::keepStands() {
         if (rejected++ < std::int64_t(rejectionsListed)) {
             const Rejection& r = *plan.rejection;
             err_ << (r.file.empty() ? options_.standsFile : r.file) << ":" << r.line << ": "
-                 << r.column << ": " << r.reason << "\n";
+                 << r.column << ": " << r.message << "\n";
         }
     }
     if (rejected > std::int64_t(rejectionsListed)) {

@@ -50,7 +50,7 @@ void listRejections(const InventoryRun& run, std::ostream& err) {
     for (const auto& [file, count] : run.rejectedByFile) {
         for (const Rejection& r : run.firstRejections) {
             if (r.file == file)
-                err << r.file << ":" << r.line << ": " << r.column << ": " << r.reason << "\n";
+                err << r.file << ":" << r.line << ": " << r.column << ": " << r.message << "\n";
         }
         if (count > static_cast<std::int64_t>(rejectionsListed))
             err << file << ": "

@@ -209,8 +209,8 @@ void InventoryRunner::checkIds(StandBatch& batch) {
         if (work.stand.standId.empty()) continue;
         if (const auto first = firstLines_[at++]) {
             work.rejection =
-                Rejection{work.stand.line, work.stand.standId, header(StandColumn::standId),
-                          "duplicate of line " + std::to_string(*first)};
+                rowRejection(work.stand.line, work.stand.standId, header(StandColumn::standId),
+                             "duplicate of line " + std::to_string(*first));
         }
     }
 }
@@ -230,7 +230,7 @@ void InventoryRunner::project(StandWork& work, InventoryProjector& projector,
             return;
         }
         if (auto nonFinite = nonFiniteRejection(map_, stand, projection.rows)) {
-            if (s > 0) nonFinite->reason = "scenario \"" + scenario + "\": " + nonFinite->reason;
+            if (s > 0) nonFinite->message = "scenario \"" + scenario + "\": " + nonFinite->message;
             work.rejection = std::move(nonFinite);
             return;
         }
@@ -260,7 +260,7 @@ std::optional<Rejection> InventoryRunner::priceAll(StandWork& work) const {
                          last.averageDiameter, last.standVolume}};
         auto priced = standFinance(accounts, *prices_);
         if (const auto* problem = std::get_if<Problem>(&priced))
-            return Rejection{stand.line, stand.standId, "scenario", problemText(*problem)};
+            return rowRejection(stand.line, stand.standId, "scenario", problemText(*problem));
         work.finance.push_back(std::move(std::get<FinanceRow>(priced)));
     }
     setNpvDifferences(work.finance);
@@ -275,7 +275,7 @@ Rejection InventoryRunner::scenarioRejection(const InventoryStand& stand, std::s
     if (scenario > 0) {
         reason = "scenario \"" + schedule_.scenarios[scenario] + "\": " + reason;
     }
-    return {stand.line, stand.standId, std::move(column), std::move(reason)};
+    return rowRejection(stand.line, stand.standId, std::move(column), std::move(reason));
 }
 
 void InventoryRunner::keepBatch(std::unique_ptr<StandBatch> batch) {
@@ -344,8 +344,8 @@ void InventoryRunner::rejectTreatmentsOfUnknownStands() {
     std::sort(unknown.begin(), unknown.end(),
               [](const Treatment* a, const Treatment* b) { return a->line < b->line; });
     for (const Treatment* t : unknown) {
-        reject({t->line, t->standId, "stand_id", "names no stand of the inventory",
-                schedule_.fileName});
+        reject(rowRejection(t->line, t->standId, "stand_id", "names no stand of the inventory",
+                            schedule_.fileName));
     }
 }
 

@@ -432,7 +432,7 @@ TEST_F(Reliability, TreatmentTextsAreCheckedLikeStandIds) {
         const TreatmentSchedule schedule = readTreatments("treatments.db", InputEncoding::utf8);
         ASSERT_EQ(schedule.rejections.size(), 1u) << c.name;
         EXPECT_EQ(schedule.rejections[0].column, c.column) << c.name;
-        EXPECT_EQ(schedule.rejections[0].reason, c.reason) << c.name;
+        EXPECT_EQ(schedule.rejections[0].message, c.reason) << c.name;
         EXPECT_EQ(schedule.scenarios.size(), 1u) << c.name;
     }
 }

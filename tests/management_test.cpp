@@ -450,7 +450,7 @@ TEST_F(Treatments, RejectEveryRowThatBreaksARule) {
         EXPECT_EQ(r.line, static_cast<std::int64_t>(i + 2));
         EXPECT_EQ(r.file, "t.csv");
         EXPECT_EQ(r.column, cases[i].column) << cases[i].row;
-        EXPECT_EQ(r.reason, cases[i].reason) << cases[i].row;
+        EXPECT_EQ(r.message, cases[i].reason) << cases[i].row;
     }
     EXPECT_EQ(schedule.scenarios, (std::vector<std::string>{"none", "a", "b"}));
     EXPECT_EQ(schedule.treatments.size(), 2u);
@@ -476,8 +476,8 @@ TEST_F(Treatments, UntilAgeClosesTheWindowOfARowByAge) {
     ASSERT_EQ(schedule.rejections.size(), std::size(reasons));
     for (std::size_t i = 0; i < std::size(reasons); ++i) {
         EXPECT_EQ(schedule.rejections[i].column, "until_age");
-        EXPECT_NE(schedule.rejections[i].reason.find(reasons[i]), std::string::npos)
-            << schedule.rejections[i].reason;
+        EXPECT_NE(schedule.rejections[i].message.find(reasons[i]), std::string::npos)
+            << schedule.rejections[i].message;
     }
 }
 

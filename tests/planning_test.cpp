@@ -282,7 +282,7 @@ TEST_F(PlanningRun, RegimesFileIsTheTreatmentsFormatWithoutStands) {
         std::string problem;
         try {
             const TreatmentSchedule read = readRegimes("regimes.csv", InputEncoding::utf8);
-            if (!read.rejections.empty()) problem = read.rejections[0].reason;
+            if (!read.rejections.empty()) problem = read.rejections[0].message;
             if (problem.empty()) {
                 EXPECT_EQ(read.scenarios, (std::vector<std::string>{"none", "rotation"}));
             }
