@@ -443,21 +443,19 @@ TEST_F(Runner, RunningOutOfMemoryEndsWithStatus1AndNoFileChanged) {
     for (int s = 0; s < 10; ++s)
         treatments += "s" + std::to_string(s) + ",10,thin,30\n";
     testing::writeFile("treatments.csv", treatments);
-    const auto runWithin = [](rlim_t megabytes, bool inventory) {
+    testing::writeFile("regimes.csv", "regime,year,action,remove_trees\nthin,10,thin,30\n");
+    using Args = std::vector<const char*>;
+    const auto runWithin = [](rlim_t megabytes, const Args& args) {
         const pid_t pid = ::fork();
         if (pid == 0) {
             const rlimit limit{megabytes << 20, megabytes << 20};
             ::setrlimit(RLIMIT_AS, &limit);
             const int err = ::open("stderr.bin", O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(err, 2);
-            if (inventory) {
-                ::execl(ARBORA_REPORT_PATH, ARBORA_REPORT_PATH, "inventory", "stands.csv",
-                        "--years", "0:100:10", "--treatments", "treatments.csv", "--output",
-                        "out.csv", "--jobs", "4", static_cast<char*>(nullptr));
-            } else {
-                ::execl(ARBORA_REPORT_PATH, ARBORA_REPORT_PATH, "--help",
-                        static_cast<char*>(nullptr));
-            }
+            Args argv{ARBORA_REPORT_PATH};
+            argv.insert(argv.end(), args.begin(), args.end());
+            argv.push_back(nullptr);
+            ::execv(ARBORA_REPORT_PATH, const_cast<char* const*>(argv.data()));
             ::_exit(127);
         }
         return pid < 0 ? -1 : waitForEnd(pid);
@@ -465,27 +463,42 @@ TEST_F(Runner, RunningOutOfMemoryEndsWithStatus1AndNoFileChanged) {
     // The limits are counted from what the runner needs to start at all (its shared
     // libraries' address space), so that they run out during the work.
     rlim_t start = 8;
-    while (start < 1024 && runWithin(start, false) != 0)
+    while (start < 1024 && runWithin(start, {"--help"}) != 0)
         start += 8;
     ASSERT_LT(start, 1024u);
-    int outOfMemory = 0;
-    for (const rlim_t megabytes : {start + 8, start + 16, start + 56, start + 248}) {
-        testing::writeFile("out.csv", "earlier");
-        const int status = runWithin(megabytes, true);
-        ASSERT_GE(status, 0);
-        const std::string err = readBytes("stderr.bin");
-        ASSERT_TRUE(WIFEXITED(status)) << megabytes << " MB: " << status << " " << err;
-        if (WEXITSTATUS(status) == 0) continue;
-        EXPECT_EQ(WEXITSTATUS(status), 1) << megabytes << " MB: " << err;
-        EXPECT_NE(err.find("out of memory while"), std::string::npos)
-            << megabytes << " MB: " << err;
-        EXPECT_TRUE(readBytes("out.csv") == "earlier") << megabytes;
-        ++outOfMemory;
-        for (const auto& entry : std::filesystem::directory_iterator(".")) {
-            EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+    struct Case {
+        std::string output;
+        Args args;
+    };
+    const Case cases[] = {
+        {"out.csv",
+         {"inventory", "stands.csv", "--years", "0:100:10", "--treatments", "treatments.csv",
+          "--output", "out.csv", "--jobs", "4"}},
+        {"plan.sqlite",
+         {"plan", "stands.csv", "--regimes", "regimes.csv", "--objective", "volume", "--output",
+          "plan.sqlite", "--jobs", "4"}},
+    };
+    for (const Case& c : cases) {
+        int outOfMemory = 0;
+        for (const rlim_t megabytes : {start + 8, start + 16, start + 56, start + 248}) {
+            testing::writeFile(c.output, "earlier");
+            const int status = runWithin(megabytes, c.args);
+            ASSERT_GE(status, 0);
+            const std::string err = readBytes("stderr.bin");
+            ASSERT_TRUE(WIFEXITED(status))
+                << c.args[0] << " " << megabytes << " MB: " << status << " " << err;
+            if (WEXITSTATUS(status) == 0) continue;
+            EXPECT_EQ(WEXITSTATUS(status), 1) << c.args[0] << " " << megabytes << " MB: " << err;
+            EXPECT_NE(err.find("out of memory while"), std::string::npos)
+                << c.args[0] << " " << megabytes << " MB: " << err;
+            EXPECT_TRUE(readBytes(c.output) == "earlier") << c.args[0] << " " << megabytes;
+            ++outOfMemory;
+            for (const auto& entry : std::filesystem::directory_iterator(".")) {
+                EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+            }
         }
+        EXPECT_GT(outOfMemory, 0) << c.args[0];
     }
-    EXPECT_GT(outOfMemory, 0);
 }
 
 // tests/golden/cases.txt: one case a line, "name arguments...". name.screen holds the
