@@ -45,12 +45,6 @@ std::vector<NamedFile> outputFilesOf(const InventoryOptions& options) {
     return files;
 }
 
-// A run that ends early: its status and the sentence the error stream gets.
-struct RunEnd {
-    int status;
-    std::string message;
-};
-
 // What cannot run at all, before any file is read: an output that is an input, a list
 // of years the scenarios cannot follow.
 std::optional<RunEnd> usageProblem(const InventoryOptions& options) {
@@ -197,28 +191,6 @@ std::optional<RunEnd> writeAndCommit(const InventoryOptions& options, InventoryR
     return std::nullopt;
 }
 
-// The status and sentence of a run that a failure ended: the one place where the
-// run's exceptions become exit statuses.
-RunEnd endOf(std::exception_ptr failure, const char* stage, InventoryRun& run) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const InventoryInputError& e) {
-        return {e.kind() == InventoryInputError::unreadable ? exitFileFailure : exitUnusableData,
-                e.what()};
-    } catch (const OutputFileError& e) {
-        return {exitFileFailure, e.what()};
-    } catch (const RunStopped& e) {
-        run.stoppedBySignal = e.signal();
-        return {exitFileFailure, std::string(e.what()) + ", no file changed"};
-    } catch (const std::bad_alloc&) {
-        // Everything the run held is freed by now, the temporary files removed.
-        return {exitFileFailure, std::string("out of memory while ") + stage + ", no file changed"};
-    } catch (const std::system_error& e) {
-        return {exitFileFailure, std::string("out of memory while ") + stage + " (" + e.what() +
-                                     "), no file changed"};
-    }
-}
-
 // The stages from reading the products and prices to the outputs put in place. `stage`
 // says what the run does, for a message when memory runs out.
 std::optional<RunEnd> runStages(const InventoryOptions& options, std::ostream& out,
@@ -276,7 +248,7 @@ int runInventory(const InventoryOptions& options, std::ostream& out, std::ostrea
         try {
             end = runStages(options, out, err, run, stage);
         } catch (...) {
-            end = endOf(std::current_exception(), stage, run);
+            end = endOf(std::current_exception(), stage, run.stoppedBySignal);
         }
     }
     if (!end) return exitSuccess;

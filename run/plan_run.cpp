@@ -5,10 +5,10 @@
 #include <cmath>
 #include <memory>
 #include <ostream>
-#include <thread>
 
 #include "inventory/stand_ids.h"
 #include "planning/plan_tables.h"
+#include "run/ordered_work.h"
 #include "run/output_clashes.h"
 #include "run/plan_stages.h"
 #include "run/stop_signals.h"
@@ -48,13 +48,18 @@ std::string statusName(SolveStatus status) {
 void PlanRun::run() {
     started_ = utcNow();
     checkOptions();
+    stage_ = "reading the regimes, products and prices";
     readSetup();
+    stage_ = "reading the stands";
     readStands();
+    stage_ = "projecting the stands";
     projectStands();
     keepStands();
+    stage_ = "solving the plan";
     solvePlan();
     if (options_.frontier > 0) traceFrontier();
     throwIfStopRequested();
+    stage_ = "writing the outputs";
     writeOutputs();
 }
 
@@ -140,8 +145,8 @@ void PlanRun::readStands() {
     standAgeHeader_ = input.columns().header[std::size_t(StandColumn::standAge)];
 }
 
-// Every stand under every regime it is offered, on `jobs` threads; stand i on thread
-// i mod jobs, each result in its stand's place, so that the threads change nothing.
+// Every stand under every regime it is offered, on `jobs` threads, each result in its
+// stand's place, so that the threads change nothing.
 void PlanRun::projectStands() {
     const auto started = std::chrono::steady_clock::now();
     projectOnThreads();
@@ -149,23 +154,27 @@ void PlanRun::projectStands() {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
-// A stop request ends every thread at its next stand, and the run once they are done.
+// The stands go to the workers in batches of consecutive stands, two batches a worker in
+// flight; a failure on a worker (memory running out) comes back here with its batch. A
+// stop request ends every worker at its next stand, and the run once they are done.
 void PlanRun::projectOnThreads() {
-    const std::size_t jobs = std::max<std::size_t>(1, options_.jobs);
-    const auto work = [this, jobs](std::size_t worker) {
-        InventoryProjector projector;
-        for (std::size_t i = worker; i < stands_.size() && stopRequest() == 0; i += jobs)
-            projectStand(stands_[i], projector);
+    struct Batch {
+        std::size_t first = 0, end = 0;
     };
-    {
-        std::vector<std::jthread> threads;
-        for (std::size_t w = 1; w < jobs; ++w) {
-            threads.emplace_back([&work, w] {
-                holdStopSignalsOnThisThread();
-                work(w);
-            });
-        }
-        work(0);
+    constexpr std::size_t batchStands = 16;
+    const std::size_t jobs = std::max<std::size_t>(1, options_.jobs);
+    std::vector<InventoryProjector> projectors(jobs);
+    OrderedWork<Batch> workers(
+        jobs > 1 ? jobs : 0, [this, &projectors](Batch& batch, std::size_t worker) {
+            for (std::size_t i = batch.first; i < batch.end && stopRequest() == 0; ++i)
+                projectStand(stands_[i], projectors[worker]);
+        });
+    for (std::size_t first = 0; first < stands_.size(); first += batchStands) {
+        if (workers.outstanding() >= 2 * jobs) workers.next();
+        workers.submit(
+            std::make_unique<Batch>(Batch{first, std::min(stands_.size(), first + batchStands)}));
+    }
+    while (workers.next()) {
     }
     throwIfStopRequested();
 }
@@ -309,19 +318,15 @@ int runPlan(const PlanOptions& options, std::ostream& out, std::ostream& err,
         return status;
     };
     InterruptionGuard interruption;
+    const char* stage = "starting";
     try {
-        plan_stages::PlanRun(options, out, err).run();
+        plan_stages::PlanRun(options, out, err, stage).run();
         return exitSuccess;
-    } catch (const plan_stages::RunEnd& end) {
+    } catch (...) {
+        int signal = 0;
+        const RunEnd end = endOf(std::current_exception(), stage, signal);
+        if (stoppedBySignal) *stoppedBySignal = signal;
         return error(end.message, end.status);
-    } catch (const InventoryInputError& e) {
-        return error(e.what(), e.kind() == InventoryInputError::unreadable ? exitFileFailure
-                                                                           : exitUnusableData);
-    } catch (const OutputFileError& e) {
-        return error(e.what(), exitFileFailure);
-    } catch (const RunStopped& e) {
-        if (stoppedBySignal) *stoppedBySignal = e.signal();
-        return error(std::string(e.what()) + ", no file changed", exitFileFailure);
     }
 }
 

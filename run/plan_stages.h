@@ -42,12 +42,6 @@ struct StandPlan {
     std::vector<std::vector<Treatment>> done{};  // each column's treatments, year by year
 };
 
-// A problem that ends the run with an exit status.
-struct RunEnd {
-    int status;
-    std::string message;
-};
-
 // The plan as solved: the programme, its solution and what it means.
 struct SolvedPlan {
     PlanModel model;
@@ -69,8 +63,9 @@ std::string number(double value);
 
 class PlanRun {
   public:
-    PlanRun(const PlanOptions& options, std::ostream& out, std::ostream& err)
-        : options_(options), out_(out), err_(err) {
+    // `stage` is kept saying what the run does, for a message when memory runs out.
+    PlanRun(const PlanOptions& options, std::ostream& out, std::ostream& err, const char*& stage)
+        : options_(options), out_(out), err_(err), stage_(stage) {
         settings_.years = options.years;
     }
 
@@ -82,8 +77,8 @@ class PlanRun {
     void readSetup();
     void readStands();
 
-    // Every stand under every regime it is offered, on `jobs` threads; stand i on thread
-    // i mod jobs, each result in its stand's place, so that the threads change nothing.
+    // Every stand under every regime it is offered, on `jobs` threads, each result in its
+    // stand's place, so that the threads change nothing.
     void projectStands();
 
     // A stop request ends every thread at its next stand, and the run once they are done.
@@ -135,6 +130,7 @@ class PlanRun {
     const PlanOptions& options_;
     std::ostream& out_;
     std::ostream& err_;
+    const char*& stage_;
     std::string started_;
     AccountingSetup accounting_;
     YieldSettings settings_;
