@@ -51,8 +51,8 @@ std::optional<RunEnd> usageProblem(const InventoryOptions& options) {
     if (const auto clash = outputClash(inputFilesOf(options), outputFilesOf(options))) {
         return RunEnd{exitUsage, *clash};
     }
-    if (options.treatmentsFile && !options.years.empty() &&
-        options.years.back() > lastScenarioYear) {
+    if (options.years.empty()) return RunEnd{exitUsage, "--years: no year listed"};
+    if (options.treatmentsFile && options.years.back() > lastScenarioYear) {
         return RunEnd{exitUsage, "--years: with --treatments the years end at " +
                                      std::to_string(lastScenarioYear) +
                                      " at most: removals and wood products are followed year by "

@@ -24,7 +24,7 @@ namespace arbora {
 
 struct InventoryOptions {
     std::string standsFile{};
-    std::vector<std::int32_t> years{};  // offsets, sorted and distinct
+    std::vector<std::int32_t> years{};  // offsets, sorted and distinct; at least one
     std::optional<std::string> outputFile{};
     std::optional<std::string> treatmentsFile{};  // CSV, or SQLite with a table "treatments"
     std::optional<std::string> productsFile{};    // routing and half-lives of wood products
