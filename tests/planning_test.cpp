@@ -396,10 +396,30 @@ TEST_F(PlanningRun, SameTablesAtOneAndTwoJobs) {
 TEST_F(PlanningRun, GeoPackageLayerGivesEachStandItsLargestShare) {
     PlanOptions o = exampleOptions();
     o.standsFile = std::string(ARBORA_SOURCE_DIR) + "/examples/xiaoban.shp";
+    o.input.areaUnit = AreaUnit::mu;
     o.targets = {.evenFlow = 10, .harvestMax = 2500};  // a plan with split stands
     o.outputFile = "plan.gpkg";
+    o.reportFile = "plan.html";
     const Outcome run = plan(o);
     ASSERT_EQ(run.status, 0) << run.err;
+    // The page's map has the scale bar and north arrow of the inventory's page.
+    std::ostringstream out, err;
+    InventoryRun inventoryRun;
+    ASSERT_EQ(runInventory({.standsFile = o.standsFile,
+                            .years = {0, 50},
+                            .reportFile = "estate.html",
+                            .input = o.input},
+                           out, err, inventoryRun),
+              0)
+        << err.str();
+    const auto furniture = [](const std::string& page) {
+        const auto from = page.find("<g class=\"scale-bar\">");
+        const auto to = page.find("</svg>", from);
+        return from == std::string::npos ? std::string() : page.substr(from, to - from);
+    };
+    const std::string bar = furniture(testing::readBytes("estate.html"));
+    ASSERT_NE(bar.find("<g class=\"north-arrow\">"), std::string::npos) << bar;
+    EXPECT_EQ(furniture(testing::readBytes("plan.html")), bar);
     const auto matched = testing::query(
         "plan.gpkg",
         "SELECT count(*), sum(r.regime_share < 1) FROM stand_results r JOIN plan p ON "
@@ -413,6 +433,42 @@ TEST_F(PlanningRun, GeoPackageLayerGivesEachStandItsLargestShare) {
     const Outcome table = plan(o);
     EXPECT_EQ(table.status, 2);
     EXPECT_NE(table.err.find("has none; write .sqlite or .db\n"), std::string::npos) << table.err;
+}
+
+// Areas are read as the inventory reads them: an area column in the wrong unit stops the
+// plan, a missing one is said, and so are stands off their polygons' areas.
+TEST_F(PlanningRun, AreasAreCheckedAsTheInventoryChecksThem) {
+    const std::string examples = std::string(ARBORA_SOURCE_DIR) + "/examples/";
+    std::string noArea;
+    for (std::string line; const char c : testing::readBytes(examples + "stands.csv")) {
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        noArea += line.substr(0, line.rfind(',')) + "\n";  // the area is the last column
+        line.clear();
+    }
+    testing::writeFile("no-area.csv", noArea);
+    struct Case {
+        std::string stands;
+        AreaUnit unit;
+        int status;
+        const char* told;
+    };
+    const Case cases[] = {
+        {examples + "xiaoban.shp", AreaUnit::hectare, 3,
+         "the polygons measure 241 ha, 15 times less: is the column in mu? Give --area-unit mu"},
+        {examples + "xiaoban.shp", AreaUnit::mu, 0, ""},
+        {"no-area.csv", AreaUnit::hectare, 0, "no area column: every stand counts as 1 ha"},
+    };
+    for (const Case& c : cases) {
+        PlanOptions o = exampleOptions();
+        o.standsFile = c.stands;
+        o.input.areaUnit = c.unit;
+        const Outcome run = plan(o);
+        EXPECT_EQ(run.status, c.status) << c.stands << ": " << run.err;
+        EXPECT_NE(run.err.find(c.told), std::string::npos) << c.stands << ": " << run.err;
+    }
 }
 
 // Every output against every input (a shapefile's companions too) and the other
