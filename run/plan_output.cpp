@@ -62,7 +62,7 @@ std::string treatmentLine(const Treatment& t) {
 std::vector<std::pair<std::string, OwnedOutputValue>> PlanRun::runParameters() const {
     const PlanTargets& t = options_.targets;
     const LpSolution& s = plan_.solution;
-    std::vector<std::pair<std::string, OwnedOutputValue>> p;
+    std::vector<std::pair<std::string, OwnedOutputValue>> p = inputParameters_;
     p.emplace_back("regimes", options_.regimesFile);
     p.emplace_back("starts", yearsText(options_.starts));
     p.emplace_back("objective", objectiveName(t.objective));

@@ -11,6 +11,7 @@
 #include "run/ordered_work.h"
 #include "run/output_clashes.h"
 #include "run/plan_stages.h"
+#include "run/run_parameters.h"
 #include "run/stop_signals.h"
 
 namespace arbora {
@@ -123,6 +124,10 @@ void PlanRun::readStands() {
     if (const auto* problem = std::get_if<Problem>(&opened))
         throw RunEnd{exitStatusOf(problem->kind), problem->message};
     StandInput input = std::get<StandInput>(std::move(opened));
+    for (const std::string& note : input.notes())
+        err_ << options_.standsFile << ": " << note << "\n";
+    inputParameters_ = inputRunParameters(input, options_.input, options_.encoding);
+    inputParameters_.emplace_back("area_source", areaSource(input));
     openOutputs(input);
     layer_ = input.geometryLayer();
     StandIds ids;
@@ -142,6 +147,16 @@ void PlanRun::readStands() {
     }
     if (stands_.empty())
         throw RunEnd{exitUnusableData, options_.standsFile + ": has a header but no stand rows"};
+    // The stands' areas weigh every total of the plan: read and checked as the inventory
+    // reads them.
+    if (const auto problem = input.areaUnitProblem())
+        throw RunEnd{exitUnusableData, options_.standsFile + ": " + *problem};
+    if (input.areaAssumed()) {
+        err_ << "arbora-report plan: " << options_.standsFile
+             << ": no area column: every stand counts as 1 ha (--columns area=NAME names one)\n";
+    }
+    listAreaChecks(input.areaChecks(), options_.standsFile,
+                   input.columns().header[std::size_t(StandColumn::area)], err_);
     standAgeHeader_ = input.columns().header[std::size_t(StandColumn::standAge)];
 }
 

@@ -149,6 +149,8 @@ class PlanRun {
     std::unique_ptr<AtomicFile> treatments_;
     std::unique_ptr<AtomicFile> report_;
     std::optional<LayerRef> layer_;  // the stands' polygons, for the page's map
+    // How the stands were read (layer, area unit and source, columns, encoding), for run.
+    std::vector<std::pair<std::string, OwnedOutputValue>> inputParameters_;
 };
 
 }  // namespace arbora::plan_stages
