@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "estate/estate_assets.h"
+#include "estate/map_frame.h"
 #include "estate/page_text.h"
 #include "growth/normal_stand.h"
 #include "inventory/number_text.h"
@@ -470,9 +471,7 @@ const SummaryRow* findRow(const std::vector<SummaryRow>& rows, std::string_view 
     return nullptr;
 }
 
-// The map's frame is this many drawing units across, and has a margin of mapMargin
-// around it and, for the scale bar and the north arrow, a band of mapBand below.
-constexpr std::int32_t mapWidth = 1000, mapMargin = 10, mapBand = 50;
+using page::mapWidth;
 // Stands are outlined where they have room for it: when the frame has at least this many
 // square units a stand (some 10 by 10, of which the half-unit outline takes a fifth).
 // Denser maps (a county's 100,000 stands have some 6 to 10 each) are drawn without outlines,
@@ -563,15 +562,6 @@ MapDrawing mapDrawing(const std::vector<MapStand>& stands) {
 
 bool hasMap(const EstateReportData& data) {
     return data.map && !data.map->stands.empty() && !data.years.empty();
-}
-
-// The scale bar's length in metres: 1, 2 or 5 times a power of ten, at most `longest`.
-double roundLength(double longest) {
-    const double power = std::pow(10.0, std::floor(std::log10(longest)));
-    for (const double step : {5.0, 2.0}) {
-        if (step * power <= longest) return step * power;
-    }
-    return power;
 }
 
 // Run parameters in Chinese, by their name in the run table: whole names, then names
@@ -771,19 +761,15 @@ class Page {
         const EstateMap& m = *d_.map;
         const MapDrawing drawing = mapDrawing(m.stands);
         const std::string year = std::to_string(d_.years.back());
-        const std::int32_t band = m.northUp || m.metresPerUnit > 0 ? mapBand : 0;
         h_ += "<section>\n<h2>" + std::string(w_.map) + "</h2>\n<figure class=\"map\">\n";
         const double areaPerStand =
             static_cast<double>(m.width) * m.height / static_cast<double>(m.stands.size());
         h_ += std::string("<svg class=\"") +
               (areaPerStand < outlinedStandArea ? "map dense" : "map") + "\" viewBox=\"" +
-              std::to_string(-mapMargin) + " " + std::to_string(-mapMargin) + " " +
-              std::to_string(mapWidth + 2 * mapMargin) + " " +
-              std::to_string(m.height + 2 * mapMargin + band) + "\" role=\"img\" aria-label=\"" +
-              std::string(w_.map) + "\" aria-describedby=\"map-text\">\n";
+              page::mapViewBox(m) + "\" role=\"img\" aria-label=\"" + std::string(w_.map) +
+              "\" aria-describedby=\"map-text\">\n";
         standPaths(m, drawing);
-        if (m.metresPerUnit > 0) scaleBar(m);
-        if (m.northUp) northArrow(m);
+        h_ += page::mapFurniture(m, {w_.unitMetres, w_.unitKilometres, w_.north});
         h_ += "</svg>\n";
         legend(m, drawing.breaks, year);
         h_ += "<figcaption id=\"map-text\">" + page::filled(w_.mapText, {year}) +
@@ -812,28 +798,6 @@ class Page {
             h_ += "\"/>\n";
         }
         h_ += "</g>\n";
-    }
-    // A bar of a round length up to a quarter of the frame's width, at the lower left.
-    void scaleBar(const EstateMap& m) {
-        const double metres = roundLength(mapWidth / 4.0 * m.metresPerUnit);
-        std::string length;
-        appendShortest(length, std::round(metres / m.metresPerUnit * 10) / 10);
-        const std::string label =
-            metres >= 1000 ? shortestText(metres / 1000) + " " + std::string(w_.unitKilometres)
-                           : shortestText(metres) + " " + std::string(w_.unitMetres);
-        const std::string bar = std::to_string(m.height + mapMargin + 35);
-        const std::string tick = std::to_string(m.height + mapMargin + 29);
-        h_ += "<g class=\"scale-bar\"><path d=\"M0 " + bar + "h" + length + "M0 " + tick + "v12M" +
-              length + " " + tick + "v12\"/><text x=\"0\" y=\"" +
-              std::to_string(m.height + mapMargin + 20) + "\">" + label + "</text></g>\n";
-    }
-    // An arrow pointing up with its letter, at the lower right.
-    void northArrow(const EstateMap& m) {
-        const std::string x = std::to_string(mapWidth - 15);
-        h_ += "<g class=\"north-arrow\"><path d=\"M" + x + " " +
-              std::to_string(m.height + mapMargin + 22) + "l8 26-8-6-8 6z\"/><text x=\"" + x +
-              "\" y=\"" + std::to_string(m.height + mapMargin + 18) + "\">" +
-              std::string(w_.north) + "</text></g>\n";
     }
     void legend(const EstateMap& m, const std::vector<double>& breaks, const std::string& year) {
         double lowest = 0, highest = 0;

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "estate/estate_assets.h"
+#include "estate/map_frame.h"
 #include "estate/page_text.h"
 #include "settings/species.h"
 
@@ -34,9 +35,10 @@ struct PlanWords {
     std::string_view regimes, regimesIntro, regime, treatments, noTreatment, heldBack;
     std::string_view thinTrees, thinBasalArea, thinResidual, clearcut, replantSame, replantSpecies,
         atAge, atYear, treatmentWhen, listSeparator, clauseSeparator, forSpecies;
-    std::string_view map, mapText;
+    std::string_view map, mapText, north;
     std::string_view speciesNames[speciesCount];
-    std::string_view unitHectares, unitCubicMetresPerYear, unitCubicMetres, unitTonnesCarbon;
+    std::string_view unitHectares, unitCubicMetresPerYear, unitCubicMetres, unitTonnesCarbon,
+        unitMetres, unitKilometres;
 };
 
 constexpr PlanWords planEnglish = {
@@ -128,12 +130,15 @@ constexpr PlanWords planEnglish = {
     .forSpecies = "{}: ",
     .map = "Regimes on the map",
     .mapText = "Each stand in the colour of the regime of its largest share.",
+    .north = "N",
     .speciesNames = {"Pinus tabulaeformis", "Pinus armandii", "Larix principis-ruprechtii",
                      "Quercus aliena"},
     .unitHectares = "ha",
     .unitCubicMetresPerYear = "m³/yr",
     .unitCubicMetres = "m³",
     .unitTonnesCarbon = "t C",
+    .unitMetres = "m",
+    .unitKilometres = "km",
 };
 
 constexpr PlanWords planChinese = {
@@ -216,11 +221,14 @@ constexpr PlanWords planChinese = {
     .forSpecies = "{}：",
     .map = "经营模式分布图",
     .mapText = "各小班按其面积份额最大的经营模式着色。",
+    .north = "北",
     .speciesNames = {"油松", "华山松", "华北落叶松", "槲栎"},
     .unitHectares = "公顷",
     .unitCubicMetresPerYear = "m³/年",
     .unitCubicMetres = "m³",
     .unitTonnesCarbon = "t C",
+    .unitMetres = "米",
+    .unitKilometres = "千米",
 };
 
 const PlanWords& planWordsOf(ReportLanguage language) {
@@ -336,10 +344,9 @@ class PlanPage {
             double(m.width) * m.height / static_cast<double>(m.stands.size());
         std::string out = "<h2>" + std::string(w_.map) + "</h2>\n<figure class=\"map\">\n";
         out += std::string("<svg class=\"") + (areaPerStand < 100 ? "map dense" : "map") +
-               "\" viewBox=\"-10 -10 1020 " + std::to_string(m.height + 20) +
-               "\" role=\"img\" aria-label=\"" + std::string(w_.map) +
-               "\">\n<g class=\"stands\" transform=\"translate(" +
-               std::to_string((1000 - m.width) / 2) + " 0)\">\n";
+               "\" viewBox=\"" + page::mapViewBox(m) + "\" role=\"img\" aria-label=\"" +
+               std::string(w_.map) + "\">\n<g class=\"stands\" transform=\"translate(" +
+               std::to_string((page::mapWidth - m.width) / 2) + " 0)\">\n";
         std::string legend = "<div class=\"legend\"><ul>\n";
         for (std::size_t r = 0; r < d_.regimes.size(); ++r) {
             std::string path;
@@ -353,7 +360,8 @@ class PlanPage {
             legend += "<li><span class=\"swatch\" style=\"background:" + colour + "\"></span>" +
                       html(d_.regimes[r].name) + "</li>\n";
         }
-        out += "</g>\n</svg>\n" + legend + "</ul></div>\n<figcaption>" + std::string(w_.mapText) +
+        out += "</g>\n" + page::mapFurniture(m, {w_.unitMetres, w_.unitKilometres, w_.north}) +
+               "</svg>\n" + legend + "</ul></div>\n<figcaption>" + std::string(w_.mapText) +
                "</figcaption>\n</figure>\n";
         return out;
     }
