@@ -471,6 +471,25 @@ TEST_F(PlanningRun, AreasAreCheckedAsTheInventoryChecksThem) {
     }
 }
 
+// Stands the plan projects past the yield tables' last age (under no treatment at
+// least) are counted and said, as the inventory says them.
+TEST_F(PlanningRun, StandsPastTheYieldTablesAreSaid) {
+    const struct {
+        std::vector<std::int32_t> years;
+        std::int64_t beyond;
+    } cases[] = {{{0, 25, 50}, 10}, {{0, 5, 10}, 0}};
+    for (const auto& c : cases) {
+        PlanOptions o = exampleOptions();
+        o.years = c.years;
+        std::filesystem::remove("plan.sqlite");
+        const Outcome run = plan(o);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err.find("projected beyond age 80") != std::string::npos, c.beyond > 0)
+            << run.err;
+        EXPECT_EQ(value("SELECT stands_beyond_yield_tables FROM run"), c.beyond);
+    }
+}
+
 // Every output against every input (a shapefile's companions too) and the other
 // outputs, before any work.
 TEST_F(PlanningRun, OutputsThatAreInputsAreRefusedAndLeftAlone) {
