@@ -79,6 +79,7 @@ std::vector<std::pair<std::string, OwnedOutputValue>> PlanRun::runParameters() c
     p.emplace_back("quotient_above", defaultQuotients.above);
     p.emplace_back("quotient_systematic", defaultQuotients.systematic);
     p.emplace_back("regeneration_age", std::int64_t{regenerationAge});
+    p.emplace_back("stands_beyond_yield_tables", extrapolated_);
     p.emplace_back("products", optionalText(options_.productsFile));
     for (const RunParameter& r : productsRunParameters(accounting_.products))
         p.emplace_back(columnName(r.name), r.value);

@@ -6,6 +6,8 @@
 #include <memory>
 #include <ostream>
 
+#include "growth/normal_stand.h"
+#include "inventory/number_text.h"
 #include "inventory/stand_ids.h"
 #include "planning/plan_tables.h"
 #include "run/ordered_work.h"
@@ -248,9 +250,17 @@ void PlanRun::keepStands() {
         }
         kept_.push_back(&plan);
         ++data_.stands;
+        // Under no treatment, which every stand is offered, at least.
+        if (std::int64_t{plan.stand.standAge} + options_.years.back() > yieldTableLastAge)
+            ++extrapolated_;
     }
     if (data_.stands == 0)
         throw RunEnd{exitUnusableData, options_.standsFile + ": all rows rejected"};
+    if (extrapolated_ > 0) {
+        err_ << "arbora-report plan: " << options_.standsFile << ": "
+             << countText(extrapolated_, "stand") << " projected beyond age " << yieldTableLastAge
+             << ", the yield tables' last age (untreated at least): extrapolated\n";
+    }
     setBaseline(data_);
 }
 

@@ -151,6 +151,7 @@ class PlanRun {
     std::optional<LayerRef> layer_;  // the stands' polygons, for the page's map
     // How the stands were read (layer, area unit and source, columns, encoding), for run.
     std::vector<std::pair<std::string, OwnedOutputValue>> inputParameters_;
+    std::int64_t extrapolated_ = 0;  // stands beyond the yield tables' last age
 };
 
 }  // namespace arbora::plan_stages
