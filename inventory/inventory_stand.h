@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "io/problem.h"
@@ -42,6 +43,13 @@ inline Rejection rowRejection(std::int64_t line, std::string standId, std::strin
                    .line = line,
                    .column = std::move(column),
                    .standId = std::move(standId)};
+}
+
+// A rejection as standard error lists it, "file:line: column: reason"; `file` names the
+// file when the rejection has none.
+inline std::string rejectionLine(const Rejection& r, std::string_view file = {}) {
+    return (r.file.empty() ? std::string(file) : r.file) + ":" + std::to_string(r.line) + ": " +
+           r.column + ": " + r.message;
 }
 
 }  // namespace arbora

@@ -88,8 +88,7 @@ void noteAreas(const InventoryOptions& options, const InventoryRunner& runner, I
                std::ostream& err) {
     run.areaAssumed = runner.input().areaAssumed();
     if (run.areaAssumed) {
-        err << "arbora-report: " << options.standsFile
-            << ": no area column: every stand counts as 1 ha (--columns area=NAME names one)\n";
+        err << "arbora-report: " << options.standsFile << ": " << noAreaColumnNote << "\n";
     }
     run.parameters.emplace_back("area_source", areaSource(runner.input()));
 }
@@ -129,8 +128,7 @@ void noteExtrapolation(const InventoryOptions& options, const InventoryRunner& r
     run.parameters.emplace_back("stands_beyond_yield_tables", run.extrapolatedStands);
     if (run.extrapolatedStands > 0) {
         err << "arbora-report: " << options.standsFile << ": "
-            << countText(run.extrapolatedStands, "stand") << " projected beyond age "
-            << yieldTableLastAge << ", the yield tables' last age: extrapolated\n";
+            << beyondYieldTablesText(run.extrapolatedStands) << ": extrapolated\n";
     }
 }
 

@@ -6,8 +6,6 @@
 #include <memory>
 #include <ostream>
 
-#include "growth/normal_stand.h"
-#include "inventory/number_text.h"
 #include "inventory/stand_ids.h"
 #include "planning/plan_tables.h"
 #include "run/ordered_work.h"
@@ -114,7 +112,7 @@ void PlanRun::readSetup() {
     regimes_ = readRegimes(options_.regimesFile, options_.encoding);
     if (!regimes_.rejections.empty()) {
         for (const Rejection& r : regimes_.rejections)
-            err_ << r.file << ":" << r.line << ": " << r.column << ": " << r.message << "\n";
+            err_ << rejectionLine(r) << "\n";
         throw RunEnd{exitUnusableData, std::to_string(regimes_.rejections.size()) +
                                            " rows of the regimes file rejected, nothing written"};
     }
@@ -154,8 +152,7 @@ void PlanRun::readStands() {
     if (const auto problem = input.areaUnitProblem())
         throw RunEnd{exitUnusableData, options_.standsFile + ": " + *problem};
     if (input.areaAssumed()) {
-        err_ << "arbora-report plan: " << options_.standsFile
-             << ": no area column: every stand counts as 1 ha (--columns area=NAME names one)\n";
+        err_ << "arbora-report plan: " << options_.standsFile << ": " << noAreaColumnNote << "\n";
     }
     listAreaChecks(input.areaChecks(), options_.standsFile,
                    input.columns().header[std::size_t(StandColumn::area)], err_);
@@ -226,9 +223,7 @@ void PlanRun::keepStands() {
     for (const StandPlan& plan : stands_) {
         if (!plan.rejection) continue;
         if (rejected++ < std::int64_t(rejectionsListed)) {
-            const Rejection& r = *plan.rejection;
-            err_ << (r.file.empty() ? options_.standsFile : r.file) << ":" << r.line << ": "
-                 << r.column << ": " << r.message << "\n";
+            err_ << rejectionLine(*plan.rejection, options_.standsFile) << "\n";
         }
     }
     if (rejected > std::int64_t(rejectionsListed)) {
@@ -251,15 +246,13 @@ void PlanRun::keepStands() {
         kept_.push_back(&plan);
         ++data_.stands;
         // Under no treatment, which every stand is offered, at least.
-        if (std::int64_t{plan.stand.standAge} + options_.years.back() > yieldTableLastAge)
-            ++extrapolated_;
+        if (beyondYieldTables(plan.stand, options_.years.back())) ++extrapolated_;
     }
     if (data_.stands == 0)
         throw RunEnd{exitUnusableData, options_.standsFile + ": all rows rejected"};
     if (extrapolated_ > 0) {
         err_ << "arbora-report plan: " << options_.standsFile << ": "
-             << countText(extrapolated_, "stand") << " projected beyond age " << yieldTableLastAge
-             << ", the yield tables' last age (untreated at least): extrapolated\n";
+             << beyondYieldTablesText(extrapolated_) << " (untreated at least): extrapolated\n";
     }
     setBaseline(data_);
 }

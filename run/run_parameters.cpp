@@ -2,6 +2,7 @@
 
 #include "gis/gis_module.h"
 #include "growth/normal_stand.h"
+#include "inventory/number_text.h"
 #include "management/scenario_projection.h"
 #include "run/inventory_run.h"
 
@@ -88,6 +89,15 @@ std::string areaSource(const StandInput& input) {
     const std::string& column = input.columns().header[static_cast<std::size_t>(StandColumn::area)];
     if (column == LayerSource::polygonAreaColumn) return "polygons";
     return "column " + column;
+}
+
+bool beyondYieldTables(const InventoryStand& stand, std::int32_t lastYear) {
+    return std::int64_t{stand.standAge} + lastYear > yieldTableLastAge;
+}
+
+std::string beyondYieldTablesText(std::int64_t stands) {
+    return countText(stands, "stand") + " projected beyond age " +
+           std::to_string(yieldTableLastAge) + ", the yield tables' last age";
 }
 
 }  // namespace arbora

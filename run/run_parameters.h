@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,5 +47,15 @@ void addStockingParameters(const TreatmentSchedule& schedule,
 
 // Where the stands' areas come from, for the run table.
 std::string areaSource(const StandInput& input);
+
+// What a run says after the stands' file name when they have no area column.
+constexpr std::string_view noAreaColumnNote =
+    "no area column: every stand counts as 1 ha (--columns area=NAME names one)";
+
+// Whether the stand, untreated, is projected beyond the yield tables' last age by the
+// last listed year; and the words for that many stands ("10 stands projected beyond age
+// 80, the yield tables' last age").
+bool beyondYieldTables(const InventoryStand& stand, std::int32_t lastYear);
+std::string beyondYieldTablesText(std::int64_t stands);
 
 }  // namespace arbora

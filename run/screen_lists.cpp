@@ -49,8 +49,7 @@ std::vector<std::string> financeReportLines(const std::vector<FinanceRow>& finan
 void listRejections(const InventoryRun& run, std::ostream& err) {
     for (const auto& [file, count] : run.rejectedByFile) {
         for (const Rejection& r : run.firstRejections) {
-            if (r.file == file)
-                err << r.file << ":" << r.line << ": " << r.column << ": " << r.message << "\n";
+            if (r.file == file) err << rejectionLine(r) << "\n";
         }
         if (count > static_cast<std::int64_t>(rejectionsListed))
             err << file << ": "

@@ -304,7 +304,7 @@ std::unique_ptr<StandBatch> InventoryRunner::spareBatch() {
 
 void InventoryRunner::keep(const StandWork& work) {
     const InventoryStand& stand = work.stand;
-    if (std::int64_t{stand.standAge} + options_.years.back() > yieldTableLastAge) ++extrapolated_;
+    if (beyondYieldTables(stand, options_.years.back())) ++extrapolated_;
     if (output_) output_->addStand(stand);
     if (mapping_) {
         const ProjectionRow& last = work.projections.front().rows.back();  // the baseline's
